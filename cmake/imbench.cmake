@@ -1,0 +1,68 @@
+# Shared build settings for imbench targets.
+
+set(IMBENCH_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror)
+
+if(IMBENCH_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Targets that may link Qt; every other imbench library must stay Qt-free.
+set(IMBENCH_QT_ALLOWED imbench_ui_qt imbench CACHE INTERNAL "")
+set_property(GLOBAL PROPERTY IMBENCH_LIBS "")
+
+# imbench_library(name SOURCES... [DEPS ...])
+# One static library for one folder, warnings as errors, include root = source root.
+function(imbench_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${IMBENCH_WARNINGS})
+  if(A_DEPS)
+    target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY IMBENCH_LIBS ${name})
+endfunction()
+
+# imbench_test(name SOURCES... [DEPS ...]) : a GoogleTest executable registered with CTest.
+function(imbench_test name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${IMBENCH_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${A_LABELS}")
+endfunction()
+
+# Fails the configure step when a Qt-free library links Qt, directly or through a dependency.
+function(imbench_check_qt_free)
+  get_property(libs GLOBAL PROPERTY IMBENCH_LIBS)
+  foreach(lib ${libs})
+    if(lib IN_LIST IMBENCH_QT_ALLOWED)
+      continue()
+    endif()
+    set(seen "")
+    set(todo ${lib})
+    while(todo)
+      list(POP_FRONT todo t)
+      if(t IN_LIST seen)
+        continue()
+      endif()
+      list(APPEND seen ${t})
+      if(t MATCHES "^Qt6::" OR t STREQUAL "imbench_ui_qt")
+        message(FATAL_ERROR "${lib} must not depend on Qt (found ${t})")
+      endif()
+      if(TARGET ${t})
+        get_target_property(deps ${t} INTERFACE_LINK_LIBRARIES)
+        if(deps)
+          foreach(d ${deps})
+            if(NOT d MATCHES "^\\$<")
+              list(APPEND todo ${d})
+            endif()
+          endforeach()
+        endif()
+      endif()
+    endwhile()
+  endforeach()
+endfunction()
