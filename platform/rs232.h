@@ -19,6 +19,10 @@ enum {
     RS232_ERR_TIMEOUT = -99,          // no byte within the port time-out
 };
 
+// parity argument of OpenComConfig
+enum { RS232_PARITY_NONE = 0, RS232_PARITY_ODD = 1, RS232_PARITY_EVEN = 2, RS232_PARITY_MARK = 3,
+       RS232_PARITY_SPACE = 4 };
+
 // Opens port (1..255) at the device path the port map gives, exclusively.
 // deviceName is informational ("COM3").  0 or a negative RS232_ERR_*.
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
@@ -40,3 +44,8 @@ const char* GetRS232ErrorString(int code);
 // A sentence for the user about the last open failure, naming the device path
 // and, for a permission error, the group to join.
 const char* rs232_last_error_text();
+// The sentence for a permission error on path: names the group owning the
+// device node and the command that adds the user to it.
+std::string rs232_permission_hint(const std::string& path);
+// read() calls made on ports so far, so tests can see that reads are buffered.
+long rs232_read_calls();
