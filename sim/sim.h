@@ -1,0 +1,193 @@
+// The simulated instrument.  `sim::Instrument` is the instrument itself, free
+// of any transport: one command line in, the reply text (or none) out, plus a
+// log of every command it was sent.  `sim::Simulator` frames it the way the
+// real instrument does on each of its links (TCP and UDP on port 3000, a
+// pseudo-terminal as serial port, a Prologix-style GPIB adapter on TCP 1234),
+// injects faults on request and runs one thread with one poll() loop.  It
+// binds loopback addresses (127.0.0.0/8) only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+enum class Link { Direct, Tcp, Udp, Pty, Gpib };
+const char* linkName(Link link);   // "direct", "tcp", "udp", "pty", "gpib"
+
+// One entry of the command log.
+struct LogEntry {
+    Link link = Link::Direct;
+    std::string text;     // the command as received, without its line end
+    bool valid = true;    // false: outside the vocabulary, or arguments that do not fit it
+    int udpId = -1;       // request id of the UDP packet, -1 on the other links
+    int udpCode = 0;      // UDP packet code (1 request, 5 close), 0 on the other links
+};
+
+// Deterministic fault injection.  Each kind has a counter ("the next N") and a
+// probability drawn per response from a std::mt19937 seeded with Options::seed;
+// a counter that is above zero wins and is used up first.  Counters count only
+// the responses the fault can apply to (a reply fault waits for a query).
+struct Faults {
+    // TCP and pty: the "OK" lines.
+    int dropOk = 0;           // the acknowledging "OK" of the next N commands is left out
+    int garbleOk = 0;         // ... reads "0K" instead
+    int dropReplyOk = 0;      // the "OK" after the reply of the next N queries is left out
+    int garbleReplyOk = 0;    // ... reads "0K" instead
+    int duplicate = 0;        // the next N responses are written twice in one segment
+    // TCP, pty and GPIB.
+    int delay = 0;            // the next N replies are held back delayMs (see below)
+    int delayMs = 0;
+    int split = 0;            // the next N responses are written in two parts, the first
+    int splitAt = 1;          //   splitAt bytes long, the second splitGapMs later
+    int splitGapMs = 50;
+    int closeMidReply = 0;    // the next N responses: closeAfter bytes, then the TCP
+    int closeAfter = 0;       //   connection closes (pty: the rest is lost)
+    int overlong = 0;         // the next N query replies are a line of overlongBytes 'X's
+    int overlongBytes = 300;
+    bool silent = false;      // commands are logged but neither executed nor answered
+    // UDP.
+    int udpLoseRequest = 0;   // the next N requests are lost (not executed, not answered)
+    int udpLose = 0;          // the next N datagrams the instrument sends are lost
+    int udpDuplicate = 0;     // every datagram of the next N answers is sent twice
+    int udpReorder = 0;       // the next N query answers: REPLY before CONFIRM
+    int udpStaleId = 0;       // the next N answers carry a stale datagram (below)
+    int udpWrongId = 0;       // the next N answers carry the request id + 1
+    int udpShort = 0;         // the next N answers are preceded by a datagram of
+    int udpShortBytes = 5;    //   udpShortBytes bytes (under the 6-byte header)
+    int udpForeign = 0;       // the next N answers are first sent from the foreign address
+    bool udpForeignOnly = false;   // ... and only from there
+    // Probabilities, 0..1, of the same kinds.
+    double pDropOk = 0, pGarbleOk = 0, pDropReplyOk = 0, pGarbleReplyOk = 0, pDuplicate = 0;
+    double pDelay = 0, pSplit = 0, pClose = 0, pOverlong = 0;   // split and close at a random byte
+    double pUdpLoseRequest = 0, pUdpLose = 0, pUdpDuplicate = 0, pUdpReorder = 0;
+    double pUdpStaleId = 0, pUdpWrongId = 0, pUdpShort = 0, pUdpForeign = 0;
+};
+// A delayed reply: on TCP and pty the acknowledging "OK" of a query goes out at
+// once and the reply line with its "OK" delayMs later; a command's "OK" is
+// delayed.  On GPIB the reply becomes readable delayMs later; on UDP the REPLY
+// (or a command's CONFIRM) is sent delayMs later.
+// A stale datagram is the last datagram of the previous answer, sent again with
+// its old id (an empty REPLY with id - 1 when there was none): between CONFIRM
+// and REPLY of a query, before the CONFIRM of a command.
+
+// Sets one fault by its flag name ("drop-ok", "delay-ms", "p-split", "silent",
+// ...); false with a message for an unknown name or a bad value.
+bool setFault(Faults& faults, std::string_view name, std::string_view value, std::string* error);
+// The same for "name=value" ("silent" alone means silent=1).
+bool parseFault(Faults& faults, std::string_view assignment, std::string* error);
+// Every fault name with a one-line description, for --help.
+std::vector<std::pair<std::string, std::string>> faultHelp();
+
+// True for dotted IPv4 text inside 127.0.0.0/8.
+bool isLoopbackAddress(std::string_view address);
+
+constexpr const char* kDefaultIdn = "IMBENCH,IM3590-SIM,000123,1.20";
+// The host shows this text from its fourth character on ("1.20").
+constexpr const char* kDefaultVersion = "VER1.20";
+constexpr const char* kDefaultSerial = "SER:0000-ABCDEF";
+
+// The DDS generator's frequency step (50 MHz clock, 32-bit phase accumulator).
+constexpr double kDdsStepHz = 50.0e6 / 4294967296.0;
+// The frequency the generator really makes for a requested one.
+double ddsFrequency(double hz);
+
+// The instrument without its transport.  Thread-safe.
+class Instrument {
+public:
+    Instrument();
+    Instrument(std::string idn, std::string version, std::string serial);
+    ~Instrument();
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    // Runs one command line (no line end) and logs it.  The reply text of a
+    // query (no line end; "ERR" for an unknown query), nullopt for a command.
+    std::optional<std::string> execute(std::string_view line, Link link = Link::Direct, int udpId = -1);
+    // Logs a command without running it (a silent instrument, a UDP CLOSE).
+    void record(const LogEntry& entry);
+    // A command is a query when its first word ends in '?'.
+    static bool isQuery(std::string_view line);
+
+    std::vector<std::string> commandLog() const;   // texts of the log, UDP CLOSE left out
+    std::vector<LogEntry> commandRecords() const;
+    void clearLog();
+    // Called for every new log entry, on the thread that runs the command.
+    void setLogObserver(std::function<void(const LogEntry&)> observer);
+
+    void setIdn(std::string idn);
+    void setVersion(std::string version);
+    void setSerial(std::string serial);
+
+    // The last argument text kept for a setting ("IM:OUTP:SINE:FREQ"), nullopt if never sent.
+    std::optional<std::string> setting(std::string_view header) const;
+    // Readings for "IM:MEAS:READY?" (then "1") and "IM:MEAS:VAL?" until cleared;
+    // without them the module is not ready and reads a plain resistor.
+    void setReadings(const std::array<double, 6>& values);
+    void clearReadings();
+    void setResistance(double ohms);
+    uint8_t registerByte(uint16_t address) const;
+    void setRegisterByte(uint16_t address, uint8_t value);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+struct Options {
+    std::string address = "127.0.0.1";        // every socket binds here (loopback only)
+    std::string foreignAddress = "127.0.0.2"; // source of the "foreign sender" UDP fault
+    int tcpPort = 3000, udpPort = 3000, gpibPort = 1234, gpibAddress = 5;  // 0: any free port
+    bool tcp = true, udp = true, pty = true, gpib = true;
+    std::string ptyLink;                      // symlink to the pty slave, made and removed by the simulator
+    std::string idn = kDefaultIdn;
+    std::string version = kDefaultVersion;
+    std::string serial = kDefaultSerial;
+    uint32_t seed = 1;
+    Faults faults;
+};
+
+class Simulator {
+public:
+    explicit Simulator(Options options = {});
+    ~Simulator();   // stops
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Binds everything and starts the thread; false with error() when a bind fails,
+    // the address is not loopback, or it is already running.
+    bool start();
+    void stop();
+    bool running() const;
+    const std::string& error() const;
+    const Options& options() const;
+
+    // Valid after start(); the actual ports when 0 was asked for.
+    std::string ptyPath() const;
+    int tcpPort() const;
+    int udpPort() const;
+    int gpibPort() const;
+
+    std::vector<std::string> commandLog() const;
+    std::vector<LogEntry> commandRecords() const;
+    void clearLog();
+    // Replaces the faults (counters included); takes effect with the next command.
+    void setFaults(const Faults& faults);
+    Faults faults() const;   // with the counters as far as they are used up
+    Instrument& instrument();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim
