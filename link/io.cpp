@@ -1,0 +1,658 @@
+// The transport: a table of 64 links whose index is the handle; GPIB, COM and
+// TCP framing, the "OK" acknowledgement lines, time-outs and the message hook.
+// The UDP exchange is in io_udp.cpp, the line reader in io_frame.cpp.
+#include "link/io.h"
+
+#include "link/io_private.h"
+#include "platform/gpib.h"
+#include "platform/rs232.h"
+#include "ui/toolkit.h"
+#include "util/timer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace io_detail;
+
+namespace {
+
+constexpr int TCP_CONNECT_MS = 2000;
+constexpr int TCP_CONNECT_SLICE_MS = 10;   // events keep flowing while the connect waits
+constexpr int COM_LINE_END_MS = 100;       // a byte time-out ends a COM line after this
+constexpr int COM_DRAIN_MS = 100;
+constexpr int COM_QUEUE = 512;
+constexpr int MAX_ADDRESS_TEXT = 255;
+constexpr int GPIB_OPEN_TMO = T1s;
+constexpr int UDP_TIMEOUT_MS = 200;
+constexpr int STREAM_TIMEOUT_MS = 3000;
+
+int g_socket_users = 0;
+io_hook_fn g_hook = nullptr;
+
+struct Slot {
+    io_link link{};
+    bool opening = false;   // taken by an open still in progress (events run during a connect)
+    SocketLease lease;      // declared before the socket: the socket closes first
+    Socket socket;
+
+    Slot() { release(); }
+
+    void release()
+    {
+        socket.reset();
+        lease.release();
+        link.kind = -1;
+        link.dev = -1;
+        link.peer = PEER_UNSET;
+        link.rx_pos = 0;
+        link.rx_len = 0;
+        opening = false;
+    }
+};
+
+Slot g_slots[IO_MAX_LINKS];
+
+Slot* open_slot(int handle)
+{
+    if (handle < 0 || handle >= IO_MAX_LINKS)
+        return nullptr;
+    Slot& s = g_slots[handle];
+    return s.link.kind < 0 ? nullptr : &s;
+}
+
+bool is_udp(int kind)
+{
+    return kind == IO_UDP || kind == IO_UDP_BROADCAST;
+}
+
+bool would_block(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
+
+void pump_events()
+{
+    ProcessSystemEvents();
+}
+
+// ---- byte sources of the line reader --------------------------------------------
+
+class ComSource final : public ByteSource {
+public:
+    explicit ComSource(int port) : port_(port) {}
+
+    int next(uint8_t* byte, int32_t) override
+    {
+        const int c = ComRdByte(port_);
+        if (c >= 0) {
+            *byte = static_cast<uint8_t>(c);
+            return SRC_BYTE;
+        }
+        const int err = ReturnRS232Err();
+        if (err == RS232_ERR_TIMEOUT)
+            return SRC_NONE;
+        return err < 0 ? err : IO_ERR;
+    }
+
+private:
+    int port_;
+};
+
+class TcpSource final : public ByteSource {
+public:
+    explicit TcpSource(io_link& link) : link_(link) {}
+
+    int next(uint8_t* byte, int32_t deadline) override
+    {
+        if (link_.rx_pos < link_.rx_len) {
+            *byte = static_cast<uint8_t>(link_.rx_buf[link_.rx_pos++]);
+            return SRC_BYTE;
+        }
+        link_.rx_pos = 0;
+        link_.rx_len = 0;
+        const ssize_t n = recv(link_.dev, link_.rx_buf, sizeof link_.rx_buf, 0);
+        if (n > 0) {
+            link_.rx_len = static_cast<int32_t>(n);
+            *byte = static_cast<uint8_t>(link_.rx_buf[link_.rx_pos++]);
+            return SRC_BYTE;
+        }
+        // A closed peer sends nothing more: end the line instead of waiting for it.
+        if (n == 0)
+            return SRC_END;
+        if (!would_block(errno))
+            return IO_ERR;
+        wait_readable(link_.dev, deadline);
+        return SRC_NONE;
+    }
+
+private:
+    io_link& link_;
+};
+
+int read_stream_line(Slot& s, char* buf, int size)
+{
+    if (s.link.kind == IO_COM) {
+        ComSource src(s.link.dev);
+        return read_line(src, buf, size, LinePolicy{COM_LINE_END_MS, false, pump_events});
+    }
+    TcpSource src(s.link);
+    return read_line(src, buf, size, LinePolicy{wait_ms(s.link), true, nullptr});
+}
+
+// Every command line is answered, and every reply line followed, by a line with "OK".
+int io_check_ok(Slot& s, bool query)
+{
+    char line[LINE_BUF_SIZE];
+    const int got = read_stream_line(s, line, sizeof line);
+    if (got >= 0 && std::strstr(line, "OK") != nullptr)
+        return 0;
+    dbg(1, "%s OK Expected", query ? "Query" : "Command");
+    return got < 0 ? got : IO_ERR_NO_OK;
+}
+
+// Sends all of data on the non-blocking socket; the send result (below 1) on failure.
+int tcp_send_all(const io_link& link, const char* data, std::size_t len)
+{
+    int32_t deadline = 0;
+    bool waiting = false;
+    while (len > 0) {
+        const ssize_t n = send(link.dev, data, len, MSG_NOSIGNAL);
+        if (n > 0) {
+            data += n;
+            len -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && would_block(errno)) {
+            if (!waiting) {
+                deadline = timer_deadline(wait_ms(link));
+                waiting = true;
+            }
+            if (timer_timeout(deadline))
+                return IO_ERR;
+            const uint32_t left = static_cast<uint32_t>(deadline) - static_cast<uint32_t>(timer_get_tick());
+            pollfd p{link.dev, POLLOUT, 0};
+            poll(&p, 1, static_cast<int>(std::min<uint32_t>(left, INT_MAX)));
+            continue;
+        }
+        return n < 0 ? static_cast<int>(n) : IO_ERR;
+    }
+    return 1;
+}
+
+// The command with a carriage return, then its acknowledgement.
+int io_send_line(Slot& s, const char* text)
+{
+    const std::size_t len = std::strlen(text);
+    // A longer command would be cut; send nothing rather than half a command.
+    if (len > static_cast<std::size_t>(MAX_LINE_COMMAND))
+        return IO_ERR;
+    char line[LINE_BUF_SIZE];
+    std::memcpy(line, text, len);
+    line[len] = '\r';
+    const int line_len = static_cast<int>(len) + 1;
+
+    if (s.link.kind == IO_COM) {
+        ComWrt(s.link.dev, line, line_len);
+        const int err = ReturnRS232Err();
+        if (err != 0) {
+            dbg(1, "COM command send fail=%d", err);
+            return err;
+        }
+        const int32_t deadline = timer_deadline(COM_DRAIN_MS);
+        while (GetOutQLen(s.link.dev) > 0 && !timer_timeout(deadline))
+            ProcessSystemEvents();
+    } else {
+        const int sent = tcp_send_all(s.link, line, static_cast<std::size_t>(line_len));
+        if (sent < 1) {
+            dbg(1, "TCP command send fail=%d", sent);
+            return sent;
+        }
+    }
+    return io_check_ok(s, false);
+}
+
+void tcp_flush_in(io_link& link)
+{
+    link.rx_pos = 0;
+    link.rx_len = 0;
+    char scratch[IO_RX_BUF_SIZE];
+    while (recv(link.dev, scratch, sizeof scratch, 0) > 0) {
+    }
+}
+
+void io_flush_in(Slot& s)
+{
+    switch (s.link.kind) {
+    case IO_COM:
+        FlushInQ(s.link.dev);
+        break;
+    case IO_TCP:
+        tcp_flush_in(s.link);
+        break;
+    case IO_UDP:
+    case IO_UDP_BROADCAST:
+        io_udp_flush_in(s.link);
+        break;
+    default:
+        break;
+    }
+}
+
+void io_flush_out(Slot& s)
+{
+    if (s.link.kind == IO_COM)
+        FlushOutQ(s.link.dev);
+}
+
+// ---- opening --------------------------------------------------------------------
+
+bool io_gpib_open(Slot& s, const int* address)
+{
+    if (address == nullptr || *address < 0) {
+        dbg(1, "\n\nInput the GPIB address number of VTX (1..31):");
+        return false;
+    }
+    const int ud = ibdev(0, *address, 0, GPIB_OPEN_TMO, 1, 0);
+    if ((ibsta & GPIB_ERR) != 0 || ud < 0)
+        return false;
+    s.link.dev = ud;
+    return true;
+}
+
+bool io_com_open(Slot& s, const int* address, int baud)
+{
+    if (address == nullptr || *address < 1) {
+        dbg(1, "\n\nInput the COM port number which connect to VTX (1..255):");
+        return false;
+    }
+    const int port = *address;
+    char name[32];
+    std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(port));
+    const int err = OpenComConfig(port, name, baud, 0, 8, 1, COM_QUEUE, COM_QUEUE);
+    if (err != 0) {
+        dbg(1, "%s open error err=%d\n", name, err);
+        return false;
+    }
+    SetXMode(port, 0);
+    SetCTSMode(port, 0);
+    SetComTime(port, 1.0);
+    s.link.dev = port;
+    return true;
+}
+
+// Dotted IPv4 text to an address in network order; false for a missing, too
+// long or unreadable text (which would otherwise read as the broadcast address).
+bool parse_address(const char* text, uint32_t* out)
+{
+    if (text == nullptr || strnlen(text, MAX_ADDRESS_TEXT + 1) > static_cast<std::size_t>(MAX_ADDRESS_TEXT))
+        return false;
+    in_addr a{};
+    if (inet_aton(text, &a) == 0)
+        return false;
+    *out = a.s_addr;
+    return true;
+}
+
+// Waits for a non-blocking connect in short slices so events keep running;
+// true once the socket reports the connection made without error.
+bool wait_connected(int fd)
+{
+    const int32_t deadline = timer_deadline(TCP_CONNECT_MS);
+    for (;;) {
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, TCP_CONNECT_SLICE_MS);
+        if (ready > 0) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                return false;
+            // A refused or unreachable peer is no connection.
+            return err == 0;
+        }
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (timer_timeout(deadline))
+            return false;
+        ProcessSystemEvents();
+    }
+}
+
+bool io_tcp_open(Slot& s, const char* address)
+{
+    uint32_t peer = 0;
+    if (!parse_address(address, &peer)) {
+        dbg(1, "\nInput The IP address error ");
+        return false;
+    }
+    SocketLease lease;
+    if (!lease.acquire())
+        return false;
+    Socket sock(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!sock)
+        return false;
+    const int on = 1;
+    setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(IO_PORT);
+    to.sin_addr.s_addr = peer;
+    bool up = false;
+    if (connect(sock.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
+        up = true;
+    else if (errno == EINPROGRESS)
+        up = wait_connected(sock.get());
+    if (!up)
+        return false;
+
+    s.link.dev = sock.get();
+    s.link.peer = peer;
+    s.socket = std::move(sock);
+    s.lease = std::move(lease);
+    return true;
+}
+
+bool io_udp_open_link(Slot& s, const char* address)
+{
+    uint32_t peer = 0;
+    if (!parse_address(address, &peer)) {
+        dbg(1, "\nInput The IP address error ");
+        return false;
+    }
+    Socket sock;
+    SocketLease lease;
+    if (io_udp_open(sock, lease) < 0)
+        return false;
+    s.link.dev = sock.get();
+    s.link.peer = peer;
+    // The C library's generator is never seeded: every run starts from the same id.
+    s.link.req_id = static_cast<uint16_t>(std::rand() & 0xFFFF);
+    s.socket = std::move(sock);
+    s.lease = std::move(lease);
+    return true;
+}
+
+template <typename OpenFn>
+int open_link(int kind, OpenFn open)
+{
+    if (kind < IO_GPIB || kind > IO_UDP_BROADCAST)
+        return IO_ERR;
+    int handle = -1;
+    for (int i = 0; i < IO_MAX_LINKS; ++i) {
+        if (g_slots[i].link.kind < 0 && !g_slots[i].opening) {
+            handle = i;
+            break;
+        }
+    }
+    if (handle < 0)
+        return IO_ERR;
+    Slot& s = g_slots[handle];
+    s.opening = true;
+    s.link.rx_pos = 0;
+    s.link.rx_len = 0;
+    if (!open(s)) {
+        s.release();
+        return IO_ERR;
+    }
+    s.opening = false;
+    s.link.kind = kind;
+    s.link.timeout = is_udp(kind) ? UDP_TIMEOUT_MS : STREAM_TIMEOUT_MS;
+    return handle;
+}
+
+}  // namespace
+
+// ---- shared pieces ------------------------------------------------------------------
+
+namespace io_detail {
+
+void Socket::reset()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+// Sockets need no start on this platform; the count is kept so a leaked
+// link shows in the tests.
+bool SocketLease::acquire()
+{
+    if (held_)
+        return true;
+    ++g_socket_users;
+    held_ = true;
+    return true;
+}
+
+void SocketLease::release()
+{
+    if (!held_)
+        return;
+    held_ = false;
+    --g_socket_users;
+}
+
+void wait_readable(int fd, int32_t deadline)
+{
+    const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(deadline) - static_cast<uint32_t>(timer_get_tick()));
+    if (left <= 0)
+        return;
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, left);
+}
+
+int32_t wait_ms(const io_link& link)
+{
+    return link.timeout < 0 ? INT32_MAX : link.timeout;
+}
+
+void dbg(int level, const char* format, ...)
+{
+    if (g_hook == nullptr)
+        return;
+    char text[LINE_BUF_SIZE];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    g_hook(level, "%s", text);
+}
+
+}  // namespace io_detail
+
+// ---- the interface ------------------------------------------------------------------
+
+int io_open(int kind, const int* address, int baud)
+{
+    if (kind == IO_GPIB)
+        return open_link(kind, [&](Slot& s) { return io_gpib_open(s, address); });
+    if (kind == IO_COM)
+        return open_link(kind, [&](Slot& s) { return io_com_open(s, address, baud); });
+    return IO_ERR;
+}
+
+int io_open(int kind, const char* address, int)
+{
+    if (kind == IO_TCP)
+        return open_link(kind, [&](Slot& s) { return io_tcp_open(s, address); });
+    if (is_udp(kind))
+        return open_link(kind, [&](Slot& s) { return io_udp_open_link(s, address); });
+    return IO_ERR;
+}
+
+void io_close(int handle)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr)
+        return;
+    switch (s->link.kind) {
+    case IO_GPIB:
+        ibloc(s->link.dev);
+        ibonl(s->link.dev, 0);
+        break;
+    case IO_COM:
+        CloseCom(s->link.dev);
+        break;
+    case IO_UDP:
+    case IO_UDP_BROADCAST:
+        io_udp_close_notice(s->link);
+        [[fallthrough]];
+    case IO_TCP:
+        shutdown(s->link.dev, SHUT_RD);
+        break;
+    default:
+        break;
+    }
+    s->release();
+}
+
+int io_write(int handle, const char* text)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr || text == nullptr)
+        return IO_ERR;
+    int result = IO_ERR;
+    switch (s->link.kind) {
+    case IO_GPIB: {
+        const int status = ibwrt(s->link.dev, text, static_cast<long>(std::strlen(text)));
+        if ((status & GPIB_ERR) != 0) {
+            dbg(1, "GPIB err=%x", static_cast<unsigned>(status));
+            result = IO_ERR;
+        } else {
+            result = 0;
+        }
+        break;
+    }
+    case IO_COM:
+        FlushInQ(s->link.dev);
+        result = io_send_line(*s, text);
+        break;
+    case IO_TCP:
+        // Drop whatever a late answer left, so it is not taken for this one's.
+        tcp_flush_in(s->link);
+        result = io_send_line(*s, text);
+        break;
+    case IO_UDP:
+    case IO_UDP_BROADCAST:
+        io_udp_flush_in(s->link);
+        result = io_udp_request(s->link, text);
+        break;
+    default:
+        break;
+    }
+    if (result == 0) {
+        dbg(0, "\niowrite:%s", text);
+        return 0;
+    }
+    dbg(1, "io_write:(%d) %s", result, text);
+    io_flush_in(*s);
+    return result;
+}
+
+int io_read(int handle, char* buffer, int size)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr)
+        return IO_ERR;
+    int result = IO_ERR;
+    if (buffer != nullptr && size >= 1) {
+        buffer[0] = '\0';
+        switch (s->link.kind) {
+        case IO_GPIB: {
+            const int status = ibrd(s->link.dev, buffer, size - 1);
+            const long n = std::clamp<long>(ibcntl, 0, size - 1);
+            buffer[n] = '\0';
+            result = (status & GPIB_ERR) != 0 ? IO_ERR : 0;
+            break;
+        }
+        case IO_COM:
+        case IO_TCP:
+            result = read_stream_line(*s, buffer, size);
+            if (result >= 0)
+                result = io_check_ok(*s, true);
+            break;
+        case IO_UDP:
+        case IO_UDP_BROADCAST:
+            result = io_udp_read(s->link, buffer, size);
+            break;
+        default:
+            break;
+        }
+    }
+    if (result < 0) {
+        dbg(1, "io_read:(%d)", result);
+        // A failed read hands back no text, not half a reply.
+        if (buffer != nullptr && size >= 1)
+            buffer[0] = '\0';
+        io_flush_in(*s);
+        return IO_ERR;
+    }
+    strip_line_end(buffer);
+    dbg(0, "\nio_read:%s", buffer);
+    return 0;
+}
+
+void io_timeout(int handle, int milliseconds)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr)
+        return;
+    const uint32_t ms = static_cast<uint32_t>(milliseconds);
+    if (s->link.kind == IO_GPIB) {
+        long code = ms == 0 ? 0 : std::lround(2.0 * std::log10(static_cast<double>(ms)));
+        code = std::clamp<long>(code, 0, LONG_MAX) + T1ms;
+        code = std::min<long>(code, T30s);
+        ibtmo(s->link.dev, static_cast<int>(code));
+    } else if (s->link.kind == IO_COM) {
+        SetComTime(s->link.dev, static_cast<double>(ms) / 1000.0);
+    }
+    s->link.timeout = milliseconds;
+}
+
+void io_flush_data(int handle)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr)
+        return;
+    io_flush_in(*s);
+    io_flush_out(*s);
+}
+
+const char* io_get_remote_address(int handle)
+{
+    Slot* s = open_slot(handle);
+    if (s == nullptr || (s->link.kind != IO_TCP && !is_udp(s->link.kind)))
+        return nullptr;
+    in_addr a{};
+    a.s_addr = s->link.peer;
+    return inet_ntoa(a);
+}
+
+void io_hook_debug_printf(io_hook_fn hook)
+{
+    g_hook = hook;
+}
+
+const io_link* io_get_link(int handle)
+{
+    if (handle < 0 || handle >= IO_MAX_LINKS)
+        return nullptr;
+    return &g_slots[handle].link;
+}
+
+int io_socket_users()
+{
+    return g_socket_users;
+}

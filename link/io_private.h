@@ -1,0 +1,144 @@
+// Pieces of the transport shared by its own source files, the tests and the
+// fuzz targets.  Not for the rest of the application: it uses io.h.
+#pragma once
+
+#include "link/io.h"
+
+#include <cstdint>
+#include <utility>
+
+namespace io_detail {
+
+// ---- line framing ------------------------------------------------------------
+
+// What a byte source gives the line reader on each call.
+enum : int {
+    SRC_NONE = 0,   // nothing came during this wait; the reader tests its deadline
+    SRC_BYTE = 1,   // one byte in *byte
+    SRC_END = 2,    // nothing more will ever come (the peer closed): end the line now
+};
+
+// Per-link code only moves bytes; the loop, the deadline and the line rules
+// live in read_line.
+class ByteSource {
+public:
+    // A byte, or a wait of at most until deadline (a timer tick) that brought
+    // nothing, or SRC_END, or a negative error code that ends the read.
+    virtual int next(uint8_t* byte, int32_t deadline) = 0;
+
+protected:
+    ~ByteSource() = default;
+};
+
+struct LinePolicy {
+    int32_t limit_ms;           // the deadline, counted from the start of the read
+    bool deadline_after_bytes;  // sockets test it after every byte; a serial port only
+                                // after a byte time-out, so a slow line is not cut
+    void (*idle)();             // runs after an empty wait that did not reach the deadline
+};
+
+// Reads one line into buf (size bytes): NUL, CR and LF end it and are skipped
+// before its first character; storing size - 1 characters fails with
+// IO_ERR_LINE_TOO_LONG.  The number of characters (buf terminated; a deadline
+// ends the line with what came, possibly nothing) or a negative code (buf
+// empty).
+int read_line(ByteSource& src, char* buf, int size, const LinePolicy& policy);
+
+// Removes one line end in place: a lone CR or LF, else a CR/LF as the
+// second-to-last character (cut there), else as the last one.
+void strip_line_end(char* text);
+
+// The longest command text a COM or TCP line can carry (a CR and a NUL follow
+// it in the 512-byte line buffer), and a UDP request (6-byte header, 256 bytes).
+constexpr int LINE_BUF_SIZE = 512;
+constexpr int MAX_LINE_COMMAND = LINE_BUF_SIZE - 2;
+constexpr int UDP_HEADER = 6;
+constexpr int UDP_BUF_SIZE = 256;
+constexpr int MAX_UDP_COMMAND = UDP_BUF_SIZE - UDP_HEADER;
+
+// ---- UDP decisions on a datagram already received ----------------------------
+
+// Why a datagram does not confirm request req_id; CONFIRM_OK when it does.
+enum ConfirmResult { CONFIRM_OK, CONFIRM_SHORT, CONFIRM_BAD_MARKER, CONFIRM_NOT_CONFIRM, CONFIRM_BAD_ID };
+ConfirmResult udp_check_confirm(const void* datagram, int length, uint16_t req_id, io_udp_packet* packet);
+
+// The reply text of a datagram into buf (size bytes): 0, or -1 when it is
+// short, not marked, not a REPLY (IO_UDP only), or answers a request newer
+// than req_id.  The text is cut to the bytes present and to size - 1.
+int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, char* buf, int size);
+
+// ---- sockets ------------------------------------------------------------------
+
+// The one owner of a socket descriptor.
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Socket& operator=(Socket&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset();
+
+private:
+    int fd_ = -1;
+};
+
+// One counted use of the socket layer, released when the owner goes.
+class SocketLease {
+public:
+    SocketLease() = default;
+    SocketLease(SocketLease&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+    SocketLease& operator=(SocketLease&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            held_ = std::exchange(other.held_, false);
+        }
+        return *this;
+    }
+    SocketLease(const SocketLease&) = delete;
+    SocketLease& operator=(const SocketLease&) = delete;
+    ~SocketLease() { release(); }
+
+    bool acquire();   // false when the socket layer cannot start
+    void release();
+    bool held() const { return held_; }
+
+private:
+    bool held_ = false;
+};
+
+// Sleeps in poll() until fd is readable or the deadline (a timer tick) is due.
+void wait_readable(int fd, int32_t deadline);
+// The link time-out as a wait in milliseconds: a negative value set through
+// io_timeout reads as a very long wait, not as one already over.
+int32_t wait_ms(const io_link& link);
+
+constexpr uint32_t PEER_UNSET = 0xFFFFFFFFu;
+
+// The UDP exchange over link.dev (a non-blocking datagram socket).
+int io_udp_open(Socket& socket, SocketLease& lease);                 // the socket or -1
+int io_udp_wait(io_link& link);                                      // length, -2 time-out, -1 error
+int io_udp_request(io_link& link, const char* text);                 // 0, -1 send, -2 no CONFIRM
+int io_udp_read(io_link& link, char* buf, int size);                 // 0 or -1
+int io_udp_close_notice(io_link& link);                              // 0 or -1
+void io_udp_flush_in(const io_link& link);
+
+// ---- messages ------------------------------------------------------------------
+
+// Formats into a 512-byte buffer and hands the text to the hook, if one is installed.
+void dbg(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace io_detail
