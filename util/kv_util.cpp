@@ -360,6 +360,59 @@ int32_t kv_util_float2q16(float value)
     return static_cast<int32_t>(q);
 }
 
+// ---- numbers in the C locale ---------------------------------------------------------
+
+namespace {
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The start of the number after white space and a "+" (from_chars takes only
+// "-"); nullptr when a second sign follows the "+".
+const char* number_start(const char* text)
+{
+    while (is_space(*text))
+        ++text;
+    if (*text == '+') {
+        ++text;
+        if (*text == '-' || *text == '+')
+            return nullptr;
+    }
+    return text;
+}
+
+template <typename T>
+int scan_number(const char* text, T* value)
+{
+    if (text == nullptr || value == nullptr)
+        return 0;
+    const char* p = number_start(text);
+    if (p == nullptr)
+        return 0;
+    T v{};
+    const auto res = std::from_chars(p, p + std::strlen(p), v);
+    if (res.ec != std::errc())
+        return 0;
+    *value = v;
+    return 1;
+}
+
+}  // namespace
+
+std::string kv_util_ftoa(double value, int decimals)
+{
+    if (decimals < 0)
+        decimals = 0;
+    if (decimals > 60)
+        decimals = 60;
+    char text[400];
+    const auto res = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, res.ptr);
+}
+
+int kv_util_scan_double(const char* text, double* value) { return scan_number(text, value); }
+int kv_util_scan_float(const char* text, float* value) { return scan_number(text, value); }
+int kv_util_scan_int(const char* text, int* value) { return scan_number(text, value); }
+
 // ---- keyboard and pop-ups ----------------------------------------------------------
 
 int kv_util_kbhit()

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Sizes of the static result buffers, terminator included.
 constexpr std::size_t KV_UTIL_TIME_TEXT_SIZE = 16;
@@ -87,6 +88,19 @@ const char* kv_util_form_float_prec(double value, int digits, int trim);
 double kv_util_q162float(int32_t q);
 // value * 65536 truncated toward zero; out of range saturates, NaN gives 0.
 int32_t kv_util_float2q16(float value);
+
+// ---- numbers in the C locale ---------------------------------------------------------
+// Instrument texts always use a decimal point, whatever locale the process
+// runs in (the Qt front end adopts the user's).
+// "%.*f" of value with decimals places after the point (clamped to 0..60).
+std::string kv_util_ftoa(double value, int decimals = 6);
+// Read one value from the start of the text as sscanf's "%lf", "%f" and "%d"
+// do: white space skipped, one optional sign, then the number; what follows is
+// ignored.  1 with the value, or 0 (value untouched) when no number starts
+// there or it does not fit the type.
+int kv_util_scan_double(const char* text, double* value);
+int kv_util_scan_float(const char* text, float* value);
+int kv_util_scan_int(const char* text, int* value);
 
 // ---- keyboard and pop-ups ----------------------------------------------------------
 // Lets the toolkit take one pending user event without waiting, then KeyHit().

@@ -502,4 +502,73 @@ TEST(FormFloatPrec, Table)
     }
 }
 
+// ---- numbers in the C locale ---------------------------------------------------------
+
+TEST(Numbers, FixedText)
+{
+    struct Case { double value; int decimals; const char* text; };
+    const Case cases[] = {
+        {1000.0, 6, "1000.000000"},
+        {999.9876, 6, "999.987600"},
+        {-0.5, 6, "-0.500000"},
+        {0.0000004, 6, "0.000000"},
+        {0.0000005, 6, "0.000000"},   // 5e-7 is a hair below in binary
+        {2.5, 0, "2"},                // ties to even, as printf
+        {3.5, 0, "4"},
+        {1.25, -3, "1"},
+        {1e20, 2, "100000000000000000000.00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kv_util_ftoa(c.value, c.decimals), c.text) << c.value;
+    EXPECT_EQ(kv_util_ftoa(12.5), "12.500000");
+    EXPECT_EQ(kv_util_ftoa(-1e308, 60).size(), 309u + 1 + 60 + 1);
+}
+
+TEST(Numbers, ScanFloatLikeScanf)
+{
+    struct Case { const char* text; int ok; float value; };
+    const Case cases[] = {
+        {"999.9876", 1, 999.9876f},
+        {"  1.5\r", 1, 1.5f},
+        {"+2", 1, 2.0f},
+        {"-.5", 1, -0.5f},
+        {"1e3xyz", 1, 1000.0f},
+        {"12,5", 1, 12.0f},           // a comma is never a decimal point
+        {"1.", 1, 1.0f},
+        {"", 0, 0},
+        {"   ", 0, 0},
+        {"abc", 0, 0},
+        {"+-1", 0, 0},
+        {"--1", 0, 0},
+        {".", 0, 0},
+        {"-", 0, 0},
+        {"1e60", 0, 0},               // does not fit a float
+    };
+    for (const auto& c : cases) {
+        float v = -42.0f;
+        EXPECT_EQ(kv_util_scan_float(c.text, &v), c.ok) << "[" << c.text << "]";
+        EXPECT_EQ(v, c.ok ? c.value : -42.0f) << "[" << c.text << "]";
+    }
+    double d = 0;
+    EXPECT_EQ(kv_util_scan_double("1e60", &d), 1);
+    EXPECT_EQ(d, 1e60);
+    EXPECT_EQ(kv_util_scan_double(nullptr, &d), 0);
+}
+
+TEST(Numbers, ScanIntLikeScanf)
+{
+    struct Case { const char* text; int ok; int value; };
+    const Case cases[] = {
+        {"2", 1, 2}, {" +3", 1, 3}, {"-17x", 1, -17}, {"2A", 1, 2}, {"1.0", 1, 1},
+        {"2147483647", 1, INT_MAX}, {"-2147483648", 1, INT_MIN},
+        {"2147483648", 0, 0}, {"99999999999", 0, 0}, {"", 0, 0}, {"x1", 0, 0}, {"+", 0, 0},
+        {"+-2", 0, 0},
+    };
+    for (const auto& c : cases) {
+        int v = -42;
+        EXPECT_EQ(kv_util_scan_int(c.text, &v), c.ok) << "[" << c.text << "]";
+        EXPECT_EQ(v, c.ok ? c.value : -42) << "[" << c.text << "]";
+    }
+}
+
 }  // namespace
