@@ -5,6 +5,16 @@
 
 #include <cstddef>
 
+// The application's version, shown in the interface panel's title.
+inline constexpr char IFP_VERSION_MAJOR[] = "3";
+inline constexpr char IFP_VERSION_MINOR[] = "10";
+
+// Sizes that are part of the behaviour.
+inline constexpr int IFP_PRINTF_SIZE = 512;     // ifp_printf's formatting buffer
+inline constexpr int IFP_WPRINTF_SIZE = 256;    // wprintf's formatting buffer
+inline constexpr int IFP_TERMINAL_SIZE = 200;   // command and reply of the terminal
+inline constexpr int IFP_QUERY_ATTEMPTS = 3;    // tries of ifp_send_query
+
 void ifp_active(int show);
 void ifp_quit();
 void ifp_close();
@@ -20,8 +30,35 @@ void wprintf(int level, const char* format, ...) __attribute__((format(printf, 2
 // Connection set-up.
 bool ifp_open_link();
 void ifp_device_cfg(int* value, int direction);
-// The panel handle (-1 when not loaded) and the open link's handle.
+// The panel handle (-1 when not loaded) and the open link's handle (-1 when
+// no link is open).
 int ifp_panel();
 int ifp_link_handle();
 // Registers the panel's callbacks with the toolkit.
 void ifp_register_callbacks();
+
+// Chooses the link kind (0 GPIB, 1 COM, 2 TCP, 3 UDP) and, for TCP and UDP, the
+// IP address on the loaded panel, as a user would; the link is not opened.
+void ifp_select_link(int kind, const char* address);
+// The monitor view (tall panel with the message log, transport messages in
+// the log): 1 on, 0 off; ifp_get_monitor_view tells which is in force.
+void ifp_set_monitor_view(int on);
+int ifp_get_monitor_view();
+
+// Callbacks bound by name in the panel file (each returns 0).
+int ifcSelCb(int panel, int control, int event, void* callbackData, int eventData1,
+             int eventData2);
+int ifpopenCB(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
+int txCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int ifc_msg_clear(int panel, int control, int event, void* callbackData, int eventData1,
+                  int eventData2);
+int ifp_devmode_cb(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+// The COM port number shows its device path from the port map; the Set button
+// stores the edited path in the map.
+int ifp_comport_cb(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+int ifp_compath_cb(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+int ifpCB(int panel, int event, void* callbackData, int eventData1, int eventData2);
