@@ -52,7 +52,7 @@ struct Faults {
     int closeAfter = 0;       //   connection closes (pty: the rest is lost)
     int overlong = 0;         // the next N query replies are a line of overlongBytes 'X's
     int overlongBytes = 300;
-    bool silent = false;      // commands are logged but neither executed nor answered
+    bool silent = false;      // commands are executed and logged but never answered
     // UDP.
     int udpLoseRequest = 0;   // the next N requests are lost (not executed, not answered)
     int udpLose = 0;          // the next N datagrams the instrument sends are lost
@@ -111,7 +111,7 @@ public:
     // Runs one command line (no line end) and logs it.  The reply text of a
     // query (no line end; "ERR" for an unknown query), nullopt for a command.
     std::optional<std::string> execute(std::string_view line, Link link = Link::Direct, int udpId = -1);
-    // Logs a command without running it (a silent instrument, a UDP CLOSE).
+    // Logs a packet that carries no command (a UDP CLOSE).
     void record(const LogEntry& entry);
     // A command is a query when its first word ends in '?'.
     static bool isQuery(std::string_view line);

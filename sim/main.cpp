@@ -1,0 +1,139 @@
+// imbench-sim: the simulated instrument as a program.  Prints where it
+// listens, then runs until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "sim/model.h"
+#include "sim/sim.h"
+
+namespace {
+
+void usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: imbench-sim [options]\n"
+                 "  --address A        loopback address to bind (default 127.0.0.1; 127.0.0.0/8 only)\n"
+                 "  --foreign-address A  source of the foreign-sender UDP fault (default 127.0.0.2)\n"
+                 "  --tcp-port N       TCP line port (default 3000, 0 = any)\n"
+                 "  --udp-port N       UDP packet port (default 3000, 0 = any)\n"
+                 "  --gpib-port N      Prologix-style GPIB adapter port (default 1234, 0 = any)\n"
+                 "  --gpib-address N   GPIB primary address of the instrument (default 5)\n"
+                 "  --no-tcp --no-udp --no-pty --no-gpib   leave a link out\n"
+                 "  --pty-link PATH    symbolic link to the serial pty (removed on exit)\n"
+                 "  --idn TEXT         reply to *IDN?\n"
+                 "  --version TEXT     reply to SYST:VERS?\n"
+                 "  --serial TEXT      reply to SYST:SER?\n"
+                 "  --seed N           seed of the fault generator (default 1)\n"
+                 "  --fault NAME=VALUE inject a fault (repeatable; see below)\n"
+                 "  --log              print every command received\n"
+                 "  --help\n"
+                 "faults:\n");
+    for (const auto& [name, help] : sim::faultHelp()) std::fprintf(to, "  %-18s %s\n", name.c_str(), help.c_str());
+}
+
+[[noreturn]] void die(const std::string& message) {
+    std::fprintf(stderr, "imbench-sim: %s\n", message.c_str());
+    std::exit(2);
+}
+
+int portArg(const char* text, const char* flag) {
+    auto v = sim::parseInteger(text);
+    if (!v || *v < 0 || *v > 65535) die(std::string(flag) + ": a port 0..65535 expected");
+    return static_cast<int>(*v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::Options o;
+    bool log = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) die(std::string(a) + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--address") o.address = value();
+        else if (a == "--foreign-address") o.foreignAddress = value();
+        else if (a == "--tcp-port") o.tcpPort = portArg(value(), "--tcp-port");
+        else if (a == "--udp-port") o.udpPort = portArg(value(), "--udp-port");
+        else if (a == "--gpib-port") o.gpibPort = portArg(value(), "--gpib-port");
+        else if (a == "--gpib-address") {
+            auto v = sim::parseInteger(value());
+            if (!v || *v < 0 || *v > 30) die("--gpib-address: 0..30 expected");
+            o.gpibAddress = static_cast<int>(*v);
+        } else if (a == "--no-tcp") o.tcp = false;
+        else if (a == "--no-udp") o.udp = false;
+        else if (a == "--no-pty") o.pty = false;
+        else if (a == "--no-gpib") o.gpib = false;
+        else if (a == "--pty-link") o.ptyLink = value();
+        else if (a == "--idn") o.idn = value();
+        else if (a == "--version") o.version = value();
+        else if (a == "--serial") o.serial = value();
+        else if (a == "--seed") {
+            auto v = sim::parseInteger(value());
+            if (!v || *v < 0 || *v > 0xFFFFFFFFLL) die("--seed: 0..4294967295 expected");
+            o.seed = static_cast<uint32_t>(*v);
+        } else if (a == "--fault") {
+            std::string error;
+            if (!sim::parseFault(o.faults, value(), &error)) die(error);
+        } else if (a == "--log") log = true;
+        else if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        } else {
+            usage(stderr);
+            die("unknown option " + std::string(a));
+        }
+    }
+    if (!sim::isLoopbackAddress(o.address))
+        die("refusing to bind " + o.address + ": only loopback addresses (127.0.0.0/8) are allowed");
+
+    // The signals are taken by sigwait below; blocked before the simulator's
+    // thread starts so it inherits the mask and never sees them.
+    // a shell starts background jobs with SIGINT ignored; take it back
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    sim::Simulator simulator(o);
+    static std::mutex printMutex;
+    if (log) {
+        simulator.instrument().setLogObserver([](const sim::LogEntry& e) {
+            std::lock_guard lock(printMutex);
+            if (e.udpCode == 5)
+                std::printf("%s: CLOSE id=%d\n", sim::linkName(e.link), e.udpId);
+            else
+                std::printf("%s: %s%s\n", sim::linkName(e.link), e.text.c_str(), e.valid ? "" : "   (not understood)");
+            std::fflush(stdout);
+        });
+    }
+    if (!simulator.start()) {
+        std::fprintf(stderr, "imbench-sim: %s\n", simulator.error().c_str());
+        return 1;
+    }
+    {
+        std::lock_guard lock(printMutex);
+        std::printf("idn %s\n", o.idn.c_str());
+        if (o.tcp) std::printf("tcp %s:%d\n", o.address.c_str(), simulator.tcpPort());
+        if (o.udp) std::printf("udp %s:%d\n", o.address.c_str(), simulator.udpPort());
+        if (o.gpib) std::printf("gpib %s:%d address %d\n", o.address.c_str(), simulator.gpibPort(), o.gpibAddress);
+        if (o.pty) {
+            std::printf("pty %s\n", simulator.ptyPath().c_str());
+            if (!o.ptyLink.empty()) std::printf("pty-link %s\n", o.ptyLink.c_str());
+        }
+        std::fflush(stdout);
+    }
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    simulator.stop();
+    return 0;
+}
