@@ -1,0 +1,649 @@
+#include "ui/qt/graph_view.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+namespace ui::qt {
+
+namespace {
+
+constexpr int kMarkerRadius = 3;
+constexpr int kMaxTicks = 200;        // guards the tick loops against degenerate ranges
+constexpr double kHuge = 1e300;       // data beyond this is clamped for scaling
+const QColor kFrameColor(0xF0, 0xF0, 0xF0);
+
+QColor rgb(int c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
+
+bool isDark(int c)
+{
+    const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+    return r * 299 + g * 587 + b * 114 < 128000;
+}
+
+double niceStep(double raw)
+{
+    if (!(raw > 0) || !std::isfinite(raw)) return 1.0;
+    const double e = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / e;
+    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * e;
+}
+
+// The range an axis shows.  An autoscaled range is rounded out to tick
+// boundaries (decades on a log axis) so that points added inside it keep the
+// scale, and with it the cached drawing.
+void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi)
+{
+    m.log = a.mapMode == VAL_LOG;
+    m.reverse = a.reverse;
+    double lo = a.min, hi = a.max;
+    const bool autoscale = a.scaling == VAL_AUTOSCALE && any;
+    if (autoscale) {
+        lo = std::clamp(dlo, -kHuge, kHuge);
+        hi = std::clamp(dhi, -kHuge, kHuge);
+    }
+    if (!std::isfinite(lo) || !std::isfinite(hi)) { lo = 0.0; hi = 10.0; }
+    lo = std::clamp(lo, -kHuge, kHuge);
+    hi = std::clamp(hi, -kHuge, kHuge);
+    if (hi < lo) std::swap(lo, hi);
+    if (m.log) {
+        if (hi <= 0.0) { lo = 1.0; hi = 10.0; }
+        else if (lo <= 0.0) lo = hi / 1000.0;
+        if (autoscale) {
+            lo = std::pow(10.0, std::floor(std::log10(lo)));
+            hi = std::pow(10.0, std::ceil(std::log10(hi)));
+        }
+        if (!(hi > lo)) hi = lo * 10.0;
+    } else {
+        if (!(hi > lo)) {
+            const double d = lo == 0.0 ? 1.0 : std::fabs(lo) * 0.1;
+            lo -= d;
+            hi += d;
+        }
+        if (autoscale) {
+            const double step = niceStep((hi - lo) / 10.0);
+            const double nlo = std::floor(lo / step) * step, nhi = std::ceil(hi / step) * step;
+            if (std::isfinite(nlo) && std::isfinite(nhi) && nhi > nlo) { lo = nlo; hi = nhi; }
+        }
+    }
+    m.lo = lo;
+    m.hi = hi;
+}
+
+// Pixel mapping once the plot area is known; y grows downwards on screen.
+void placeAxis(AxisMap& m, double first, double last)
+{
+    const double tlo = m.log ? std::log10(m.lo) : m.lo;
+    const double thi = m.log ? std::log10(m.hi) : m.hi;
+    const double span = thi - tlo;
+    if (m.reverse) std::swap(first, last);
+    m.b = span > 0 ? (last - first) / span : 0.0;
+    m.a = first - tlo * m.b;
+}
+
+QString numberLabel(double v, double step)
+{
+    if (std::fabs(v) < step * 1e-9) v = 0.0;  // no "-1.4e-17" for zero
+    const double av = std::fabs(v);
+    if (v != 0.0 && (av >= 1e6 || av < 1e-4 || step < 1e-4)) return QString::number(v, 'g', 4);
+    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    return QString::number(v, 'f', std::clamp(decimals, 0, 6));
+}
+
+QString decadeLabel(double v)
+{
+    const int k = static_cast<int>(std::lround(std::log10(v)));
+    if (k >= -3 && k <= 5) return QString::number(std::pow(10.0, k), 'g', 6);
+    return QStringLiteral("1e%1").arg(k);
+}
+
+struct Ticks {
+    std::vector<double> major, minor;
+    std::vector<QString> labels;
+};
+
+// Ticks for an axis of the given pixel length, about one label per spacing pixels.
+Ticks makeTicks(const AxisMap& m, double length, double spacing)
+{
+    Ticks t;
+    const int want = std::max(2, static_cast<int>(length / spacing));
+    if (!m.log) {
+        const double step = niceStep((m.hi - m.lo) / want);
+        double v = std::ceil(m.lo / step - 1e-9) * step;
+        for (int i = 0; i < kMaxTicks && v <= m.hi + step * 1e-9; ++i, v += step) {
+            t.major.push_back(v);
+            t.labels.push_back(numberLabel(v, step));
+        }
+        return t;
+    }
+    const double llo = std::log10(m.lo), lhi = std::log10(m.hi);
+    const int k0 = static_cast<int>(std::ceil(llo - 1e-9)), k1 = static_cast<int>(std::floor(lhi + 1e-9));
+    const int decades = k1 - k0 + 1;
+    const int every = std::max(1, (decades + want - 1) / want);
+    const double decadePx = length / std::max(lhi - llo, 1e-12);
+    if (decades >= 2) {
+        for (int k = k0; k <= k1 && static_cast<int>(t.major.size()) < kMaxTicks; ++k) {
+            if ((k - k0) % every) {
+                t.minor.push_back(std::pow(10.0, k));
+                continue;
+            }
+            t.major.push_back(std::pow(10.0, k));
+            t.labels.push_back(decadeLabel(std::pow(10.0, k)));
+        }
+    }
+    // Minor ticks at 2..9 of each decade when there is room for them; with
+    // less than two decades shown they carry the labels.
+    if (decadePx >= 24.0 || decades < 2) {
+        const int d0 = static_cast<int>(std::floor(llo)), d1 = static_cast<int>(std::ceil(lhi));
+        for (int k = d0; k < d1 && t.minor.size() < static_cast<std::size_t>(kMaxTicks) * 4; ++k) {
+            for (int f = (decades < 2 ? 1 : 2); f <= 9; ++f) {
+                const double v = f * std::pow(10.0, k);
+                if (v < m.lo * (1 - 1e-9) || v > m.hi * (1 + 1e-9)) continue;
+                if (decades < 2) {
+                    if (f == 1 || f == 2 || f == 5 || decadePx >= 300.0) {
+                        t.major.push_back(v);
+                        t.labels.push_back(QString::number(v, 'g', 4));
+                    } else {
+                        t.minor.push_back(v);
+                    }
+                } else {
+                    t.minor.push_back(v);
+                }
+            }
+        }
+    }
+    return t;
+}
+
+// Liang-Barsky: clips the segment to the rectangle; false when nothing is left.
+bool clipSegment(QPointF& p1, QPointF& p2, const QRectF& r)
+{
+    const double dx = p2.x() - p1.x(), dy = p2.y() - p1.y();
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {p1.x() - r.left(), r.right() - p1.x(), p1.y() - r.top(), r.bottom() - p1.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const QPointF a = p1;
+    p1 = QPointF(a.x() + t0 * dx, a.y() + t0 * dy);
+    p2 = QPointF(a.x() + t1 * dx, a.y() + t1 * dy);
+    return true;
+}
+
+std::uint64_t markerKey(int style, int color)
+{
+    return (static_cast<std::uint64_t>(static_cast<unsigned>(style)) << 32) | static_cast<unsigned>(color & 0xFFFFFF);
+}
+
+// Remembers recent mappings: a sweep plots many points at one frequency, and
+// a joining line ends where the point just plotted is.
+class MapCache {
+public:
+    explicit MapCache(const AxisMap& m) : m_(m) {}
+    double operator()(double v)
+    {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        Slot& s = slots_[(bits ^ (bits >> 29) ^ (bits >> 43)) & (kSlots - 1)];
+        if (!s.used || s.bits != bits) s = Slot{bits, m_.toPixel(v), true};
+        return s.px;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 8;
+    struct Slot {
+        std::uint64_t bits = 0;
+        double px = 0.0;
+        bool used = false;
+    };
+    const AxisMap& m_;
+    Slot slots_[kSlots];
+};
+
+}  // namespace
+
+double AxisMap::toPixel(double v) const { return a + b * (log ? std::log10(v) : v); }
+
+double AxisMap::toData(double px) const
+{
+    const double t = b != 0.0 ? (px - a) / b : 0.0;
+    return log ? std::pow(10.0, t) : t;
+}
+
+GraphPainter::GraphPainter(const QFont& font) : font_(font) {}
+
+void GraphPainter::setFont(const QFont& font)
+{
+    font_ = font;
+    valid_ = false;
+}
+
+void GraphPainter::include(Bounds& b, const Plot& p, bool xLog, bool yLog) const
+{
+    auto add = [&](double x, double y) {
+        if (std::isfinite(x) && (!xLog || x > 0.0)) {
+            b.xlo = b.xAny ? std::min(b.xlo, x) : x;
+            b.xhi = b.xAny ? std::max(b.xhi, x) : x;
+            b.xAny = true;
+        }
+        if (std::isfinite(y) && (!yLog || y > 0.0)) {
+            b.ylo = b.yAny ? std::min(b.ylo, y) : y;
+            b.yhi = b.yAny ? std::max(b.yhi, y) : y;
+            b.yAny = true;
+        }
+    };
+    add(p.x1, p.y1);
+    if (p.isLine) add(p.x2, p.y2);
+}
+
+const QImage& GraphPainter::render(const Graph& g, QSize size)
+{
+    const Axis& ax = g.axes[VAL_XAXIS];
+    const Axis& ay = g.axes[VAL_LEFT_YAXIS];
+    const AxisKey xk{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name};
+    const AxisKey yk{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name};
+    const bool xLog = ax.mapMode == VAL_LOG, yLog = ay.mapMode == VAL_LOG;
+
+    // Plots are kept in ascending handle order, so the drawn prefix is intact
+    // exactly when the plot at its last index still has its last handle.
+    const bool prefixIntact = valid_ && g.plots.size() >= drawn_ &&
+                              (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    const bool sameFrame = valid_ && image_.size() == size && xk == xKey_ && yk == yKey_ &&
+                           g.plotBgColor == bgColor_;
+    if (prefixIntact && sameFrame && g.plots.size() == drawn_) return image_;
+
+    Bounds b = prefixIntact && sameFrame ? bounds_ : Bounds{};
+    for (std::size_t i = prefixIntact && sameFrame ? drawn_ : 0; i < g.plots.size(); ++i)
+        include(b, g.plots[i], xLog, yLog);
+
+    AxisMap nx, ny;
+    scaleAxis(nx, ax, b.xAny, b.xlo, b.xhi);
+    scaleAxis(ny, ay, b.yAny, b.ylo, b.yhi);
+    const bool sameScale = nx.lo == x_.lo && nx.hi == x_.hi && ny.lo == y_.lo && ny.hi == y_.hi;
+    bounds_ = b;
+
+    if (prefixIntact && sameFrame && sameScale) {
+        drawPlots(g.plots, drawn_);
+    } else {
+        if (image_.size() != size) image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        x_ = nx;
+        y_ = ny;
+        xKey_ = xk;
+        yKey_ = yk;
+        bgColor_ = g.plotBgColor;
+        layout(g);
+        {
+            QPainter p(&image_);
+            drawFrame(p, g);
+        }
+        drawPlots(g.plots, 0);
+        ++fullRedraws_;
+        valid_ = true;
+    }
+    drawn_ = g.plots.size();
+    lastHandle_ = drawn_ ? g.plots.back().handle : 0;
+    return image_;
+}
+
+void GraphPainter::layout(const Graph& g)
+{
+    const QFontMetrics fm(font_);
+    const int th = fm.height();
+    const int w = image_.width(), h = image_.height();
+    const bool xName = !g.axes[VAL_XAXIS].name.empty(), yName = !g.axes[VAL_LEFT_YAXIS].name.empty();
+
+    const int top = th / 2 + 4;
+    const int bottom = 4 + 3 + th + (xName ? th + 2 : 0) + 2;
+    const double plotH = std::max(10, h - top - bottom);
+    placeAxis(y_, top + plotH - 1, top);
+    const Ticks yt = makeTicks(y_, plotH, th * 2.5);
+    int labelW = 0;
+    for (const QString& s : yt.labels) labelW = std::max(labelW, fm.horizontalAdvance(s));
+    const int left = 4 + (yName ? th + 4 : 0) + labelW + 4 + 3;
+    const int right = fm.horizontalAdvance(QStringLiteral("00000")) / 2 + 4;
+    const double plotW = std::max(10, w - left - right);
+    placeAxis(x_, left, left + plotW - 1);
+    const Ticks xt = makeTicks(x_, plotW, std::max(60, fm.horizontalAdvance(QStringLiteral("0.0000")) + 16));
+
+    plot_ = QRect(left, top, static_cast<int>(plotW), static_cast<int>(plotH));
+    xTicks_ = xt.major;
+    yTicks_ = yt.major;
+    xMinor_ = xt.minor;
+    yMinor_ = yt.minor;
+    xLabels_ = xt.labels;
+    yLabels_ = yt.labels;
+}
+
+void GraphPainter::drawFrame(QPainter& p, const Graph& g)
+{
+    p.fillRect(image_.rect(), kFrameColor);
+    p.fillRect(plot_, rgb(g.plotBgColor));
+    p.setFont(font_);
+    const QFontMetrics fm(font_);
+    const bool dark = isDark(g.plotBgColor);
+    const QColor gridMajor = dark ? QColor(0x60, 0x60, 0x60) : QColor(0xC8, 0xC8, 0xC8);
+    const QColor gridMinor = dark ? QColor(0x40, 0x40, 0x40) : QColor(0xE6, 0xE6, 0xE6);
+    const int l = plot_.left(), r = plot_.right(), t = plot_.top(), b = plot_.bottom();
+    auto xpx = [&](double v) { return static_cast<int>(std::lround(x_.toPixel(v))); };
+    auto ypx = [&](double v) { return static_cast<int>(std::lround(y_.toPixel(v))); };
+
+    if (g.axes[VAL_XAXIS].gridVisible) {
+        p.setPen(gridMinor);
+        for (double v : xMinor_) p.drawLine(xpx(v), t, xpx(v), b);
+        p.setPen(gridMajor);
+        for (double v : xTicks_) p.drawLine(xpx(v), t, xpx(v), b);
+    }
+    if (g.axes[VAL_LEFT_YAXIS].gridVisible) {
+        p.setPen(gridMinor);
+        for (double v : yMinor_) p.drawLine(l, ypx(v), r, ypx(v));
+        p.setPen(gridMajor);
+        for (double v : yTicks_) p.drawLine(l, ypx(v), r, ypx(v));
+    }
+
+    p.setPen(Qt::black);
+    p.drawRect(plot_.adjusted(0, 0, -1, -1));
+    for (double v : xMinor_) p.drawLine(xpx(v), b + 1, xpx(v), b + 2);
+    for (double v : yMinor_) p.drawLine(l - 3, ypx(v), l - 2, ypx(v));
+    const int th = fm.height();
+    for (std::size_t i = 0; i < xTicks_.size(); ++i) {
+        const int x = xpx(xTicks_[i]);
+        p.drawLine(x, b + 1, x, b + 4);
+        const int lw = fm.horizontalAdvance(xLabels_[i]);
+        p.drawText(QRect(x - lw / 2 - 1, b + 5, lw + 2, th), Qt::AlignCenter, xLabels_[i]);
+    }
+    for (std::size_t i = 0; i < yTicks_.size(); ++i) {
+        const int y = ypx(yTicks_[i]);
+        p.drawLine(l - 4, y, l - 1, y);
+        p.drawText(QRect(0, y - th / 2, l - 7, th), Qt::AlignRight | Qt::AlignVCenter, yLabels_[i]);
+    }
+    const QString xName = QString::fromStdString(g.axes[VAL_XAXIS].name);
+    const QString yName = QString::fromStdString(g.axes[VAL_LEFT_YAXIS].name);
+    if (!xName.isEmpty())
+        p.drawText(QRect(l, b + 5 + th, plot_.width(), th + 2), Qt::AlignCenter, xName);
+    if (!yName.isEmpty()) {
+        p.save();
+        p.translate(4, t + plot_.height() / 2);
+        p.rotate(-90);
+        p.drawText(QRect(-plot_.height() / 2, 0, plot_.height(), th + 2), Qt::AlignCenter, yName);
+        p.restore();
+    }
+}
+
+void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
+{
+    if (from >= plots.size()) return;
+    // Segments that continue one another (same colour, one's end is the
+    // next one's start) are joined into polylines, drawn first; markers go
+    // on top, grouped by sprite.
+    struct Run {
+        int color;
+        QPolygonF pts;
+        double endX, endY;
+        bool open;
+    };
+    struct Sprites {
+        std::uint64_t key;
+        std::vector<QPoint> at;
+    };
+    std::vector<Run> runs;
+    std::vector<std::pair<int, std::size_t>> openRun;  // colour -> run that may continue
+    std::vector<Sprites> sprites;
+    std::size_t lastSprite = 0;
+    MapCache mx(x_), my(y_);
+    const double bl = plot_.left() - 2.0, br = plot_.right() + 2.0, bt = plot_.top() - 2.0, bb = plot_.bottom() + 2.0;
+    const double ml = plot_.left() - kMarkerRadius, mr = plot_.right() + kMarkerRadius;
+    const double mt = plot_.top() - kMarkerRadius, mb = plot_.bottom() + kMarkerRadius;
+    auto inBox = [&](QPointF q) { return q.x() >= bl && q.x() <= br && q.y() >= bt && q.y() <= bb; };
+
+    for (std::size_t i = from; i < plots.size(); ++i) {
+        const Plot& pl = plots[i];
+        if (!x_.accepts(pl.x1) || !y_.accepts(pl.y1)) continue;
+        if (!pl.isLine) {
+            const double px = mx(pl.x1), py = my(pl.y1);
+            if (!(px >= ml && px <= mr && py >= mt && py <= mb)) continue;
+            // Both are positive here (the plot area is inside the image).
+            const QPoint at(static_cast<int>(px + 0.5), static_cast<int>(py + 0.5));
+            const std::uint64_t key = markerKey(pl.style, pl.color);
+            if (lastSprite >= sprites.size() || sprites[lastSprite].key != key) {
+                auto it = std::find_if(sprites.begin(), sprites.end(), [&](const Sprites& s) { return s.key == key; });
+                if (it == sprites.end()) it = sprites.insert(sprites.end(), Sprites{key, {}});
+                lastSprite = static_cast<std::size_t>(it - sprites.begin());
+            }
+            std::vector<QPoint>& at_ = sprites[lastSprite].at;
+            // A dense sweep puts many points on one pixel: draw that sprite once.
+            if (at_.empty() || at_.back() != at) at_.push_back(at);
+            continue;
+        }
+        if (!x_.accepts(pl.x2) || !y_.accepts(pl.y2)) continue;
+        auto open = std::find_if(openRun.begin(), openRun.end(), [&](const auto& o) { return o.first == pl.color; });
+        Run* run = nullptr;
+        if (open != openRun.end()) {
+            Run& r = runs[open->second];
+            if (r.open && r.endX == pl.x1 && r.endY == pl.y1) run = &r;
+        }
+        QPointF b(mx(pl.x2), my(pl.y2));
+        if (run && inBox(b)) {
+            run->pts.push_back(b);
+            run->endX = pl.x2;
+            run->endY = pl.y2;
+            continue;
+        }
+        QPointF a = run ? run->pts.back() : QPointF(mx(pl.x1), my(pl.y1));
+        const QPointF a0 = a, b0 = b;
+        if (!(inBox(a) && inBox(b)) && !clipSegment(a, b, QRectF(QPointF(bl, bt), QPointF(br, bb)))) {
+            if (run) run->open = false;
+            continue;
+        }
+        if (!run || a != a0) {
+            runs.push_back(Run{pl.color, QPolygonF(), 0, 0, true});
+            run = &runs.back();
+            run->pts.push_back(a);
+            if (open != openRun.end()) open->second = runs.size() - 1;
+            else openRun.emplace_back(pl.color, runs.size() - 1);
+        }
+        run->pts.push_back(b);
+        run->endX = pl.x2;
+        run->endY = pl.y2;
+        run->open = b == b0;
+    }
+
+    if (!runs.empty()) {
+        QPainter p(&image_);
+        p.setClipRect(plot_);
+        QPen pen;
+        pen.setCosmetic(true);
+        pen.setWidth(1);
+        for (const Run& r : runs) {
+            pen.setColor(rgb(r.color));
+            p.setPen(pen);
+            p.drawPolyline(r.pts);
+        }
+    }
+    for (const Sprites& s : sprites) blit(marker(s.key), s.at);
+}
+
+void GraphPainter::blit(const Marker& m, const std::vector<QPoint>& at)
+{
+    uchar* base = image_.bits();
+    const qsizetype bpl = image_.bytesPerLine();
+    const auto* src = reinterpret_cast<const quint32*>(m.img.constBits());
+    const int srcStride = m.img.width();
+    const int cl = plot_.left(), cr = plot_.right(), ct = plot_.top(), cb = plot_.bottom();
+    constexpr int r = kMarkerRadius;
+    for (const QPoint& p : at) {
+        const int x0 = p.x() - r, y0 = p.y() - r;
+        const bool inside = x0 >= cl && x0 + 2 * r <= cr && y0 >= ct && y0 + 2 * r <= cb;
+        for (const Span& s : m.spans) {
+            const int y = y0 + s.dy;
+            int xs = x0 + s.dx, xe = xs + s.len - 1;
+            if (!inside) {
+                if (y < ct || y > cb) continue;
+                xs = std::max(xs, cl);
+                xe = std::min(xe, cr);
+                if (xs > xe) continue;
+            }
+            auto* d = reinterpret_cast<quint32*>(base + y * bpl) + xs;
+            const quint32* from = src + s.dy * srcStride + (xs - x0);
+            const int n = xe - xs + 1;
+            if (s.opaque) {
+                for (int i = 0; i < n; ++i) d[i] = from[i];
+                continue;
+            }
+            // Source over for premultiplied pixels: d = s + d * (1 - alpha(s)).
+            for (int i = 0; i < n; ++i) {
+                const quint32 a = 255 - (from[i] >> 24);
+                quint32 rb = (d[i] & 0xFF00FF) * a;
+                rb = ((rb + ((rb >> 8) & 0xFF00FF) + 0x800080) >> 8) & 0xFF00FF;
+                quint32 ag = ((d[i] >> 8) & 0xFF00FF) * a;
+                ag = (ag + ((ag >> 8) & 0xFF00FF) + 0x800080) & 0xFF00FF00;
+                d[i] = from[i] + (ag | rb);
+            }
+        }
+    }
+}
+
+const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
+{
+    const int style = static_cast<int>(key >> 32), color = static_cast<int>(key & 0xFFFFFF);
+    auto it = markers_.find(key);
+    if (it != markers_.end()) return it->second;
+
+    constexpr int r = kMarkerRadius, s = 2 * r + 1;
+    QImage img(s, s, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    const QColor c = rgb(color);
+    p.setPen(c);
+    const QPolygonF diamond({QPointF(r + 0.5, 0.0), QPointF(s, r + 0.5), QPointF(r + 0.5, s), QPointF(0.0, r + 0.5)});
+    switch (style) {
+    case VAL_SOLID_SQUARE:
+        p.fillRect(0, 0, s, s, c);
+        break;
+    case VAL_ASTERISK:
+        p.drawLine(r, 0, r, s - 1);
+        p.drawLine(0, r, s - 1, r);
+        p.drawLine(1, 1, s - 2, s - 2);
+        p.drawLine(1, s - 2, s - 2, 1);
+        break;
+    case VAL_SOLID_DIAMOND:
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        p.drawPolygon(diamond);
+        break;
+    case VAL_SIMPLE_DOT:
+        p.fillRect(r - 1, r - 1, 3, 3, c);
+        break;
+    case VAL_EMPTY_CIRCLE:
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+        break;
+    case VAL_SOLID_CIRCLE:
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        p.drawEllipse(QRectF(0, 0, s, s));
+        break;
+    case VAL_SMALL_CROSS:
+        p.drawLine(r, 1, r, s - 2);
+        p.drawLine(1, r, s - 2, r);
+        break;
+    case VAL_EMPTY_DIAMOND:
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawPolygon(QPolygonF({QPointF(r + 0.5, 0.5), QPointF(s - 0.5, r + 0.5), QPointF(r + 0.5, s - 0.5),
+                                 QPointF(0.5, r + 0.5)}));
+        break;
+    default:  // VAL_EMPTY_SQUARE and anything unknown
+        p.drawRect(0, 0, s - 1, s - 1);
+        break;
+    }
+    p.end();
+
+    Marker m{img, {}};
+    for (int y = 0; y < s; ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(img.constScanLine(y));
+        for (int x = 0; x < s;) {
+            const quint32 alpha = row[x] >> 24;
+            if (alpha == 0) {
+                ++x;
+                continue;
+            }
+            const bool opaque = alpha == 255;
+            int e = x + 1;
+            while (e < s && (row[e] >> 24) != 0 && ((row[e] >> 24) == 255) == opaque) ++e;
+            m.spans.push_back(Span{y, x, e - x, opaque});
+            x = e;
+        }
+    }
+    return markers_.emplace(key, std::move(m)).first->second;
+}
+
+// ---- the widget ------------------------------------------------------------
+
+GraphWidget::GraphWidget(int panel, int control, QWidget* parent)
+    : QWidget(parent), panel_(panel), control_(control), painter_(font())
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+}
+
+void GraphWidget::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::FontChange) painter_.setFont(font());
+    QWidget::changeEvent(e);
+}
+
+void GraphWidget::paintEvent(QPaintEvent*)
+{
+    const Panel* pn = ui::panel(panel_);
+    const Control* c = pn ? pn->control(control_) : nullptr;
+    QPainter p(this);
+    if (!c) {
+        p.fillRect(rect(), kFrameColor);
+        return;
+    }
+    p.drawImage(0, 0, painter_.render(c->graph, size()));
+    const AxisMap& xm = painter_.xMap();
+    const AxisMap& ym = painter_.yMap();
+    const double cx = c->graph.cursorX, cy = c->graph.cursorY;
+    if (!xm.accepts(cx) || !ym.accepts(cy)) return;
+    const QRect r = painter_.plotRect();
+    const double px = xm.toPixel(cx), py = ym.toPixel(cy);
+    if (!(px >= r.left() && px <= r.right() && py >= r.top() && py <= r.bottom())) return;
+    const int ix = static_cast<int>(std::lround(px)), iy = static_cast<int>(std::lround(py));
+    QPen pen(isDark(c->graph.plotBgColor) ? Qt::white : Qt::black);
+    pen.setStyle(Qt::DashLine);
+    p.setPen(pen);
+    p.drawLine(r.left(), iy, r.right(), iy);
+    p.drawLine(ix, r.top(), ix, r.bottom());
+}
+
+void GraphWidget::mousePressEvent(QMouseEvent* e)
+{
+    const Panel* pn = ui::panel(panel_);
+    const Control* c = pn ? pn->control(control_) : nullptr;
+    if (!c || e->button() != Qt::LeftButton || c->mode == VAL_INDICATOR) return;
+    const QPointF at = e->position();
+    if (!QRectF(painter_.plotRect()).contains(at)) return;
+    const int mode = c->mode;
+    ui::userSetCursor(panel_, control_, painter_.xMap().toData(at.x()), painter_.yMap().toData(at.y()));
+    if (mode == VAL_HOT) ui::postEvent(panel_, control_, EVENT_COMMIT);
+    update();
+}
+
+}  // namespace ui::qt

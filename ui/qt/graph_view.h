@@ -1,0 +1,112 @@
+// The graph control: a QPainter drawing of ui::Graph with axes, ticks, axis
+// names, plots and a cursor.  GraphPainter draws into a cached image (also
+// used by the benchmark); GraphWidget shows it and turns clicks into cursor
+// moves.
+#pragma once
+
+#include "ui/model.h"
+
+#include <QFont>
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace ui::qt {
+
+// Data <-> pixel along one axis.  Log axes map log10 of the value.
+struct AxisMap {
+    double lo = 0.0, hi = 10.0;  // data range shown (lo < hi)
+    bool log = false;
+    bool reverse = false;
+    double a = 0.0, b = 1.0;     // pixel = a + b * t, t = value or log10(value)
+
+    // Finite, and positive on a log axis.
+    bool accepts(double v) const { return v - v == 0.0 && (!log || v > 0.0); }
+    double toPixel(double v) const;
+    double toData(double px) const;
+};
+
+class GraphPainter {
+public:
+    explicit GraphPainter(const QFont& font = QFont());
+    void setFont(const QFont& font);
+
+    // Brings the cached image up to date with g at the given size and returns
+    // it.  Plots appended since the last call are drawn on top of the cache
+    // when nothing else changed (axes, ranges, size); anything else redraws.
+    const QImage& render(const Graph& g, QSize size);
+    const QImage& image() const { return image_; }
+
+    QRect plotRect() const { return plot_; }
+    const AxisMap& xMap() const { return x_; }
+    const AxisMap& yMap() const { return y_; }
+    int fullRedraws() const { return fullRedraws_; }
+    void invalidate() { valid_ = false; }
+
+private:
+    struct Bounds {
+        double xlo, xhi, ylo, yhi;
+        bool xAny = false, yAny = false;
+    };
+    struct AxisKey {
+        int scaling, mapMode;
+        double min, max;
+        bool reverse, grid;
+        std::string name;
+        bool operator==(const AxisKey&) const = default;
+    };
+
+    void include(Bounds& b, const Plot& p, bool xLog, bool yLog) const;
+    void layout(const Graph& g);
+    void drawFrame(QPainter& p, const Graph& g);
+    void drawPlots(const std::vector<Plot>& plots, std::size_t from);
+    // A marker is a small premultiplied image, stored as runs of pixels so
+    // that thousands of them are copied straight into the cache.
+    struct Span {
+        int dy, dx, len;
+        bool opaque;
+    };
+    struct Marker {
+        QImage img;
+        std::vector<Span> spans;
+    };
+    const Marker& marker(std::uint64_t key);
+    void blit(const Marker& m, const std::vector<QPoint>& at);
+
+    QFont font_;
+    QImage image_;
+    QRect plot_;
+    AxisMap x_, y_;
+    bool valid_ = false;
+    AxisKey xKey_{}, yKey_{};
+    int bgColor_ = 0;
+    Bounds bounds_{};
+    std::size_t drawn_ = 0;       // plots drawn into the cache
+    int lastHandle_ = 0;          // handle of the last of them
+    int fullRedraws_ = 0;
+    std::unordered_map<std::uint64_t, Marker> markers_;
+    std::vector<double> xTicks_, yTicks_, xMinor_, yMinor_;
+    std::vector<QString> xLabels_, yLabels_;
+};
+
+class GraphWidget : public QWidget {
+public:
+    GraphWidget(int panel, int control, QWidget* parent);
+    // The graph's plots, axes or cursor changed in the model.
+    void modelChanged() { update(); }
+    const GraphPainter& painter() const { return painter_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    int panel_, control_;
+    GraphPainter painter_;
+};
+
+}  // namespace ui::qt

@@ -1,0 +1,195 @@
+#include "ui/qt/qt_renderer.h"
+
+#include "ui/model.h"
+#include "ui/qt/panel_window.h"
+#include "ui/qt/qt_widgets.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+namespace ui::qt {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// "*.ini" or "*.ini;*.txt" becomes a dialog filter with an all-files entry.
+QString dialogFilter(const std::string& list)
+{
+    QStringList patterns;
+    for (const QString& p : qs(list).split(QLatin1Char(';'), Qt::SkipEmptyParts)) patterns << p.trimmed();
+    if (patterns.isEmpty() || patterns == QStringList{QStringLiteral("*")} ||
+        patterns == QStringList{QStringLiteral("*.*")})
+        return QStringLiteral("All files (*)");
+    return QStringLiteral("%1 (%2);;All files (*)").arg(patterns.join(QLatin1Char(' ')), patterns.join(QLatin1Char(' ')));
+}
+
+class QtRenderer : public Renderer {
+public:
+    QtRenderer()
+    {
+        wake_.setSingleShot(true);
+        wake_.setTimerType(Qt::PreciseTimer);
+    }
+    ~QtRenderer() override { windows_.clear(); }
+
+    PanelWindow* window(int panel) const
+    {
+        auto it = windows_.find(panel);
+        return it == windows_.end() ? nullptr : it->second.get();
+    }
+
+    void panelLoaded(int panel) override { windows_[panel] = std::make_unique<PanelWindow>(panel); }
+    void panelChanged(int panel) override
+    {
+        PanelWindow* w = window(panel);
+        if (!w) return;
+        const Panel* p = ui::panel(panel);
+        if (p && p->menuBar != w->menuBarHandle()) w->syncMenuBar();
+        else w->syncPanel();
+    }
+    void panelDiscarded(int panel) override { windows_.erase(panel); }
+    void controlChanged(int panel, int control, Change what) override
+    {
+        if (PanelWindow* w = window(panel)) w->syncControl(control, what);
+    }
+    void menuBarChanged(int menuBar) override
+    {
+        for (auto& [handle, w] : windows_) {
+            const Panel* p = ui::panel(handle);
+            if (w->menuBarHandle() == menuBar || (p && p->menuBar == menuBar)) w->syncMenuBar();
+        }
+    }
+
+    // One pass of the Qt event loop.  With nothing queued it blocks in the
+    // event dispatcher until input arrives or the wake-up timer fires, so a
+    // loop that calls it continuously sleeps instead of spinning.
+    void pump(int maxWaitMs) override
+    {
+        if (maxWaitMs <= 0 || ui::eventsPending()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            return;
+        }
+        wake_.start(maxWaitMs);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        wake_.stop();
+    }
+
+    void messagePopup(const std::string& title, const std::string& text) override
+    {
+        QMessageBox::information(QApplication::activeWindow(), qs(title), qs(text));
+    }
+    bool confirmPopup(const std::string& title, const std::string& text) override
+    {
+        return QMessageBox::question(QApplication::activeWindow(), qs(title), qs(text),
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+    PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) override
+    {
+        QInputDialog dlg(QApplication::activeWindow());
+        dlg.setWindowTitle(qs(title));
+        dlg.setLabelText(qs(text));
+        dlg.setInputMode(QInputDialog::TextInput);
+        if (maxLength > 0)
+            for (QLineEdit* e : dlg.findChildren<QLineEdit*>()) e->setMaxLength(maxLength);
+        if (dlg.exec() != QDialog::Accepted) return {false, {}};
+        QString t = dlg.textValue();
+        if (maxLength > 0 && t.size() > maxLength) t.truncate(maxLength);
+        return {true, t.toStdString()};
+    }
+    std::optional<std::string> fileSelectPopup(const std::string& directory, const std::string& defaultFile,
+                                               const std::string& filter, const std::string& title,
+                                               int buttonLabel, bool /*allowCancel*/,
+                                               bool allowMakeDirectory) override
+    {
+        QFileDialog dlg(QApplication::activeWindow(), qs(title), qs(directory));
+        dlg.setNameFilter(dialogFilter(filter));
+        const bool save = buttonLabel == VAL_SAVE_BUTTON;
+        dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dlg.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+        // A default that is itself a pattern only sets the filter.
+        if (!defaultFile.empty() && defaultFile.find_first_of("*?") == std::string::npos)
+            dlg.selectFile(qs(defaultFile));
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+        return dlg.selectedFiles().first().toStdString();
+    }
+
+    void setWaitCursor(bool on) override
+    {
+        if (on == waitCursor_) return;
+        waitCursor_ = on;
+        if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+        else QApplication::restoreOverrideCursor();
+    }
+    void beep() override { QApplication::beep(); }
+
+private:
+    std::map<int, std::unique_ptr<PanelWindow>> windows_;
+    QTimer wake_;
+    bool waitCursor_ = false;
+};
+
+std::unique_ptr<QtRenderer> active;
+QApplication* ownApp = nullptr;   // created here; lives until the process ends
+
+}  // namespace
+
+QWidget* panelWindow(int panel) { return active ? active->window(panel) : nullptr; }
+
+QWidget* controlWidget(int panel, int control)
+{
+    PanelWindow* w = active ? active->window(panel) : nullptr;
+    return w ? w->controlWidget(control) : nullptr;
+}
+
+QWidget* labelWidget(int panel, int control)
+{
+    PanelWindow* w = active ? active->window(panel) : nullptr;
+    return w ? w->labelWidget(control) : nullptr;
+}
+
+QMenuBar* panelMenuBar(int panel)
+{
+    PanelWindow* w = active ? active->window(panel) : nullptr;
+    return w ? w->qmenuBar() : nullptr;
+}
+
+}  // namespace ui::qt
+
+bool ui_qt_install(int& argc, char** argv)
+{
+    using namespace ui::qt;
+    if (!QCoreApplication::instance()) ownApp = new QApplication(argc, argv);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (!active) active = std::make_unique<QtRenderer>();
+    // Panels loaded before the switch get their windows now.
+    for (int h : ui::panelHandles())
+        if (!active->window(h)) active->panelLoaded(h);
+    ui::setRenderer(active.get());
+    return true;
+}
+
+void ui_qt_uninstall()
+{
+    using namespace ui::qt;
+    if (ui::renderer() == active.get()) ui::setRenderer(nullptr);
+    active.reset();
+}
+
+bool ui_qt_grab_panel(int panel, const char* pngPath)
+{
+    QWidget* w = ui::qt::panelWindow(panel);
+    if (!w || !pngPath) return false;
+    return w->grab().save(QString::fromLocal8Bit(pngPath), "PNG");
+}
