@@ -36,17 +36,24 @@ void clearPopups();
 std::string lastPopupText();
 
 // User actions: they go through the model exactly as the window system's do,
-// and their callbacks run at the next ProcessSystemEvents.
-void commit(int panel, int control, const Value& v);   // set value, then EVENT_COMMIT if hot
-void commitIndex(int panel, int control, int index);   // ring / list: pick an item
-void click(int panel, int control);                    // EVENT_LEFT_CLICK, then EVENT_COMMIT for buttons
-void rightDoubleClick(int panel, int control);
-void clickGraph(int panel, int control, double x, double y);  // cursor placed, EVENT_COMMIT
-void closePanel(int panel);                            // EVENT_CLOSE to the panel callback
-void pickMenu(int menuBar, int menuItem);
+// and their callbacks run at the next ProcessSystemEvents.  Like a window
+// system, the driver refuses input that a user could not give: a control that
+// is dimmed, hidden or an indicator, or on a hidden panel, gives
+// UIE_NOT_OPERABLE and nothing is queued.  0 on success, else a UIE_* code.
+// A changed value posts EVENT_VAL_CHANGED; hot controls then get EVENT_COMMIT,
+// normal ones do not.
+int commit(int panel, int control, const Value& v);   // set value (text box: replaced), events
+int commitIndex(int panel, int control, int index);   // ring / list: pick an item
+int click(int panel, int control);                    // EVENT_LEFT_CLICK, then EVENT_COMMIT for
+                                                      // buttons and toggles (a toggle flips)
+int rightDoubleClick(int panel, int control);
+int clickGraph(int panel, int control, double x, double y);  // cursor placed, LEFT_CLICK, COMMIT
+int closePanel(int panel);                            // EVENT_CLOSE to the panel callback
+int pickMenu(int menuBar, int menuItem);
 void pressKey(int key);
 
-// Delivers everything queued (ProcessSystemEvents until the queue is empty).
+// Delivers everything queued (ProcessSystemEvents until the queue is empty,
+// or a bounded number of rounds when callbacks keep queueing more).
 void deliver();
 
 // Counts for tests and benchmarks.

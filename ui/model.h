@@ -67,7 +67,11 @@ struct Control {
     std::string onText, offText;
     std::vector<ListItem> items;  // rings and list boxes
     int index = -1;               // selected item, -1 when the list is empty
-    std::vector<std::string> lines;  // text boxes
+    std::vector<std::string> lines;  // text boxes: the text is the lines joined by '\n'
+    // Bumped whenever lines other than the last one change (reset, insert before
+    // the end, delete), so a renderer that saw the same count can redraw only
+    // from its last shown line on: appends keep it.
+    std::uint64_t linesRewritten = 0;
     Graph graph;                  // graphs
     std::string callbackName;
     CtrlCallbackPtr callback = nullptr;
@@ -85,6 +89,8 @@ struct MenuItem {
 struct Menu {
     int id = 0;
     std::string label;
+    bool dimmed = false;
+    bool visible = true;
     std::vector<MenuItem> items;
 };
 struct MenuBar {
@@ -103,7 +109,8 @@ struct Panel {
     int scaleContents = 0;
     int menuBar = 0;              // 0 when none
     PanelCallbackPtr callback = nullptr;
-    std::vector<Control> controls;
+    std::vector<Control> controls;   // in resource order (drawing order)
+    std::vector<int> slotById;       // position in controls by id, -1 when none; empty: search
 
     const Control* control(int id) const;
     Control* control(int id);
@@ -119,13 +126,17 @@ std::vector<int> panelHandles();
 struct LabelPiece { int x; std::string text; };
 std::vector<LabelPiece> splitColumns(const std::string& label);
 
-// What changed, for renderers.
+// What changed, for renderers.  (The scoped enumerator Value is always used as
+// Change::Value, so its shadowing of ui::Value is harmless.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 enum class Change {
     Value,        // value, index, lines
     Attributes,   // dimmed, visible, mode, range, colours, label, geometry, precision
     Items,        // ring / list items
     Plots,        // plots added or deleted, axes, cursor
 };
+#pragma GCC diagnostic pop
 
 struct PromptResult { bool ok; std::string text; };
 
@@ -176,6 +187,18 @@ int userSetIndex(int panel, int control, int index);
 void userSetCursor(int panel, int control, double x, double y);
 // Whether user events are queued (renderers use it to decide to wait).
 bool eventsPending();
+// Blocks until an event or action is queued or a key is posted, at most
+// maxWaitMs; true when events are pending.  Any thread may post meanwhile.
+bool waitForInput(int maxWaitMs);
+// 0 when the user can operate the control (panel shown, control visible, not
+// dimmed, not an indicator), else UIE_NOT_OPERABLE / UIE_BAD_PANEL / UIE_BAD_CONTROL.
+int userCanOperate(int panel, int control);
+
+// The folder GetProjectDir gives for an executable in exeDir:
+// $IMBENCH_PROJECT_DIR when set; exeDir when writable; else
+// $XDG_CONFIG_HOME/imbench (or ~/.config/imbench), created if needed; exeDir
+// when that cannot be made either.
+std::string projectDirFor(const std::string& exeDir);
 
 // Forgets every panel, menu bar, queued event and registration: a fresh run
 // time for tests.

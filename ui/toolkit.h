@@ -52,6 +52,9 @@ enum {
     UIE_BAD_PLOT = -14,
     UIE_BAD_ARGUMENT = -15,
     UIE_USER_CANCEL = -16,
+    UIE_NOT_OPERABLE = -17,      // user input on a dimmed, hidden or indicator control
+    UIE_BUFFER_TOO_SMALL = -18,  // a result that does not fit the caller's buffer
+    UIE_WRONG_CTRL_KIND = -19,   // an operation the control's kind does not have
 };
 const char* GetUILErrorString(int code);
 
@@ -178,6 +181,7 @@ int GetPanelAttribute(int panel, int attribute, char* value, std::size_t size);
 int LoadMenuBar(int panel, const char* file, int resourceId);  // handle >= 1 or below 1
 int DiscardMenuBar(int menuBar);
 int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value);  // ATTR_DIMMED, ATTR_VISIBLE
+int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value);
 
 // ---- control values --------------------------------------------------------------
 // Numeric values outside a control's range are coerced into it.  On a text box,
