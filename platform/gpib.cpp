@@ -164,14 +164,14 @@ bool openSerialAdapter(Prologix& b, const std::string& path, std::string& why) {
 }
 
 // Discards what the adapter sent after the end of an earlier reply, so it is
-// not taken for the start of the next one.
-void drainStale(Prologix& b) {
+// not taken for the start of the next one.  False when the connection is gone.
+bool drainStale(Prologix& b) {
     char scratch[kChunk];
     for (;;) {
         ssize_t n = ::read(b.fd.get(), scratch, sizeof scratch);
         if (n > 0) continue;
         if (n < 0 && errno == EINTR) continue;
-        return;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 }
 
@@ -362,7 +362,12 @@ Prologix& adapterOf(const Device& d) { return *prologixBoards.at(d.board); }
 bool prologixPrepare(Device& d, std::string& out) {
     Prologix& b = adapterOf(d);
     if (!ensureConnected(d.board, b, d.spec)) return false;
-    drainStale(b);
+    if (!drainStale(b)) {
+        // The adapter went away since the last call (switched off, restarted):
+        // a new session is started at once rather than failing this call.
+        dropConnection(b);
+        if (!ensureConnected(d.board, b, d.spec)) return false;
+    }
     int addr = d.pad | (d.sad << 8);
     if (b.addr != addr) {
         out += "++addr " + std::to_string(d.pad);

@@ -126,7 +126,7 @@ bool speedCode(long baud, speed_t& code) {
 
 std::string groupName(gid_t gid) {
     if (const group* g = ::getgrgid(gid)) return g->gr_name;
-    return "with id " + std::to_string(gid);
+    return std::to_string(gid);   // usermod takes the number too
 }
 
 bool inGroup(gid_t gid) {
@@ -211,16 +211,11 @@ OpenResult openSerial(const std::string& path, UniqueFd& out) {
     return res;
 }
 
-int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, std::string& errorText) {
+int makeRawTermios(termios& t, long baud, int parity, int dataBits, int stopBits, std::string& errorText) {
     speed_t speed;
     if (!speedCode(baud, speed)) {
         errorText = "Unsupported baud rate " + std::to_string(baud) + ".";
         return RS232_ERR_BAD_PARAMETER;
-    }
-    termios t {};
-    if (::tcgetattr(fd, &t) != 0) {
-        errorText = std::string("Cannot read the line settings: ") + std::strerror(errno) + ".";
-        return RS232_ERR_OPEN_FAILED;
     }
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
@@ -256,6 +251,16 @@ int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, s
     t.c_cc[VTIME] = 0;
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
+    return 0;
+}
+
+int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, std::string& errorText) {
+    termios t {};
+    if (::tcgetattr(fd, &t) != 0) {
+        errorText = std::string("Cannot read the line settings: ") + std::strerror(errno) + ".";
+        return RS232_ERR_OPEN_FAILED;
+    }
+    if (int code = makeRawTermios(t, baud, parity, dataBits, stopBits, errorText)) return code;
     if (::tcsetattr(fd, TCSANOW, &t) != 0) {
         int e = errno;
         errorText = std::string("Cannot apply the line settings: ") + std::strerror(e) + ".";

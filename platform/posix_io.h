@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <termios.h>
+
 namespace posix_io {
 
 // Owns one file descriptor; move-only.
@@ -55,7 +57,11 @@ struct OpenResult {
 // and TIOCEXCL against programs that do not lock).
 OpenResult openSerial(const std::string& path, UniqueFd& out);
 
-// Raw mode with the given line settings.  baud must be a standard rate.
+// Turns t into raw mode with the given line settings (parity as RS232_PARITY_*).
+// 0 or RS232_ERR_BAD_PARAMETER; errorText says which setting is unsupported.
+int makeRawTermios(termios& t, long baud, int parity, int dataBits, int stopBits, std::string& errorText);
+
+// Applies makeRawTermios to a tty.  baud must be a standard rate.
 // 0 or an RS232_ERR_* code; errorText says what failed.
 int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, std::string& errorText);
 
