@@ -337,7 +337,8 @@ std::string_view piece_digits(std::string_view tag, std::string_view *base) {
   if (at == std::string_view::npos) return {};
   std::string_view digits = tag.substr(at + kPieceMark.size());
   if (!all_digits(digits)) return {};
-  *base = tag.substr(0, at);
+  // Blanks before " Line" are not part of the tag, as blanks before "=" are not.
+  *base = trim_right(tag.substr(0, at));
   return digits;
 }
 
@@ -629,6 +630,11 @@ std::vector<std::string> ini_item_tags(const IniObject *ini, std::string_view se
   if (const IniSection *s = find_section(ini, section))
     for (const IniItem &i : s->items) out.push_back(i.tag);
   return out;
+}
+
+int ini_item_is_quoted(const IniObject *ini, std::string_view section, std::string_view tag) {
+  const IniItem *item = ini == nullptr ? nullptr : find_item(ini, section, tag);
+  return item != nullptr && item->quoted ? 1 : 0;
 }
 
 std::string ini_to_text(const IniObject *ini) {

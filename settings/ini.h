@@ -80,6 +80,8 @@ int ini_get_string(const IniObject *ini, std::string_view section, std::string_v
 // Names in object order (for inspection and tests).
 std::vector<std::string> ini_section_names(const IniObject *ini);
 std::vector<std::string> ini_item_tags(const IniObject *ini, std::string_view section);
+// 1 when the item holds a quoted string, 0 when it holds bare text or is missing.
+int ini_item_is_quoted(const IniObject *ini, std::string_view section, std::string_view tag);
 
 // The file text of the object.
 std::string ini_to_text(const IniObject *ini);

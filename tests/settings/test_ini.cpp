@@ -371,6 +371,7 @@ TEST(IniText, JoinRules) {
       {"piece without a run stays", "A Line0002 = y\n", {{"A Line0002", "y"}}},
       {"not only digits", "A Line0001x = v\nA Line = w\nLine0001 = u\n",
        {{"A Line0001x", "v"}, {"A Line", "w"}, {"Line0001", "u"}}},
+      {"blanks before Line", "A  Line0001 = x\nA Line0002 = y\n", {{"A", "xy"}}},
       {"first Line decides", "A Line B Line0001 = v\n", {{"A Line B Line0001", "v"}}},
       {"quoted and unquoted pieces", "A Line0001 = \"a b\"\nA Line0002 = c\n", {{"A", "a bc"}}},
       {"blank inside quotes kept", "A Line0001 = \"a \"\nA Line0002 = \" b\"\n", {{"A", "a  b"}}},
