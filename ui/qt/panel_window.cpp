@@ -634,7 +634,8 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* e)
     if (it == watched_.end()) return false;
     const int id = it->second;
     const Control* c = model(id);
-    if (!c) return false;
+    // Filters see events even for disabled widgets; a dimmed control has none.
+    if (!c || c->dimmed) return false;
     const bool blockAsIndicator = c->mode == VAL_INDICATOR && blocksInputAsIndicator(c->kind);
 
     if (t == QEvent::FocusOut) {
