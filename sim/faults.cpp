@@ -196,7 +196,10 @@ StreamPlan FaultPlan::stream(bool query, const std::string& reply) {
     }
     StreamPlan plan;
     if (Hit h = roll(&Faults::closeMidReply, &Faults::pClose); h != Hit::No) {
-        const std::size_t at = h == Hit::Counter ? static_cast<std::size_t>(faults_.closeAfter) : below(bytes.size());
+        // a response with nothing left to send (its only "OK" dropped) closes at once
+        const std::size_t at = h == Hit::Counter ? static_cast<std::size_t>(faults_.closeAfter)
+                               : bytes.empty()   ? 0
+                                                 : below(bytes.size());
         bytes.resize(std::min(at, bytes.size()));
         plan.close = true;
     }
