@@ -154,17 +154,27 @@ enum { VAL_BACKSPACE_VKEY = 0x100, VAL_DELETE_VKEY = 0x200, VAL_ESC_VKEY = 0x300
 // ---- run time ---------------------------------------------------------------
 // Starts the run time: 1 on success, 0 on failure (no renderer can start).
 int InitCVIRTE(void* instance, char** argv, void* reserved);
-// With 0, library errors are returned to the caller and never stop the program.
+// Library errors are always returned to the caller and never stop the program;
+// with 1 they are also reported on stderr.  Gives the previous setting.
 int SetBreakOnLibraryErrors(int on);
+// Lets the renderer collect input (waiting about a millisecond when nothing is
+// queued), then runs the events queued at that moment, one at a time, on their
+// callbacks.  Callbacks may call it again.  Events for panels discarded
+// meanwhile are dropped.
 int ProcessSystemEvents();
-// Takes one pending user event: its code (EVENT_NONE if none), with its panel and control.
+// Takes one pending user event without running its callback: its code
+// (EVENT_NONE if none), with its panel and control (a menu event: EVENT_COMMIT
+// with the menu bar and the item).  Queued actions ahead of it run.
 int GetUserEvent(int waitMode, int* panel, int* control);
 int KeyHit();
 int GetKey();
 int SetWaitCursor(int on);
 void CVI_Beep();
 double Timer();                     // seconds on a monotonic clock since the run time started
-int GetProjectDir(char* dir);       // dir holds MAX_PATHNAME_LEN bytes; 0 or negative
+// The executable's folder, or the per-user configuration folder when that is not
+// writable (see ui::projectDirFor).  dir holds MAX_PATHNAME_LEN bytes (or size);
+// 0, or UIE_BUFFER_TOO_SMALL with dir emptied when the path does not fit.
+int GetProjectDir(char* dir);
 int GetProjectDir(char* dir, std::size_t size);
 
 // ---- panels and menu bars -------------------------------------------------------
@@ -187,6 +197,16 @@ int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value);
 // Numeric values outside a control's range are coerced into it.  On a text box,
 // SetCtrlVal appends the text.  On a ring or list box the value selects the item
 // that carries it.
+//  - Numbers convert freely between int, double and float; a fractional number
+//    becomes an int by rounding to nearest, halves away from zero (2.5 -> 3,
+//    -2.5 -> -3), saturating at the int range.  NaN is refused by integer
+//    controls.  Float controls store the value rounded to float.
+//  - Text and numbers never convert: UIE_TYPE_MISMATCH.  Buttons, graphs and
+//    decorations have no value: UIE_WRONG_CTRL_KIND.
+//  - Toggles and LEDs hold 0 or 1 (any non-zero value is 1).
+//  - A text box's text is its lines joined by '\n'.  Appended text continues the
+//    last line and each '\n' in it starts a new one, so "a\n" leaves an empty
+//    last line that the next append fills.  GetCtrlVal gives the whole text.
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, double value);
 int SetCtrlVal(int panel, int control, const char* value);
@@ -204,6 +224,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
 int GetCtrlAttribute(int panel, int control, int attribute, int* value);
 int GetCtrlAttribute(int panel, int control, int attribute, double* value);
 int GetCtrlAttribute(int panel, int control, int attribute, std::string* value);
+// The control's own rectangle; its label (drawn above it) is not included.
 int GetCtrlBoundingRect(int panel, int control, int* top, int* left, int* height, int* width);
 
 // ---- rings and list boxes ----------------------------------------------------------------
@@ -222,11 +243,15 @@ int InsertListItem(int panel, int control, int index, const char* label, const c
 int ReplaceListItem(int panel, int control, int index, const char* label, int value);
 int ReplaceListItem(int panel, int control, int index, const char* label, double value);
 int ReplaceListItem(int panel, int control, int index, const char* label, const char* value);
+// Edits keep the selection on its item; a deleted selection moves to the item
+// now at its place (or the new last one); an empty list has index -1.
 int DeleteListItem(int panel, int control, int index, int count);   // count -1: to the end
 int ClearListCtrl(int panel, int control);
 
 // ---- text boxes ---------------------------------------------------------------------
-int InsertTextBoxLine(int panel, int control, int index, const char* text);  // index -1: append
+// A text with '\n' inserts several lines.  Index -1 (or the line count): after the
+// last line; else before that line.
+int InsertTextBoxLine(int panel, int control, int index, const char* text);
 int ResetTextBox(int panel, int control, const char* text);
 int GetNumTextBoxLines(int panel, int control, int* count);
 
