@@ -39,7 +39,7 @@ UiPanelDef interface_panel()
     constexpr int margin = 12;
     constexpr int rowTop = 26;       // link row; labels sit above the controls
     constexpr int rowHeight = 26;
-    constexpr int width = 720;
+    constexpr int width = 740;
 
     UiPanelDef p;
     p.id = IFP_PANEL;
@@ -116,7 +116,7 @@ UiPanelDef interface_panel()
 
     constexpr int openWidth = 84;
     constexpr int openLeft = width - margin - openWidth;
-    constexpr int modeWidth = 136;
+    constexpr int modeWidth = 156;
 
     UiCtrlDef mode = ctrl(IFP_PANEL_DEVMODE, UiCtrlKind::Ring, VAL_INTEGER, "Device mode", rowTop,
                           openLeft - 12 - modeWidth, rowHeight, modeWidth);
