@@ -484,7 +484,7 @@ void releaseDevice(Device& d) {
 }  // namespace
 
 int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    (void)eos;   // replies are framed by EOI; no end-of-string character is used
+    // eos goes to linux-gpib only: over the adapter a reply ends with EOI.
     ibcntl = 0;
     if (board < 0 || board > kMaxBoard || pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7e)) ||
         tmo < TNONE || tmo > kMaxTimeoutCode) {
