@@ -19,7 +19,8 @@
 
 namespace {
 
-constexpr char kAddress[] = "127.77.3.1";
+// Loopback addresses 127.93.x.y belong to the module tests.
+constexpr char kAddress[] = "127.93.1.1";
 
 using Answer = FakeInstrument::Answer;
 
