@@ -5,6 +5,23 @@
 // pseudo-terminal as serial port, a Prologix-style GPIB adapter on TCP 1234),
 // injects faults on request and runs one thread with one poll() loop.  It
 // binds loopback addresses (127.0.0.0/8) only.
+//
+// On the wire:
+// - TCP and pty: a command line ends at CR, LF or NUL (empty lines are
+//   ignored).  Every command is answered "OK\r\n"; a query "OK\r\n", the
+//   reply, "\r\n", "OK\r\n".  Commands outside the vocabulary, or with
+//   arguments that do not fit it, are acknowledged all the same (as the
+//   instrument does) and marked invalid in the log; such a query is
+//   answered with the reply "ERR".
+// - UDP: a REQUEST is answered with a CONFIRM of the same id (empty text) and,
+//   for a query, a REPLY of the same id; CLOSE is logged, not answered.
+//   Datagrams under 6 bytes, without marker 1 or of other codes are ignored.
+// - GPIB (Prologix-style, TCP): "++" lines drive the adapter (addr, mode,
+//   auto, eoi, eos, eot_enable, eot_char, read_tmo_ms, read, ver, clr, spoll;
+//   answers end in CR LF); other lines, ESC-escaped, go to the instrument when
+//   ++addr is its address.  "++read" returns the pending reply and "\n" (no
+//   OK lines), or nothing once read_tmo_ms passes; a new command discards an
+//   unread reply; "++auto 1" reads by itself after a query.
 #pragma once
 
 #include <array>

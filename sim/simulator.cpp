@@ -34,6 +34,7 @@ using std::chrono::milliseconds;
 
 constexpr std::size_t kMaxLine = 4096;          // a longer command line is cut into pieces
 constexpr std::size_t kMaxPtyBacklog = 65536;   // replies nobody reads from the pty are dropped beyond this
+constexpr std::size_t kMaxSocketBacklog = 1 << 20;   // a client that never reads is disconnected beyond this
 constexpr int kGpibDefaultReadTimeoutMs = 500;
 constexpr const char* kGpibVersion = "imbench-sim Prologix-compatible GPIB-ETHERNET controller version 1.0";
 
@@ -111,6 +112,7 @@ struct Endpoint {
             out.push_back({t, pieces[i].bytes, close && socket && i + 1 == pieces.size()});
         }
         lastDue = t;
+        if (socket && queued > kMaxSocketBacklog) dead = true;
         if (!socket) {
             // nobody reads the serial line: forget the oldest replies, not memory
             while (queued > kMaxPtyBacklog && out.size() > 1) {
@@ -215,6 +217,7 @@ struct Simulator::Impl {
     std::deque<ScheduledDatagram> udpOut;
     TimePoint udpLastDue{};
     std::string lastUdpAnswer;
+    std::vector<char> udpBuffer = std::vector<char>(65536);
 
     std::atomic<bool> stopping{false};
     std::thread thread;
@@ -539,7 +542,7 @@ void Simulator::Impl::gpibFinishRead(GpibClient& g, TimePoint now) {
 // --- UDP: REQUEST -> CONFIRM (+ REPLY for a query) ---
 
 void Simulator::Impl::readUdp(TimePoint now) {
-    std::vector<char> buf(65536);
+    std::vector<char>& buf = udpBuffer;
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;

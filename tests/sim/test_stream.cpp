@@ -212,6 +212,24 @@ TEST(SimTcp, SilentPeerExecutesButNeverAnswers) {
     EXPECT_EQ(t.client.readBytes(kIdnResponse.size()), kIdnResponse);
 }
 
+TEST(SimTcp, AClientThatNeverReadsIsDisconnectedNotBuffered) {
+    TcpSim t;
+    sim::Faults f;
+    f.overlong = 50;
+    f.overlongBytes = 1'000'000;
+    t.sim.setFaults(f);
+    std::string queries;
+    for (int i = 0; i < 50; ++i) queries += "*IDN?\r";
+    ASSERT_TRUE(t.client.send(queries));
+    std::size_t total = 0;
+    while (auto part = t.client.readOnce()) {
+        if (part->empty()) break;   // closed by the simulator
+        total += part->size();
+    }
+    EXPECT_LT(total, 50u * 1'000'000u);
+    EXPECT_GT(total, 0u);
+}
+
 // Responses of a fixed sequence of queries under probabilistic faults that
 // keep the byte count (garbled OKs) but change the content and the segments.
 std::string runWithSeed(uint32_t seed) {
