@@ -198,6 +198,19 @@ TEST_F(UtilUi, PopupGetfile)
     EXPECT_EQ(kv_util_popup_getfile("Load Profile", "default.ini", "*.ini"), nullptr);  // unanswered
 }
 
+TEST_F(UtilUi, PopupGetfileOnlyTakesPathsThatFitItsBuffer)
+{
+    const std::string fits = "/" + std::string(KV_UTIL_PATH_SIZE - 2, 'p');
+    hl::answerFile(fits);
+    const char* path = kv_util_popup_getfile("Save", "", "*.dat");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(std::string(path), fits);
+
+    // One character more would be cut to another file's name: nothing chosen.
+    hl::answerFile(fits + "q");
+    EXPECT_EQ(kv_util_popup_getfile("Save", "", "*.dat"), nullptr);
+}
+
 TEST_F(UtilUi, GetcharMapsTheToolkitKeys)
 {
     struct Case { int key; int code; };
