@@ -23,24 +23,34 @@ class FakeInstrument {
 public:
     enum class Answer { Ack, Reply, Refuse };
 
-    FakeInstrument(const char* address, int port)
+    // Listens on the first free address prefix + 1..254 (tests run in
+    // parallel processes, each needs its own address for the fixed port).
+    FakeInstrument(const std::string& prefix, int port)
     {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (listener_ < 0)
-            throw std::runtime_error("socket");
-        const int one = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(static_cast<uint16_t>(port));
-        if (::inet_pton(AF_INET, address, &sa.sin_addr) != 1 ||
-            ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-            ::listen(listener_, 4) != 0) {
-            ::close(listener_);
-            throw std::runtime_error(std::string("cannot listen on ") + address);
+        for (int host = 1; host < 255 && listener_ < 0; ++host) {
+            const std::string address = prefix + std::to_string(host);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            if (fd < 0)
+                throw std::runtime_error("socket");
+            const int one = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(static_cast<uint16_t>(port));
+            if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) == 1 &&
+                ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && ::listen(fd, 4) == 0) {
+                listener_ = fd;
+                address_ = address;
+            } else {
+                ::close(fd);
+            }
         }
+        if (listener_ < 0)
+            throw std::runtime_error("no free address under " + prefix);
         thread_ = std::thread([this] { run(); });
     }
+
+    const std::string& address() const { return address_; }
 
     ~FakeInstrument()
     {
@@ -161,6 +171,7 @@ private:
     }
 
     int listener_ = -1;
+    std::string address_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;

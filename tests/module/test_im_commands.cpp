@@ -19,8 +19,8 @@
 
 namespace {
 
-// Loopback addresses 127.93.x.y belong to the module tests.
-constexpr char kAddress[] = "127.93.1.1";
+// Loopback addresses 127.93.1.x belong to these tests.
+constexpr char kAddressPrefix[] = "127.93.1.";
 
 using Answer = FakeInstrument::Answer;
 
@@ -56,17 +56,24 @@ class ImCommands : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        instrument_ = std::make_unique<FakeInstrument>(kAddress, IO_PORT);
+        try {
+            instrument_ = std::make_unique<FakeInstrument>(kAddressPrefix, IO_PORT);
+        } catch (const std::exception& e) {
+            setupError_ = e.what();
+            return;
+        }
         ui::resetForTests();
         ifcPanel_register_resource();
         ifp_register_callbacks();
         ifp_active(1);
-        ifp_select_link(IO_TCP, kAddress);
+        ifp_select_link(IO_TCP, instrument_->address().c_str());
         ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1);
         ui::headless::deliver();
     }
     static void TearDownTestSuite()
     {
+        if (!instrument_)
+            return;
         ifp_close();
         ifp_quit();
         instrument_.reset();
@@ -74,6 +81,7 @@ protected:
     }
     void SetUp() override
     {
+        ASSERT_NE(instrument_, nullptr) << setupError_;
         ASSERT_EQ(ifp_get_ifready(), 1) << "the link to the scripted instrument did not open";
         instrument_->clear();
     }
@@ -98,9 +106,11 @@ protected:
     }
 
     static std::unique_ptr<FakeInstrument> instrument_;
+    static std::string setupError_;
 };
 
 std::unique_ptr<FakeInstrument> ImCommands::instrument_;
+std::string ImCommands::setupError_;
 
 TEST_F(ImCommands, Settings)
 {
