@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-// pi and 2*pi as the instrument's software has always used them; results are
-// compared against its numbers, so the full-precision values must not be used.
+// pi and 2*pi with the digits this tool has always used, so that computed
+// values match earlier versions and their data files; not the full-precision values.
 inline constexpr double kImPi = 3.14159265;
 inline constexpr double kImTwoPi = 6.2831853;
 // Below this a resistance or reactance counts as zero for Q and D.
