@@ -18,6 +18,12 @@
 #include <string>
 #include <vector>
 
+// fontconfig keeps a cache for the life of the process that Qt never frees.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig\n";
+}
+
 namespace {
 
 using apptest::AppTest;
