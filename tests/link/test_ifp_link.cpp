@@ -3,6 +3,8 @@
 // instruments over loopback TCP and UDP.
 #include "tests/link/ifp_fixture.h"
 
+#include "platform/portmap.h"
+#include "sim/sim.h"
 #include "tests/link/io_test_support.h"
 
 #include <cstdarg>
@@ -30,6 +32,7 @@ constexpr const char* kUdpAddr = "127.31.7.1";
 constexpr const char* kReadFailAddr = "127.31.8.1";
 constexpr const char* kCloseAddr = "127.31.9.1";
 constexpr const char* kCutAddr = "127.31.10.1";
+constexpr const char* kGpibAddr = "127.31.11.1";
 
 TEST_F(IfpTest, OpeningReportsEachStepAndEnablesTheTerminal)
 {
@@ -61,6 +64,54 @@ TEST_F(IfpTest, OpeningReportsEachStepAndEnablesTheTerminal)
     EXPECT_EQ(io_get_link(handle)->kind, -1);
     EXPECT_TRUE(dimmed(IFP_PANEL_TX));
     EXPECT_EQ(peer->finish(), "");
+}
+
+TEST_F(IfpTest, ReportNamesTheSerialAndGpibLinks)
+{
+    // COM3 is a pty here; the GPIB board is the simulator's Prologix adapter.
+    auto pty = StreamPeer::pty();
+    ASSERT_TRUE(pty->listening());
+    pty->start();
+    portmap::overrideCom(3, pty->slavePath());
+    sim::Options o;
+    o.address = kGpibAddr;
+    o.tcp = o.udp = o.pty = false;
+    o.gpibPort = 0;
+    sim::Simulator instrument(o);
+    ASSERT_TRUE(instrument.start()) << instrument.error();
+    portmap::overrideGpib(0, std::string("prologix-tcp ") + kGpibAddr + ":" +
+                                 std::to_string(instrument.gpibPort()));
+
+    show();
+    setLogLevel(3);
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_IFCSEL, IO_COM), 0);
+    hl::deliver();
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_COMPORT, 3), 0);
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_BAUD, 115200), 0);
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_OPEN, 1), 0);
+    hl::deliver();
+    EXPECT_EQ(ifp_get_ifready(), 1);
+    int open = lineIndex("Open ");
+    ASSERT_GE(open, 0);
+    EXPECT_EQ(lineIndex("COM3 with 115200bps", open), open + 1);
+    EXPECT_EQ(lineIndex(" successful!", open), open + 2);
+    ifp_close();
+    EXPECT_EQ(pty->finish(), "");
+
+    ResetTextBox(panel_, IFP_PANEL_MSG, "");
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_IFCSEL, IO_GPIB), 0);
+    hl::deliver();
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_GPIBADDR, o.gpibAddress), 0);
+    ASSERT_EQ(hl::commit(panel_, IFP_PANEL_OPEN, 1), 0);
+    hl::deliver();
+    open = lineIndex("Open ");
+    ASSERT_GE(open, 0);
+    EXPECT_EQ(lineIndex("GPIB address " + std::to_string(o.gpibAddress), open), open + 1);
+    EXPECT_EQ(lineIndex(" successful!", open), open + 2);
+    char reply[IFP_TERMINAL_SIZE];
+    EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), 1);
+    EXPECT_STREQ(reply, sim::kDefaultIdn);
+    ifp_close();
 }
 
 TEST_F(IfpTest, FailedOpenLeavesTheToggleOff)
