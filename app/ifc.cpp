@@ -49,16 +49,14 @@ void ifc_process_events()
         ProcessSystemEvents();
 }
 
-// The measurement run's main loop: it ends when the link drops or the user
-// quits.  True when it ended by quitting.
-bool ifc_measurement_loop()
+// The measurement run's main loop: it ends when the user quits or the link
+// drops.
+void ifc_measurement_loop()
 {
     for (;;) {
         ifc_process_events();
-        if (ifp_get_quit())
-            return true;
-        if (!ifp_get_ifready())
-            return false;
+        if (ifp_get_quit() || !ifp_get_ifready())
+            return;
     }
 }
 
