@@ -13,9 +13,19 @@
 namespace ui {
 namespace {
 
-// Idle wait of ProcessSystemEvents: short enough that a loop calling it sees
-// input within a couple of milliseconds, long enough that it does not spin.
+// How long an idle ProcessSystemEvents waits for input.  Input wakes the wait
+// at once, so the wait only bounds how soon a caller polling something else
+// between calls gets control back: short right after activity, longer once the
+// loop has been idle for a while, which keeps an idle loop well under 1% of a
+// core.
 constexpr int kIdleWaitMs = 1;
+constexpr int kLongIdleWaitMs = 4;
+constexpr int kIdleCallsBeforeLongWait = 50;
+int idleCalls = 0;
+
+int idleWaitMs() {
+    return idleCalls >= kIdleCallsBeforeLongWait ? kLongIdleWaitMs : kIdleWaitMs;
+}
 
 struct Item {
     enum Kind { Control, Menu, Action } kind = Control;
@@ -172,7 +182,7 @@ void resetEvents() {
 
 int ProcessSystemEvents() {
     using namespace ui;
-    renderer()->pump(eventsPending() ? 0 : kIdleWaitMs);
+    renderer()->pump(eventsPending() ? 0 : idleWaitMs());
     Queue& q = queue();
     std::uint64_t last = 0;
     {
@@ -190,7 +200,9 @@ int ProcessSystemEvents() {
             q.items.pop_front();
         }
         dispatch(it);
+        idleCalls = -1;
     }
+    if (idleCalls < kIdleCallsBeforeLongWait) ++idleCalls;
     return 0;
 }
 
@@ -199,7 +211,7 @@ int GetUserEvent(int waitMode, int* panel, int* control) {
     if (waitMode != VAL_NO_WAIT && waitMode != VAL_WAIT) return detail::fail(UIE_BAD_ARGUMENT, "GetUserEvent");
     Queue& q = queue();
     for (;;) {
-        renderer()->pump(eventsPending() || waitMode == VAL_NO_WAIT ? 0 : kIdleWaitMs);
+        renderer()->pump(eventsPending() || waitMode == VAL_NO_WAIT ? 0 : idleWaitMs());
         for (;;) {
             Item it;
             {
