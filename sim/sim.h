@@ -193,6 +193,10 @@ public:
     int udpPort() const;
     int gpibPort() const;
 
+    // Open client connections of the TCP line link (Link::Tcp) or the GPIB
+    // adapter (Link::Gpib): shows whether a host closed, or was cut off.
+    int connectionCount(Link link) const;
+
     std::vector<std::string> commandLog() const;
     std::vector<LogEntry> commandRecords() const;
     void clearLog();

@@ -219,6 +219,7 @@ struct Simulator::Impl {
     std::string lastUdpAnswer;
     std::vector<char> udpBuffer = std::vector<char>(65536);
 
+    std::atomic<int> tcpCount{0}, gpibCount{0};
     std::atomic<bool> stopping{false};
     std::thread thread;
 
@@ -331,6 +332,7 @@ void Simulator::Impl::closeAll() {
     for (auto& c : gpibClients) c->closeSocket();
     tcpClients.clear();
     gpibClients.clear();
+    tcpCount = gpibCount = 0;
     udpOut.clear();
     tcpListen.reset();
     udp.reset();
@@ -604,6 +606,8 @@ void Simulator::Impl::run() {
         for (auto& g : gpibClients)
             if (g->dead) g->closeSocket();
         std::erase_if(gpibClients, [](const auto& g) { return g->dead; });
+        tcpCount = static_cast<int>(tcpClients.size());
+        gpibCount = static_cast<int>(gpibClients.size());
 
         fds.clear();
         owners.clear();
@@ -649,8 +653,10 @@ void Simulator::Impl::run() {
                     }
                 } else if (fd == tcpListen.get()) {
                     acceptAll(fd, false);
+                    tcpCount = static_cast<int>(tcpClients.size());
                 } else if (fd == gpibListen.get()) {
                     acceptAll(fd, true);
+                    gpibCount = static_cast<int>(gpibClients.size());
                 } else if (fd == udp.get()) {
                     readUdp(now);
                 }
@@ -708,6 +714,11 @@ std::string Simulator::ptyPath() const { return impl_->ptyPath; }
 int Simulator::tcpPort() const { return impl_->tcpPort; }
 int Simulator::udpPort() const { return impl_->udpPort; }
 int Simulator::gpibPort() const { return impl_->gpibPort; }
+int Simulator::connectionCount(Link link) const {
+    if (link == Link::Tcp) return impl_->tcpCount.load();
+    if (link == Link::Gpib) return impl_->gpibCount.load();
+    return 0;
+}
 std::vector<std::string> Simulator::commandLog() const { return impl_->instrument.commandLog(); }
 std::vector<LogEntry> Simulator::commandRecords() const { return impl_->instrument.commandRecords(); }
 void Simulator::clearLog() { impl_->instrument.clearLog(); }

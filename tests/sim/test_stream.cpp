@@ -82,6 +82,28 @@ TEST(SimTcp, ClientsAreIndependentAndPortZeroGivesTheActualPort) {
     EXPECT_EQ(t.client.readBytes(ser.size()), ser);
 }
 
+bool waitFor(const std::function<bool()>& condition) {
+    const auto deadline = simtest::Clock::now() + std::chrono::milliseconds(simtest::kWaitMs);
+    while (!condition()) {
+        if (simtest::Clock::now() >= deadline) return false;
+        usleep(5000);
+    }
+    return true;
+}
+
+TEST(SimTcp, ConnectionCountFollowsClientsComingAndGoing) {
+    TcpSim t;
+    ASSERT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 1; }));
+    {
+        Stream second = Stream::tcp("127.0.0.1", t.sim.tcpPort());
+        ASSERT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 2; }));
+    }
+    EXPECT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 1; }));
+    t.client.close();
+    EXPECT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 0; }));
+    EXPECT_EQ(t.sim.connectionCount(sim::Link::Gpib), 0);
+}
+
 // One-shot faults on "*IDN?": the exact bytes of the faulty response, then a
 // normal response to the next query (the counter is used up).
 TEST(SimTcp, OneShotFaultsShapeExactlyTheNextResponse) {
@@ -221,6 +243,8 @@ TEST(SimTcp, AClientThatNeverReadsIsDisconnectedNotBuffered) {
     std::string queries;
     for (int i = 0; i < 50; ++i) queries += "*IDN?\r";
     ASSERT_TRUE(t.client.send(queries));
+    // no read before the simulator gives up on the client (or the wait ends)
+    EXPECT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 0; }));
     std::size_t total = 0;
     while (auto part = t.client.readOnce()) {
         if (part->empty()) break;   // closed by the simulator
