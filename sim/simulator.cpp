@@ -97,7 +97,7 @@ struct Endpoint {
     bool socket = true;
     std::deque<Chunk> out;
     std::size_t offset = 0;     // bytes of out.front() already written
-    std::size_t queued = 0;     // bytes in out
+    std::size_t queued = 0;     // bytes of the pieces in out, written or not
     TimePoint lastDue{};
     bool wantWrite = false;
     bool inputClosed = false;   // the peer sent its last byte; close once out is empty
@@ -115,10 +115,11 @@ struct Endpoint {
         if (socket && queued > kMaxSocketBacklog) dead = true;
         if (!socket) {
             // nobody reads the serial line: forget the oldest replies, not memory
+            // (a piece already begun stays, so no reply is cut in the middle)
             while (queued > kMaxPtyBacklog && out.size() > 1) {
-                queued -= out.front().bytes.size() - offset;
-                offset = 0;
-                out.pop_front();
+                const auto oldest = offset > 0 ? out.begin() + 1 : out.begin();
+                queued -= oldest->bytes.size();
+                out.erase(oldest);
             }
         }
     }

@@ -356,6 +356,25 @@ TEST(SimPty, CloseFaultLosesTheRestButTheLineStaysUp) {
     EXPECT_EQ(port.readBytes(kIdnResponse.size()), kIdnResponse);
 }
 
+TEST(SimPty, RepliesNobodyReadsAreDroppedWholeBeyondTheBacklog) {
+    PtySim p(ptyOnly());
+    sim::Faults f;
+    f.overlong = 40;
+    f.overlongBytes = 10'000;
+    p.sim.setFaults(f);
+    Stream port = Stream::pty(p.sim.ptyPath());
+    std::string queries;
+    for (int i = 0; i < 40; ++i) queries += "*IDN?\r";
+    ASSERT_TRUE(port.send(queries));
+    ASSERT_TRUE(waitFor([&] { return p.sim.commandLog().size() == 40; }));
+    const std::string one = "OK\r\n" + std::string(10'000, 'X') + "\r\nOK\r\n";
+    const std::string got = port.readQuiet(500);
+    EXPECT_LT(got.size(), 40 * one.size());
+    ASSERT_GT(got.size(), 0u);
+    EXPECT_EQ(got.size() % one.size(), 0u);   // whole replies only
+    EXPECT_EQ(got.substr(0, one.size()), one);
+}
+
 TEST(SimPty, SymlinkPointsAtTheSlaveAndIsRemovedOnStop) {
     const std::string link = tempPath("tty");
     ::unlink(link.c_str());
