@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QStaticText>
 
 #include <algorithm>
 #include <cmath>
@@ -199,8 +200,10 @@ public:
     {
         std::uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
+        if (last_ && last_->bits == bits) return last_->px;
         Slot& s = slots_[(bits ^ (bits >> 29) ^ (bits >> 43)) & (kSlots - 1)];
         if (!s.used || s.bits != bits) s = Slot{bits, m_.toPixel(v), true};
+        last_ = &s;
         return s.px;
     }
 
@@ -213,6 +216,47 @@ private:
     };
     const AxisMap& m_;
     Slot slots_[kSlots];
+    const Slot* last_ = nullptr;
+};
+
+// Small integer ids for keys (colours, marker kinds), of which a drawing has
+// a handful: open addressing, grown at half full.
+class KeyIndex {
+public:
+    // The id stored for key; -1 (to be set by the caller) when it is new.
+    int& slot(std::uint64_t key)
+    {
+        if (2 * (used_ + 1) > slots_.size()) grow();
+        Slot& s = probe(key);
+        if (!s.used) {
+            s = Slot{key, -1, true};
+            ++used_;
+        }
+        return s.id;
+    }
+
+private:
+    struct Slot {
+        std::uint64_t key = 0;
+        int id = -1;
+        bool used = false;
+    };
+    Slot& probe(std::uint64_t key)
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
+        while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask;
+        return slots_[i];
+    }
+    void grow()
+    {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const Slot& s : old)
+            if (s.used) probe(s.key) = s;
+    }
+    std::vector<Slot> slots_ = std::vector<Slot>(16);
+    std::size_t used_ = 0;
 };
 
 }  // namespace
@@ -230,25 +274,37 @@ GraphPainter::GraphPainter(const QFont& font) : font_(font) {}
 void GraphPainter::setFont(const QFont& font)
 {
     font_ = font;
+    texts_.clear();
     valid_ = false;
 }
 
-void GraphPainter::include(Bounds& b, const Plot& p, bool xLog, bool yLog) const
+void GraphPainter::extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog)
 {
-    auto add = [&](double x, double y) {
-        if (std::isfinite(x) && (!xLog || x > 0.0)) {
-            b.xlo = b.xAny ? std::min(b.xlo, x) : x;
-            b.xhi = b.xAny ? std::max(b.xhi, x) : x;
-            b.xAny = true;
-        }
-        if (std::isfinite(y) && (!yLog || y > 0.0)) {
-            b.ylo = b.yAny ? std::min(b.ylo, y) : y;
-            b.yhi = b.yAny ? std::max(b.yhi, y) : y;
-            b.yAny = true;
+    // Empty bounds are +inf..-inf, so that any accepted value replaces them.
+    double xlo = b.xAny ? b.xlo : HUGE_VAL, xhi = b.xAny ? b.xhi : -HUGE_VAL;
+    double ylo = b.yAny ? b.ylo : HUGE_VAL, yhi = b.yAny ? b.yhi : -HUGE_VAL;
+    auto addX = [&](double v) {
+        if (v - v == 0.0 && (!xLog || v > 0.0)) {
+            xlo = std::min(xlo, v);
+            xhi = std::max(xhi, v);
         }
     };
-    add(p.x1, p.y1);
-    if (p.isLine) add(p.x2, p.y2);
+    auto addY = [&](double v) {
+        if (v - v == 0.0 && (!yLog || v > 0.0)) {
+            ylo = std::min(ylo, v);
+            yhi = std::max(yhi, v);
+        }
+    };
+    for (std::size_t i = from; i < plots.size(); ++i) {
+        const Plot& p = plots[i];
+        addX(p.x1);
+        addY(p.y1);
+        if (p.isLine) {
+            addX(p.x2);
+            addY(p.y2);
+        }
+    }
+    b = Bounds{xlo, xhi, ylo, yhi, xlo <= xhi, ylo <= yhi};
 }
 
 const QImage& GraphPainter::render(const Graph& g, QSize size)
@@ -268,8 +324,7 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
     if (prefixIntact && sameFrame && g.plots.size() == drawn_) return image_;
 
     Bounds b = prefixIntact && sameFrame ? bounds_ : Bounds{};
-    for (std::size_t i = prefixIntact && sameFrame ? drawn_ : 0; i < g.plots.size(); ++i)
-        include(b, g.plots[i], xLog, yLog);
+    extend(b, g.plots, prefixIntact && sameFrame ? drawn_ : 0, xLog, yLog);
 
     AxisMap nx, ny;
     scaleAxis(nx, ax, b.xAny, b.xlo, b.xhi);
@@ -334,54 +389,76 @@ void GraphPainter::drawFrame(QPainter& p, const Graph& g)
     p.fillRect(image_.rect(), kFrameColor);
     p.fillRect(plot_, rgb(g.plotBgColor));
     p.setFont(font_);
-    const QFontMetrics fm(font_);
+    p.setPen(Qt::black);
     const bool dark = isDark(g.plotBgColor);
     const QColor gridMajor = dark ? QColor(0x60, 0x60, 0x60) : QColor(0xC8, 0xC8, 0xC8);
     const QColor gridMinor = dark ? QColor(0x40, 0x40, 0x40) : QColor(0xE6, 0xE6, 0xE6);
     const int l = plot_.left(), r = plot_.right(), t = plot_.top(), b = plot_.bottom();
+    const int h = plot_.height(), w = plot_.width();
     auto xpx = [&](double v) { return static_cast<int>(std::lround(x_.toPixel(v))); };
     auto ypx = [&](double v) { return static_cast<int>(std::lround(y_.toPixel(v))); };
+    // Grid lines and ticks are axis-aligned: filled one-pixel rectangles are
+    // much cheaper than stroked lines.
+    auto vline = [&](int x, int y0, int len, const QColor& c) { p.fillRect(QRect(x, y0, 1, len), c); };
+    auto hline = [&](int x0, int y, int len, const QColor& c) { p.fillRect(QRect(x0, y, len, 1), c); };
 
     if (g.axes[VAL_XAXIS].gridVisible) {
-        p.setPen(gridMinor);
-        for (double v : xMinor_) p.drawLine(xpx(v), t, xpx(v), b);
-        p.setPen(gridMajor);
-        for (double v : xTicks_) p.drawLine(xpx(v), t, xpx(v), b);
+        for (double v : xMinor_) vline(xpx(v), t, h, gridMinor);
+        for (double v : xTicks_) vline(xpx(v), t, h, gridMajor);
     }
     if (g.axes[VAL_LEFT_YAXIS].gridVisible) {
-        p.setPen(gridMinor);
-        for (double v : yMinor_) p.drawLine(l, ypx(v), r, ypx(v));
-        p.setPen(gridMajor);
-        for (double v : yTicks_) p.drawLine(l, ypx(v), r, ypx(v));
+        for (double v : yMinor_) hline(l, ypx(v), w, gridMinor);
+        for (double v : yTicks_) hline(l, ypx(v), w, gridMajor);
     }
 
-    p.setPen(Qt::black);
-    p.drawRect(plot_.adjusted(0, 0, -1, -1));
-    for (double v : xMinor_) p.drawLine(xpx(v), b + 1, xpx(v), b + 2);
-    for (double v : yMinor_) p.drawLine(l - 3, ypx(v), l - 2, ypx(v));
-    const int th = fm.height();
+    const QColor ink(Qt::black);
+    hline(l, t, w, ink);
+    hline(l, b, w, ink);
+    vline(l, t, h, ink);
+    vline(r, t, h, ink);
+    for (double v : xMinor_) vline(xpx(v), b + 1, 2, ink);
+    for (double v : yMinor_) hline(l - 3, ypx(v), 2, ink);
+    const int th = QFontMetrics(font_).height();
     for (std::size_t i = 0; i < xTicks_.size(); ++i) {
         const int x = xpx(xTicks_[i]);
-        p.drawLine(x, b + 1, x, b + 4);
-        const int lw = fm.horizontalAdvance(xLabels_[i]);
-        p.drawText(QRect(x - lw / 2 - 1, b + 5, lw + 2, th), Qt::AlignCenter, xLabels_[i]);
+        vline(x, b + 1, 4, ink);
+        drawLabel(p, xLabels_[i], QPointF(x, b + 5), Qt::AlignHCenter | Qt::AlignTop);
     }
     for (std::size_t i = 0; i < yTicks_.size(); ++i) {
         const int y = ypx(yTicks_[i]);
-        p.drawLine(l - 4, y, l - 1, y);
-        p.drawText(QRect(0, y - th / 2, l - 7, th), Qt::AlignRight | Qt::AlignVCenter, yLabels_[i]);
+        hline(l - 4, y, 4, ink);
+        drawLabel(p, yLabels_[i], QPointF(l - 7, y), Qt::AlignRight | Qt::AlignVCenter);
     }
     const QString xName = QString::fromStdString(g.axes[VAL_XAXIS].name);
     const QString yName = QString::fromStdString(g.axes[VAL_LEFT_YAXIS].name);
-    if (!xName.isEmpty())
-        p.drawText(QRect(l, b + 5 + th, plot_.width(), th + 2), Qt::AlignCenter, xName);
+    if (!xName.isEmpty()) drawLabel(p, xName, QPointF(l + w / 2.0, b + 5 + th), Qt::AlignHCenter | Qt::AlignTop);
     if (!yName.isEmpty()) {
         p.save();
-        p.translate(4, t + plot_.height() / 2);
+        p.translate(4, t + h / 2.0);
         p.rotate(-90);
-        p.drawText(QRect(-plot_.height() / 2, 0, plot_.height(), th + 2), Qt::AlignCenter, yName);
+        drawLabel(p, yName, QPointF(0, 0), Qt::AlignHCenter | Qt::AlignTop);
         p.restore();
     }
+}
+
+// Labels repeat from one drawing to the next: their laid-out text is kept.
+void GraphPainter::drawLabel(QPainter& p, const QString& text, QPointF at, Qt::Alignment align)
+{
+    constexpr std::size_t kMaxCached = 256;
+    auto it = texts_.find(text);
+    if (it == texts_.end()) {
+        if (texts_.size() >= kMaxCached) texts_.clear();
+        QStaticText st(text);
+        st.setTextFormat(Qt::PlainText);
+        st.prepare(QTransform(), font_);
+        it = texts_.emplace(text, st).first;
+    }
+    const QSizeF size = it->second.size();
+    double x = at.x(), y = at.y();
+    if (align & Qt::AlignHCenter) x -= size.width() / 2.0;
+    else if (align & Qt::AlignRight) x -= size.width();
+    if (align & Qt::AlignVCenter) y -= size.height() / 2.0;
+    p.drawStaticText(QPointF(std::round(x), std::round(y)), it->second);
 }
 
 void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
@@ -389,7 +466,7 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
     if (from >= plots.size()) return;
     // Segments that continue one another (same colour, one's end is the
     // next one's start) are joined into polylines, drawn first; markers go
-    // on top, grouped by sprite.
+    // on top, grouped by kind.
     struct Run {
         int color;
         QPolygonF pts;
@@ -401,9 +478,9 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
         std::vector<QPoint> at;
     };
     std::vector<Run> runs;
-    std::vector<std::pair<int, std::size_t>> openRun;  // colour -> run that may continue
     std::vector<Sprites> sprites;
-    std::size_t lastSprite = 0;
+    KeyIndex openRun;     // colour -> the run a segment may continue
+    KeyIndex spriteOf;    // marker key -> sprites entry
     MapCache mx(x_), my(y_);
     const double bl = plot_.left() - 2.0, br = plot_.right() + 2.0, bt = plot_.top() - 2.0, bb = plot_.bottom() + 2.0;
     const double ml = plot_.left() - kMarkerRadius, mr = plot_.right() + kMarkerRadius;
@@ -419,21 +496,21 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
             // Both are positive here (the plot area is inside the image).
             const QPoint at(static_cast<int>(px + 0.5), static_cast<int>(py + 0.5));
             const std::uint64_t key = markerKey(pl.style, pl.color);
-            if (lastSprite >= sprites.size() || sprites[lastSprite].key != key) {
-                auto it = std::find_if(sprites.begin(), sprites.end(), [&](const Sprites& s) { return s.key == key; });
-                if (it == sprites.end()) it = sprites.insert(sprites.end(), Sprites{key, {}});
-                lastSprite = static_cast<std::size_t>(it - sprites.begin());
+            int& id = spriteOf.slot(key);
+            if (id < 0) {
+                id = static_cast<int>(sprites.size());
+                sprites.push_back(Sprites{key, {}});
             }
-            std::vector<QPoint>& at_ = sprites[lastSprite].at;
-            // A dense sweep puts many points on one pixel: draw that sprite once.
-            if (at_.empty() || at_.back() != at) at_.push_back(at);
+            std::vector<QPoint>& list = sprites[static_cast<std::size_t>(id)].at;
+            // A dense sweep puts many points on one pixel: draw that marker once.
+            if (list.empty() || list.back() != at) list.push_back(at);
             continue;
         }
         if (!x_.accepts(pl.x2) || !y_.accepts(pl.y2)) continue;
-        auto open = std::find_if(openRun.begin(), openRun.end(), [&](const auto& o) { return o.first == pl.color; });
+        int& open = openRun.slot(static_cast<std::uint64_t>(static_cast<unsigned>(pl.color)));
         Run* run = nullptr;
-        if (open != openRun.end()) {
-            Run& r = runs[open->second];
+        if (open >= 0) {
+            Run& r = runs[static_cast<std::size_t>(open)];
             if (r.open && r.endX == pl.x1 && r.endY == pl.y1) run = &r;
         }
         QPointF b(mx(pl.x2), my(pl.y2));
@@ -450,11 +527,11 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
             continue;
         }
         if (!run || a != a0) {
+            open = static_cast<int>(runs.size());
             runs.push_back(Run{pl.color, QPolygonF(), 0, 0, true});
             run = &runs.back();
+            run->pts.reserve(64);
             run->pts.push_back(a);
-            if (open != openRun.end()) open->second = runs.size() - 1;
-            else openRun.emplace_back(pl.color, runs.size() - 1);
         }
         run->pts.push_back(b);
         run->endX = pl.x2;
@@ -474,38 +551,41 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
             p.drawPolyline(r.pts);
         }
     }
-    for (const Sprites& s : sprites) blit(marker(s.key), s.at);
+    for (const Sprites& sp : sprites) blit(marker(sp.key), sp.at);
 }
 
 void GraphPainter::blit(const Marker& m, const std::vector<QPoint>& at)
 {
-    uchar* base = image_.bits();
-    const qsizetype bpl = image_.bytesPerLine();
+    auto* base = reinterpret_cast<quint32*>(image_.bits());
+    const qsizetype stride = image_.bytesPerLine() / 4;
     const auto* src = reinterpret_cast<const quint32*>(m.img.constBits());
     const int srcStride = m.img.width();
     const int cl = plot_.left(), cr = plot_.right(), ct = plot_.top(), cb = plot_.bottom();
     constexpr int r = kMarkerRadius;
     for (const QPoint& p : at) {
         const int x0 = p.x() - r, y0 = p.y() - r;
-        const bool inside = x0 >= cl && x0 + 2 * r <= cr && y0 >= ct && y0 + 2 * r <= cb;
+        quint32* origin = base + y0 * stride + x0;
+        if (m.uniform && x0 >= cl && x0 + 2 * r <= cr && y0 >= ct && y0 + 2 * r <= cb) {
+            for (const Span& s : m.spans) {
+                quint32* d = origin + s.dy * stride + s.dx;
+                for (int i = 0; i < s.len; ++i) d[i] = m.pixel;
+            }
+            continue;
+        }
         for (const Span& s : m.spans) {
             const int y = y0 + s.dy;
-            int xs = x0 + s.dx, xe = xs + s.len - 1;
-            if (!inside) {
-                if (y < ct || y > cb) continue;
-                xs = std::max(xs, cl);
-                xe = std::min(xe, cr);
-                if (xs > xe) continue;
-            }
-            auto* d = reinterpret_cast<quint32*>(base + y * bpl) + xs;
+            if (y < ct || y > cb) continue;
+            const int xs = std::max(x0 + s.dx, cl), xe = std::min(x0 + s.dx + s.len - 1, cr);
+            if (xs > xe) continue;
+            quint32* d = origin + s.dy * stride + (xs - x0);
             const quint32* from = src + s.dy * srcStride + (xs - x0);
             const int n = xe - xs + 1;
-            if (s.opaque) {
-                for (int i = 0; i < n; ++i) d[i] = from[i];
-                continue;
-            }
-            // Source over for premultiplied pixels: d = s + d * (1 - alpha(s)).
             for (int i = 0; i < n; ++i) {
+                if (s.opaque) {
+                    d[i] = from[i];
+                    continue;
+                }
+                // Source over for premultiplied pixels: d = s + d * (1 - alpha(s)).
                 const quint32 a = 255 - (from[i] >> 24);
                 quint32 rb = (d[i] & 0xFF00FF) * a;
                 rb = ((rb + ((rb >> 8) & 0xFF00FF) + 0x800080) >> 8) & 0xFF00FF;
@@ -523,13 +603,15 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
     auto it = markers_.find(key);
     if (it != markers_.end()) return it->second;
 
+    // Crisp, aliased shapes: every pixel is either the colour or clear, so
+    // drawing a marker is a plain copy of its pixels.
     constexpr int r = kMarkerRadius, s = 2 * r + 1;
     QImage img(s, s, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     const QColor c = rgb(color);
     p.setPen(c);
-    const QPolygonF diamond({QPointF(r + 0.5, 0.0), QPointF(s, r + 0.5), QPointF(r + 0.5, s), QPointF(0.0, r + 0.5)});
+    const QPolygon diamond({QPoint(r, 0), QPoint(s - 1, r), QPoint(r, s - 1), QPoint(0, r)});
     switch (style) {
     case VAL_SOLID_SQUARE:
         p.fillRect(0, 0, s, s, c);
@@ -541,8 +623,6 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
         p.drawLine(1, s - 2, s - 2, 1);
         break;
     case VAL_SOLID_DIAMOND:
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
         p.setBrush(c);
         p.drawPolygon(diamond);
         break;
@@ -550,23 +630,18 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
         p.fillRect(r - 1, r - 1, 3, 3, c);
         break;
     case VAL_EMPTY_CIRCLE:
-        p.setRenderHint(QPainter::Antialiasing);
-        p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+        p.drawEllipse(QRect(0, 0, s - 1, s - 1));
         break;
     case VAL_SOLID_CIRCLE:
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
         p.setBrush(c);
-        p.drawEllipse(QRectF(0, 0, s, s));
+        p.drawEllipse(QRect(0, 0, s - 1, s - 1));
         break;
     case VAL_SMALL_CROSS:
         p.drawLine(r, 1, r, s - 2);
         p.drawLine(1, r, s - 2, r);
         break;
     case VAL_EMPTY_DIAMOND:
-        p.setRenderHint(QPainter::Antialiasing);
-        p.drawPolygon(QPolygonF({QPointF(r + 0.5, 0.5), QPointF(s - 0.5, r + 0.5), QPointF(r + 0.5, s - 0.5),
-                                 QPointF(0.5, r + 0.5)}));
+        p.drawPolygon(diamond);
         break;
     default:  // VAL_EMPTY_SQUARE and anything unknown
         p.drawRect(0, 0, s - 1, s - 1);
@@ -574,7 +649,7 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
     }
     p.end();
 
-    Marker m{img, {}};
+    Marker m{img, {}, 0, true};
     for (int y = 0; y < s; ++y) {
         const auto* row = reinterpret_cast<const quint32*>(img.constScanLine(y));
         for (int x = 0; x < s;) {
@@ -587,6 +662,10 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
             int e = x + 1;
             while (e < s && (row[e] >> 24) != 0 && ((row[e] >> 24) == 255) == opaque) ++e;
             m.spans.push_back(Span{y, x, e - x, opaque});
+            for (int i = x; i < e; ++i) {
+                if (m.spans.size() == 1 && i == x) m.pixel = row[i];
+                m.uniform = m.uniform && opaque && row[i] == m.pixel;
+            }
             x = e;
         }
     }

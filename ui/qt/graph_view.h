@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QStaticText>
 #include <QWidget>
 
 #include <cstdint>
@@ -59,9 +60,10 @@ private:
         bool operator==(const AxisKey&) const = default;
     };
 
-    void include(Bounds& b, const Plot& p, bool xLog, bool yLog) const;
+    static void extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog);
     void layout(const Graph& g);
     void drawFrame(QPainter& p, const Graph& g);
+    void drawLabel(QPainter& p, const QString& text, QPointF at, Qt::Alignment align);
     void drawPlots(const std::vector<Plot>& plots, std::size_t from);
     // A marker is a small premultiplied image, stored as runs of pixels so
     // that thousands of them are copied straight into the cache.
@@ -72,6 +74,8 @@ private:
     struct Marker {
         QImage img;
         std::vector<Span> spans;
+        quint32 pixel;   // the colour of every pixel, when uniform
+        bool uniform;
     };
     const Marker& marker(std::uint64_t key);
     void blit(const Marker& m, const std::vector<QPoint>& at);
@@ -90,6 +94,7 @@ private:
     std::unordered_map<std::uint64_t, Marker> markers_;
     std::vector<double> xTicks_, yTicks_, xMinor_, yMinor_;
     std::vector<QString> xLabels_, yLabels_;
+    std::unordered_map<QString, QStaticText> texts_;
 };
 
 class GraphWidget : public QWidget {
