@@ -198,5 +198,9 @@ void ifcPanel_register_resource()
     UiResourceDef def;
     def.file = IFC_PANEL_FILE;
     def.panels.push_back(interface_panel());
+    def.panels.push_back(ifcPanel_vc_panel());
+    def.panels.push_back(ifcPanel_meter_panel());
+    def.panels.push_back(ifcPanel_nyqust_panel());
+    def.panels.push_back(ifcPanel_bode_panel());
     ui_register_resource(std::move(def));
 }

@@ -3,6 +3,8 @@
 // control ids are unique within their panel.
 #pragma once
 
+#include "ui/resources/ifcPanel_displays.h"
+
 inline constexpr char IFC_PANEL_FILE[] = "ifcPanel.uir";
 
 // ---- panel 3: the interface panel --------------------------------------------
