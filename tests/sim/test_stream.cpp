@@ -240,6 +240,7 @@ TEST(SimTcp, AClientThatNeverReadsIsDisconnectedNotBuffered) {
     f.overlong = 50;
     f.overlongBytes = 1'000'000;
     t.sim.setFaults(f);
+    ASSERT_TRUE(waitFor([&] { return t.sim.connectionCount(sim::Link::Tcp) == 1; }));   // accepted
     std::string queries;
     for (int i = 0; i < 50; ++i) queries += "*IDN?\r";
     ASSERT_TRUE(t.client.send(queries));
