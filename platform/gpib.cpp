@@ -40,8 +40,10 @@ constexpr long kPrologixSerialBaud = 115200;   // USB adapters ignore it; the li
 // The adapter accepts read time-outs of 1 to 3000 ms.
 constexpr int kPrologixMaxReadTmoMs = 3000;
 // The adapter sends nothing to mark the end of a reply (EOI is not passed on),
-// so the end is a pause: short after a line end, longer after other bytes.
-constexpr int kLineEndQuietMs = 5;
+// so the end is a pause: short after a line end, where replies nearly always
+// end (it is paid on every query), longer after other bytes.  Anything that
+// trickles in after the pause is dropped before the next command.
+constexpr int kLineEndQuietMs = 2;
 constexpr int kDataEndQuietMs = 100;
 constexpr size_t kChunk = 4096;
 constexpr const char* kDefaultLibgpib = "libgpib.so.0";
