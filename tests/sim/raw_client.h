@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +26,16 @@ constexpr int kWaitMs = 5000;
 inline int msLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Polls a condition until it holds or the wait ends.
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (Clock::now() >= deadline) return false;
+        ::usleep(5000);
+    }
+    return true;
 }
 
 // A byte stream: a TCP socket or a pty slave.
