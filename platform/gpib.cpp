@@ -39,6 +39,9 @@ constexpr int kConnectTimeoutMs = 2000;
 constexpr long kPrologixSerialBaud = 115200;   // USB adapters ignore it; the line needs one
 // The adapter accepts read time-outs of 1 to 3000 ms.
 constexpr int kPrologixMaxReadTmoMs = 3000;
+// Once the adapter has given up on a silent device it sends nothing, so a
+// longer time-out (or none) would only wait in vain; this covers the trip.
+constexpr int kPrologixGiveUpMarginMs = 500;
 // The adapter sends nothing to mark the end of a reply (EOI is not passed on),
 // so the end is a pause: short after a line end, where replies nearly always
 // end (it is paid on every query), longer after other bytes.  Anything that
@@ -418,12 +421,14 @@ int prologixRead(Device& d, unsigned char* buffer, long count) {
         b.readTmoMs = readTmo;
     }
     out += "++read eoi\n";
-    const int64_t deadline = deadlineFor(d.tmo);
+    int64_t waitMs = timeoutMs(d.tmo);
+    if (waitMs < 0 || waitMs > readTmo + kPrologixGiveUpMarginMs) waitMs = readTmo + kPrologixGiveUpMarginMs;
+    const int64_t deadline = posix_io::nowMs() + waitMs;
     if (!sendToAdapter(b, out, deadline)) return ibsta;
 
     // Once data flows the reply is taken to its end even past the time-out,
     // within a bound, so that a reply arriving at the limit is not cut.
-    const int64_t hardLimit = deadline == posix_io::kNoDeadline ? deadline : deadline + kDataEndQuietMs;
+    const int64_t hardLimit = deadline + kDataEndQuietMs;
     long stored = 0;
     bool any = false;
     bool overflow = false;

@@ -349,6 +349,22 @@ TEST_F(Prologix, SilentDeviceTimesOutAndALateReplyIsNotTakenForTheNext) {
     EXPECT_EQ(read(ud), "fresh\n");
 }
 
+TEST_F(Prologix, LongTimeOutsEndWhenTheAdapterHasGivenUp) {
+    int ud = open(5);
+    ASSERT_GE(ud, 0) << gpib_last_error_text();
+    for (int code : {T30s, TNONE}) {
+        SCOPED_TRACE(code);
+        ASSERT_EQ(ibtmo(ud, code), GPIB_CMPL);
+        auto t0 = std::chrono::steady_clock::now();
+        char buf[16];
+        EXPECT_EQ(ibrd(ud, buf, sizeof buf), GPIB_ERR | GPIB_TIMO);
+        double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        // The adapter's own limit is 3 s of silence.
+        EXPECT_GE(waited, 3.0);
+        EXPECT_LT(waited, 10.0);
+    }
+}
+
 TEST_F(Prologix, DevicesOnOneBoardShareTheAdapter) {
     int a = open(5);
     int b = open(7);
