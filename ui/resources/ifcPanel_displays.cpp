@@ -279,6 +279,7 @@ UiPanelDef ifcPanel_meter_panel()
     p.title = "Meter";
     p.top = 60;
     p.left = 760;
+    p.callback = "meter_stop";
     p.width = col(4) - colGap + kMargin;
     auto& cs = p.controls;
 
