@@ -250,6 +250,15 @@ void io_flush_in(Slot& s)
     }
 }
 
+// After a failure: a late answer must not be taken for the next one.
+void discard_after_failure(Slot& s)
+{
+    if (is_udp(s.link.kind))
+        io_udp_settle(s.link);
+    else
+        io_flush_in(s);
+}
+
 void io_flush_out(Slot& s)
 {
     if (s.link.kind == IO_COM)
@@ -557,7 +566,7 @@ int io_write(int handle, const char* text)
         return 0;
     }
     dbg(1, "io_write:(%d) %s", result, text);
-    io_flush_in(*s);
+    discard_after_failure(*s);
     return result;
 }
 
@@ -596,7 +605,7 @@ int io_read(int handle, char* buffer, int size)
         // A failed read hands back no text, not half a reply.
         if (buffer != nullptr && size >= 1)
             buffer[0] = '\0';
-        io_flush_in(*s);
+        discard_after_failure(*s);
         return IO_ERR;
     }
     strip_line_end(buffer);

@@ -93,11 +93,13 @@ int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, 
         return IO_ERR;
     // A reply to a request not sent yet is someone else's.
     if (packet.id > req_id)
-        return IO_ERR;
+        return REPLY_BAD;
+    if (packet.id < req_id)
+        return REPLY_OLDER;
     const int n = std::min(packet.text_len, size - 1);
     std::memcpy(buf, packet.text, static_cast<std::size_t>(n));
     buf[n] = '\0';
-    return 0;
+    return REPLY_TAKEN;
 }
 
 }  // namespace io_detail

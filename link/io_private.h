@@ -62,9 +62,12 @@ constexpr int MAX_UDP_COMMAND = UDP_BUF_SIZE - UDP_HEADER;
 enum ConfirmResult { CONFIRM_OK, CONFIRM_SHORT, CONFIRM_BAD_MARKER, CONFIRM_NOT_CONFIRM, CONFIRM_BAD_ID };
 ConfirmResult udp_check_confirm(const void* datagram, int length, uint16_t req_id, io_udp_packet* packet);
 
-// The reply text of a datagram into buf (size bytes): 0, or -1 when it is
-// short, not marked, not a REPLY (IO_UDP only), or answers a request newer
-// than req_id.  The text is cut to the bytes present and to size - 1.
+// The reply text of a datagram into buf (size bytes): REPLY_TAKEN; REPLY_BAD
+// (-1) when it is short, not marked, not a REPLY (IO_UDP only), or answers a
+// request newer than req_id; REPLY_OLDER when it answers an earlier request
+// (a late or stale answer, not this request's: the read goes on waiting).
+// The text is cut to the bytes present and to size - 1.
+enum { REPLY_TAKEN = 0, REPLY_BAD = -1, REPLY_OLDER = 1 };
 int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, char* buf, int size);
 
 // ---- sockets ------------------------------------------------------------------
@@ -131,10 +134,16 @@ constexpr uint32_t PEER_UNSET = 0xFFFFFFFFu;
 // The UDP exchange over link.dev (a non-blocking datagram socket).
 int io_udp_open(Socket& socket, SocketLease& lease);                 // the socket or -1
 int io_udp_wait(io_link& link);                                      // length, -2 time-out, -1 error
+int io_udp_wait(io_link& link, int32_t deadline);                    // the same, to a given deadline
 int io_udp_request(io_link& link, const char* text);                 // 0, -1 send, -2 no CONFIRM
 int io_udp_read(io_link& link, char* buf, int size);                 // 0 or -1
 int io_udp_close_notice(io_link& link);                              // 0 or -1
 void io_udp_flush_in(const io_link& link);
+// After a failed exchange: discards datagrams until none has come for
+// UDP_SETTLE_QUIET_MS, for at most UDP_SETTLE_LIMIT_MS (or the link time-out).
+void io_udp_settle(const io_link& link);
+constexpr int32_t UDP_SETTLE_QUIET_MS = 20;
+constexpr int32_t UDP_SETTLE_LIMIT_MS = 200;
 
 // ---- messages ------------------------------------------------------------------
 

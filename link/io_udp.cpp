@@ -5,10 +5,12 @@
 
 #include "util/timer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,7 +75,11 @@ int io_udp_open(Socket& socket, SocketLease& lease)
 
 int io_udp_wait(io_link& link)
 {
-    const int32_t deadline = timer_deadline(wait_ms(link));
+    return io_udp_wait(link, timer_deadline(wait_ms(link)));
+}
+
+int io_udp_wait(io_link& link, int32_t deadline)
+{
     for (;;) {
         sockaddr_in from{};
         socklen_t from_len = sizeof from;
@@ -132,13 +138,19 @@ int io_udp_request(io_link& link, const char* text)
 
 int io_udp_read(io_link& link, char* buf, int size)
 {
-    const int got = io_udp_wait(link);
-    if (got < 0) {
-        if (buf != nullptr && size > 0)
-            buf[0] = '\0';
-        return IO_ERR;
+    const int32_t deadline = timer_deadline(wait_ms(link));
+    for (;;) {
+        const int got = io_udp_wait(link, deadline);
+        if (got < 0) {
+            if (buf != nullptr && size > 0)
+                buf[0] = '\0';
+            return IO_ERR;
+        }
+        const int taken = udp_take_reply(link.kind, link.rx_buf, got, link.req_id, buf, size);
+        // An answer to an earlier request is not this one's: wait on for ours.
+        if (taken != REPLY_OLDER)
+            return taken;
     }
-    return udp_take_reply(link.kind, link.rx_buf, got, link.req_id, buf, size);
 }
 
 int io_udp_close_notice(io_link& link)
@@ -152,6 +164,24 @@ void io_udp_flush_in(const io_link& link)
     // A zero-length datagram is still a datagram: keep going until the queue is empty.
     char scratch[UDP_BUF_SIZE];
     while (recv(link.dev, scratch, sizeof scratch, 0) >= 0) {
+    }
+}
+
+void io_udp_settle(const io_link& link)
+{
+    // The rest of a failed exchange (a duplicate, the REPLY after a lost
+    // CONFIRM) may still be on its way; each stray datagram would fail the next
+    // exchange outright, so wait until the peer has been quiet for a moment.
+    const int32_t limit = timer_deadline(std::min(wait_ms(link), UDP_SETTLE_LIMIT_MS));
+    for (;;) {
+        io_udp_flush_in(link);
+        if (timer_timeout(limit))
+            return;
+        const int32_t quiet = timer_deadline(UDP_SETTLE_QUIET_MS);
+        wait_readable(link.dev, quiet);
+        pollfd p{link.dev, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0)
+            return;
     }
 }
 
