@@ -294,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyTable,
     ::testing::Values(
         ReplyCase{"same_id", IO_UDP, raw(1, 3, 10, 5, "hello"), kWhole, 10, 32, 0, "hello"},
-        ReplyCase{"lower_id", IO_UDP, raw(1, 3, 9, 5, "hello"), kWhole, 10, 32, 0, "hello"},
+        ReplyCase{"lower_id_is_an_earlier_answer", IO_UDP, raw(1, 3, 9, 5, "hello"), kWhole, 10, 32, REPLY_OLDER, ""},
+        ReplyCase{"same_id_at_the_top", IO_UDP, raw(1, 3, 65535, 1, "x"), kWhole, 65535, 32, 0, "x"},
         ReplyCase{"greater_id", IO_UDP, raw(1, 3, 11, 5, "hello"), kWhole, 10, 32, -1, ""},
         ReplyCase{"wrapped_id_refuses_65535", IO_UDP, raw(1, 3, 65535, 2, "hi"), kWhole, 0, 32, -1, ""},
         ReplyCase{"not_reply_on_udp", IO_UDP, raw(1, 2, 10, 2, "hi"), kWhole, 10, 32, -1, ""},
