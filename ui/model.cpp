@@ -313,6 +313,7 @@ int controlFromDef(const UiCtrlDef& d, Control& c) {
     c.maxEntryLength = std::max(d.maxEntryLength, 0);
     c.textColor = d.textColor;
     c.bgColor = d.bgColor;
+    c.textSize = std::max(d.textSize, 0);
     c.onText = d.onText;
     c.offText = d.offText;
     switch (d.kind) {

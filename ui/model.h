@@ -64,6 +64,7 @@ struct Control {
     int maxEntryLength = 0;
     int textColor = VAL_BLACK;
     int bgColor = VAL_WHITE;
+    int textSize = 0;             // point size of the value's text; 0: the renderer's default
     std::string onText, offText;
     std::vector<ListItem> items;  // rings and list boxes
     int index = -1;               // selected item, -1 when the list is empty

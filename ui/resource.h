@@ -56,6 +56,7 @@ struct UiCtrlDef {
     bool xReverse = false, yReverse = false;
     int textColor = VAL_BLACK;
     int bgColor = VAL_WHITE;
+    int textSize = 0;                // text point size of the value; 0: the renderer's default
 };
 
 struct UiPanelDef {

@@ -240,12 +240,12 @@ UiPanelDef ifcPanel_vc_panel()
     cs.push_back(g2);
 
     // The colour key stands where the Bode window has its selector.
-    UiCtrlDef keyV = ctrl(VC_PANEL_KEY_V, UiCtrlKind::TextMsg, VAL_STRING, "", top1 + 8, kSideLeft,
-                          22, kSideWidth);
+    UiCtrlDef keyV = ctrl(VC_PANEL_KEY_V, UiCtrlKind::TextMsg, VAL_STRING, "", top1, kSideLeft, 22,
+                          kSideWidth);
     keyV.text = "\xE2\x97\x8F Voltage";
     keyV.textColor = VAL_BLUE;
     cs.push_back(keyV);
-    UiCtrlDef keyI = ctrl(VC_PANEL_KEY_I, UiCtrlKind::TextMsg, VAL_STRING, "", top1 + 32,
+    UiCtrlDef keyI = ctrl(VC_PANEL_KEY_I, UiCtrlKind::TextMsg, VAL_STRING, "", top1 + 22,
                           kSideLeft, 22, kSideWidth);
     keyI.text = "\xE2\x97\x8F Current";
     keyI.textColor = VAL_RED;
@@ -273,6 +273,7 @@ UiPanelDef ifcPanel_meter_panel()
     constexpr int bigHeight = 44;
     constexpr int lcdBg = 0x102810;
     constexpr int lcdText = 0x40FF60;
+    constexpr int kBigText = 20;
 
     UiPanelDef p;
     p.id = METER_PANEL;
@@ -301,10 +302,12 @@ UiPanelDef ifcPanel_meter_panel()
     comp.mode = VAL_INDICATOR;
     comp.bgColor = lcdBg;
     comp.textColor = lcdText;
+    comp.textSize = kBigText;
     cs.push_back(comp);
     UiCtrlDef qd = readout(METER_PANEL_QD, "Q / D", top, col(2), colWidth, 4, bigHeight);
     qd.bgColor = lcdBg;
     qd.textColor = lcdText;
+    qd.textSize = kBigText;
     cs.push_back(qd);
     cs.push_back(readout(METER_PANEL_FREQ, kFreqName, top, col(3), colWidth, 3, bigHeight));
 
