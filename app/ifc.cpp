@@ -1,7 +1,10 @@
 #include "app/ifc.h"
 
+#include "app/fra.h"
+#include "app/fra_private.h"
 #include "link/ifp.h"
 #include "module/im.h"
+#include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
 #include <charconv>
@@ -50,26 +53,24 @@ void ifc_process_events()
 }
 
 // The measurement run's main loop: it ends when the user quits or the link
-// drops.
-void ifc_measurement_loop()
+// drops.  True when it ended by quitting.
+bool ifc_measurement_loop()
 {
     for (;;) {
         ifc_process_events();
-        if (ifp_get_quit() || !ifp_get_ifready())
-            return;
+        if (ifp_get_quit())
+            return true;
+        if (!ifp_get_ifready())
+            return false;
+        readBack();
     }
 }
 
 // Device mode 0.
 void ifc_measurement_run()
 {
-    ifc_identify_device();
-    const char* version = im_get_module_version();
-    if (!version)
-        ifp_close();   // a module that does not answer ends the run at once
-    else
-        ifc_apply_module_version(version);
-    ifc_measurement_loop();
+    ifc_measurement_start();
+    ifc_measurement_end(ifc_measurement_loop());
 }
 
 // Device modes whose panels this build does not have: the link is given back.
@@ -119,7 +120,16 @@ void ifc_identify_device()
     char model[IFC_IDN_SIZE];
     ifc_model_field(idn, model, sizeof model);
     st.model = model;
+    if (ifcP < 0)
+        return;
+    SetCtrlVal(ifcP, MAIN_PANEL_MODEL, model);
+    if (st.kzr_device)
+        load_mode_cb(ifcP, MAIN_PANEL_LOAD_MODE, EVENT_COMMIT, nullptr, 0, 0);
+    SetCtrlAttribute(ifcP, MAIN_PANEL_ELOAD, ATTR_VISIBLE, st.kzr_device);
+    SetCtrlAttribute(ifcP, MAIN_PANEL_LOAD_MODE, ATTR_VISIBLE, st.kzr_device);
 }
+
+void ifc_set_kzr_mode(int mode) { st.kzr_mode = mode ? 1 : 0; }
 
 void ifc_apply_module_version(const char* text)
 {
@@ -136,6 +146,39 @@ float ifc_get_im_version() { return st.im_version; }
 int ifc_get_module_auto_cycle() { return st.module_auto_cycle; }
 int ifc_get_old_firmware() { return st.old_firmware; }
 const char* ifc_get_model() { return st.model.c_str(); }
+
+void ifc_measurement_start()
+{
+    if (fra_open() < 0) {
+        // Without its main panel the run could neither be seen nor ended.
+        MessagePopup("Error!", "The main panel of the measurement tool could not be loaded.");
+        ifp_close();
+    }
+    ifc_identify_device();
+    const char* version = im_get_module_version();
+    if (!version) {
+        ifp_close();   // a module that does not answer ends the run at once
+        return;
+    }
+    const std::string text = version;   // the module's static text is overwritten later
+    ifc_apply_module_version(text.c_str());
+    fra_start(text.c_str());
+}
+
+void ifc_measurement_end(bool quitting)
+{
+    if (!quitting && ifcP >= 0) {
+        // A running sweep is stopped so that its saved output values return.
+        if (ifc_sweep_on()) {
+            SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
+            sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
+        } else {
+            SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
+        }
+    }
+    fra_close();
+    fra_quit();
+}
 
 int ifc_main(int, char** argv)
 {

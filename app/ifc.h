@@ -26,6 +26,13 @@ void ifc_model_field(const char* idn, char* model, std::size_t size);
 // features that depend on it.
 void ifc_apply_module_version(const char* text);
 
+// The measurement run (device mode 0) around its main loop.  Start: panels
+// loaded, instrument identified, module version read, every setting sent;
+// the link is closed when the version cannot be read.  End: a running sweep
+// stopped (not when quitting), then the panels hidden and discarded.
+void ifc_measurement_start();
+void ifc_measurement_end(bool quitting);
+
 // State of the measurement run, for the panels and for tests.
 int ifc_get_kzr_device();
 int ifc_get_kzr_mode();

@@ -4,7 +4,9 @@
 //   imbench --headless   without windows (automation; pop-ups are recorded, not shown)
 //   imbench --demo       with a simulated instrument on a free loopback address,
 //                        selected on the interface panel: press Open
+#include "app/fra.h"
 #include "app/ifc.h"
+#include "displays/displays.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "platform/portmap.h"
@@ -48,6 +50,8 @@ void register_everything()
     debug_register_resource();
     ifp_register_callbacks();
     kv_util_register_callbacks();
+    displays_register_callbacks();
+    fra_register_callbacks();
 }
 
 // Starts the in-process simulator on the first loopback address where its

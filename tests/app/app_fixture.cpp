@@ -1,5 +1,7 @@
 #include "tests/app/app_fixture.h"
 
+#include "app/fra.h"
+#include "displays/displays.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "tests/link/io_test_support.h"
@@ -42,6 +44,8 @@ void AppTest::registerEverything()
     debug_register_resource();
     ifp_register_callbacks();
     kv_util_register_callbacks();
+    displays_register_callbacks();
+    fra_register_callbacks();
 }
 
 UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shared<State>())

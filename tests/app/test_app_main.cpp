@@ -125,9 +125,10 @@ TEST_F(AppTest, MeasurementRunIdentifiesAndReadsTheVersion)
     EXPECT_FALSE(script.timedOut());
     EXPECT_TRUE(readyInLoop) << "the run's main loop keeps the link";
     const auto log = s->commandLog();
-    ASSERT_GE(log.size(), 2u);
+    ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0], "*IDN?");
-    EXPECT_EQ(log[1], "SYST:VERS?");
+    EXPECT_EQ(log[1], "IM:MODE 0") << "a family instrument is sent its LOAD MODE";
+    EXPECT_EQ(log[2], "SYST:VERS?");
     EXPECT_EQ(ifc_get_kzr_device(), 1);
     EXPECT_STREQ(ifc_get_model(), "PLZ-KZR 1000");
     EXPECT_EQ(ifc_get_im_version(), 1.12f);

@@ -202,5 +202,8 @@ void ifcPanel_register_resource()
     def.panels.push_back(ifcPanel_meter_panel());
     def.panels.push_back(ifcPanel_nyqust_panel());
     def.panels.push_back(ifcPanel_bode_panel());
+    def.panels.push_back(ifcPanel_main_panel());
+    def.panels.push_back(ifcPanel_dcsw_panel());
+    def.menuBars.push_back(ifcPanel_main_menubar());
     ui_register_resource(std::move(def));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/resources/ifcPanel_displays.h"
+#include "ui/resources/ifcPanel_main.h"
 
 inline constexpr char IFC_PANEL_FILE[] = "ifcPanel.uir";
 

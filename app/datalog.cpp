@@ -1,0 +1,130 @@
+// The logged data file: a sweep's points as a column table for spreadsheets
+// and plotting tools.
+#include "app/fra.h"
+
+#include "ui/resources/ifcPanel_main.h"
+#include "ui/toolkit.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr const char kTitleLine[] =
+    ";Frequency     Imped. Real   Imped. Imag.  Imped. Amp.   Imped. Phase  "
+    "Voltage Amp.  Voltage Phase Current Amp.  Current Phase \n";
+constexpr const char kRuleLine[] =
+    ";------------- ------------- ------------- ------------- ------------- "
+    "------------- ------------- ------------- ------------- \n";
+
+constexpr const char kSaveTitle[] = "Save Logged Data";
+
+// " %+.6e" in the C locale: a blank, the sign always, six decimals, and an
+// exponent of at least two digits.
+void append_value(std::string& out, double value)
+{
+    char text[48];
+    char* p = text;
+    *p++ = ' ';
+    if (!std::signbit(value))
+        *p++ = '+';
+    const auto res = std::to_chars(p, text + sizeof text, value, std::chars_format::scientific, 6);
+    out.append(text, res.ptr);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The file dialog until a file is written or the user gives up; a file that
+// cannot be written is named with the reason, and the points stay for
+// another try.
+void save_points(const IfcPoint* points, int count)
+{
+    for (;;) {
+        char path[MAX_PATHNAME_LEN] = "";
+        const int chosen = FileSelectPopup("", "untitle.dat", "*.dat", kSaveTitle, VAL_SAVE_BUTTON,
+                                           0, 0, 1, 1, path, sizeof path);
+        if (chosen <= 0)
+            return;
+        const int error = ifc_write_log_file(path, points, count);
+        if (error == 0) {
+            const std::string text = std::string("File '") + path + "' Save to Disk!";
+            MessagePopup("", text.c_str());
+            return;
+        }
+        const std::string text = std::string("File '") + path + "' could not be saved: " +
+                                 std::strerror(error) +
+                                 ".\n\nThe points are still in memory. Choose another file?";
+        if (!ConfirmPopup(kSaveTitle, text.c_str()))
+            return;
+    }
+}
+
+}  // namespace
+
+const char* ifc_log_title_line() { return kTitleLine; }
+const char* ifc_log_rule_line() { return kRuleLine; }
+
+std::string ifc_format_log_line(const IfcPoint& point)
+{
+    std::string line;
+    line.reserve(9 * 15 + 1);
+    // The file puts the rectangular impedance right after the frequency.
+    for (double v : {point.freq, point.zReal, point.zImag, point.zAmp, point.zPhase, point.voltAmp,
+                     point.voltPhase, point.currAmp, point.currPhase})
+        append_value(line, v);
+    line += '\n';
+    return line;
+}
+
+int ifc_write_log_file(const char* path, const IfcPoint* points, int count)
+{
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "w"));
+    if (!file)
+        return errno ? errno : EIO;
+    std::string text = kTitleLine;
+    text += kRuleLine;
+    for (int i = 0; i < count; ++i)
+        text += ifc_format_log_line(points[i]);
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+        std::fflush(file.get()) != 0)
+        return errno ? errno : EIO;
+    std::FILE* f = file.release();
+    if (std::fclose(f) != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
+
+void ifc_save_log()
+{
+    const uint32_t logged = ifc_log_count();
+    int n = static_cast<int>(logged > IFC_LOG_SIZE ? IFC_LOG_SIZE : logged);
+    if (logged > IFC_LOG_SIZE) {
+        char text[128];
+        std::snprintf(text, sizeof text, "There are %u items to save, only %d avalibale",
+                      static_cast<unsigned>(logged), IFC_LOG_SIZE);
+        MessagePopup("Data Overrun!", text);
+    }
+    if (n == 0)
+        return;
+    save_points(ifc_log_data(), n);
+}
+
+void ifc_save_log_menu(int, int menuItem, void*, int)
+{
+    if (menuItem != MAIN_MENU_FILE_SAVE_LOG)
+        return;
+    if (ifc_log_count() == 0) {
+        MessagePopup(kSaveTitle, "There are no logged points: they are kept from the start of "
+                                 "a sweep until the next sweep starts.");
+        return;
+    }
+    ifc_save_log();
+}

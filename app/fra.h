@@ -1,0 +1,166 @@
+// The measurement run of the application core: the main panel and its menu,
+// the settings controls that drive the IM module, the read-back of readings,
+// the frequency sweep, the DC sweep list and the logged data file.  Everything
+// runs on the user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// ---- panels of the run (negative while not loaded) ----------------------------------
+extern int ifcP;      // main panel, panel 4 of "ifcPanel.uir"
+extern int ifcMenu;   // menu bar 1
+extern int dcswP;     // DC sweep list, panel 1
+
+// Registers every callback the run's panels and menu name, including the
+// close callbacks of the display windows (meter_stop, vc_stop, ...).
+void fra_register_callbacks();
+
+// ---- start and end of a run -----------------------------------------------------------
+// Loads the main panel, its menu bar and the display windows (hidden); 1, or
+// -1 when the main panel or its menu bar cannot be loaded.
+int fra_open();
+// Everything of the run hidden, graphs given a fresh trace, hook removed.
+void fra_close();
+// Everything of the run discarded.
+void fra_quit();
+// After the module version is known: shows the version, hides what old
+// firmware lacks, displays the main panel, applies the display toggles and
+// sends every setting (syncCB).
+void fra_start(const char* versionText);
+// The collapsed (0) or expanded (1) height of the main panel.
+void ifc_panel_expand(int expanded);
+int ifc_get_panel_expanded();
+
+// ---- main panel and window callbacks ----------------------------------------------------
+int panel_tog_service(int panel, int control, int event, void* callbackData, int eventData1,
+                      int eventData2);
+int ifcCB(int panel, int event, void* callbackData, int eventData1, int eventData2);
+void exit_service(int menuBar, int menuItem, void* callbackData, int panel);
+int meter_stop(int panel, int event, void* callbackData, int eventData1, int eventData2);
+int vc_stop(int panel, int event, void* callbackData, int eventData1, int eventData2);
+int bode_stop(int panel, int event, void* callbackData, int eventData1, int eventData2);
+int nyqust_stop(int panel, int event, void* callbackData, int eventData1, int eventData2);
+void ifc_close_eload();
+
+// ---- module settings controls -----------------------------------------------------------
+// Each acts on EVENT_COMMIT and reads its values from the main panel (only
+// sample_auto_service reads the control it is given).
+int dds_freq_CB(int panel, int control, int event, void* callbackData, int eventData1,
+                int eventData2);
+int samp_cycl_CB(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int sample_auto_service(int panel, int control, int event, void* callbackData, int eventData1,
+                        int eventData2);
+int ddsampoffsCB(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int curr_unit_CB(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int inp_dl_CB(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
+int volt_gain_CB(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int curr_gain_CB(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+int agc_CB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int azc_CB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int phasemodeCB(int panel, int control, int event, void* callbackData, int eventData1,
+                int eventData2);
+int ac_value_peak_cb(int panel, int control, int event, void* callbackData, int eventData1,
+                     int eventData2);
+int xaxisCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int load_mode_cb(int panel, int control, int event, void* callbackData, int eventData1,
+                 int eventData2);
+// EVENT_RIGHT_DOUBLE_CLICK on VERSION switches the panel's lower area.
+int versCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int syncCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// The frequency the module last confirmed (0.0 after a failed read-back).
+double ifc_get_dds_freq();
+// The SAMPLE CYCLE kept while SAMPLE AUTO is on.
+float ifc_get_saved_cycle();
+// The sample-cycle count sent for a SAMPLE CYCLE in seconds: the product with
+// 1000 truncated toward zero, allowing for the single-precision error of the
+// stored value (0.7 is kept as 0.69999999).
+int ifc_cycle_count(float cycle);
+
+// ---- read-back ---------------------------------------------------------------------------
+// One measurement point: the order of log_data and of the reply.
+struct IfcPoint {
+    double freq;
+    double voltAmp, voltPhase;
+    double currAmp, currPhase;
+    double zAmp, zPhase;
+    double zReal, zImag;
+};
+
+inline constexpr int IFC_LOG_SIZE = 1000;         // points a sweep keeps
+inline constexpr int IFC_VAL_REPLY_SIZE = 512;    // reply buffer of "IM:MEAS:VAL?"
+inline constexpr int IFC_VAL_WORD_MAX = 19;       // characters of one reply word
+inline constexpr int IFC_READ_WAIT_TICKS = 50;    // pause before each readiness poll
+
+// Decodes an "IM:MEAS:VAL?" reply into the six reading fields of *point (its
+// frequency and rectangular parts are not touched).  1 on success; 0 when the
+// reply has fewer than six words or one of the first six is longer than
+// IFC_VAL_WORD_MAX characters.  A word that is not a number, or one outside
+// the range of a double, reads as 0.0.
+int ifc_decode_reply(const char* reply, IfcPoint* point);
+// Fills in the rectangular parts from |Z| and its phase.
+void ifc_point_rectangular(IfcPoint* point);
+
+// One turn of the read-back: polls the module while MEASURE is on.
+void readBack();
+// Waits ifc_wait_ticks(the read-back pause), then asks the module; 1 when a
+// reading is ready.
+int ifc_data_ready();
+// Waits until the tick has advanced by ticks, or the quit flag is set,
+// sleeping in short slices.
+void ifc_wait_ticks(int32_t ticks);
+// The read-back pause in ticks (IFC_READ_WAIT_TICKS); tests and benchmarks
+// shorten it.
+void ifc_set_read_wait_ticks(int32_t ticks);
+
+// Points of the current (or last) sweep.
+uint32_t ifc_log_count();
+const IfcPoint* ifc_log_data();
+void ifc_log_reset();
+
+// ---- frequency sweep ------------------------------------------------------------------------
+int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
+                int eventData2);
+int sweepCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int ifc_sweep_on();
+// start 1: the first frequency of a sweep, 0: the next.  0 when a frequency
+// was sent and the sweep goes on, 1 when it is finished.
+int ifc_sweep_step(int start);
+void ifc_clear_graphs();
+int ifc_get_dcsw_active();
+int ifc_get_dcsw_index();
+double ifc_get_sweep_freq();
+
+// ---- DC sweep list -----------------------------------------------------------------------
+inline constexpr int DCSW_STEPS = 10;
+void dcsw_panel_edit(int menuBar, int menuItem, void* callbackData, int panel);
+int dcsw_panel_close(int panel, int event, void* callbackData, int eventData1, int eventData2);
+void dcsw_panel_show(int show);
+int dcsw_panel_shown();
+void dcsw_list_row(int index, int insert, int header);
+int dcsw_listeditCB(int panel, int control, int event, void* callbackData, int eventData1,
+                    int eventData2);
+// Step index 0..9; outside that the getters give 0.0 and the setter does nothing.
+double dcsw_get_dc(int index);
+double dcsw_get_ac(int index);
+void dcsw_set_step(int index, double dc, double ac);
+
+// ---- logged data file ----------------------------------------------------------------------
+// Offers the save dialog and writes the sweep's points (at most IFC_LOG_SIZE).
+void ifc_save_log();
+// The menu's Save Logged Data item: the same, on request.
+void ifc_save_log_menu(int menuBar, int menuItem, void* callbackData, int panel);
+// The file's two comment lines and one data line, each with its line feed.
+const char* ifc_log_title_line();
+const char* ifc_log_rule_line();
+std::string ifc_format_log_line(const IfcPoint& point);
+// Writes the file; 0 on success, else the errno of the failure (the file may
+// then be incomplete).
+int ifc_write_log_file(const char* path, const IfcPoint* points, int count);

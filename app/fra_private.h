@@ -1,0 +1,11 @@
+// Shared between the source files of the measurement run; not for other
+// folders.
+#pragma once
+
+// The run's panels were loaded: SAMPLE CYCLE is the user's cycle again and
+// the automatic choice starts disengaged.
+void ifc_settings_opened();
+// LOAD MODE decides whether the module or the user gives the current unit.
+void ifc_set_kzr_mode(int mode);
+// A fresh run: no DC-list run in progress.
+void ifc_sweep_opened();

@@ -1,0 +1,167 @@
+// The read-back: the only way readings of the IM module enter the system.
+// Called once per turn of the measurement run's main loop.
+#include "app/fra.h"
+
+#include "displays/bode.h"
+#include "displays/meter.h"
+#include "displays/nyqust.h"
+#include "displays/vc.h"
+#include "link/ifp.h"
+#include "module/im.h"
+#include "module/impedance.h"
+#include "ui/resources/ifcPanel_main.h"
+#include "ui/toolkit.h"
+#include "util/kv_util.h"
+#include "util/timer.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+namespace {
+
+constexpr int kReplyWords = 6;
+// The longest sleep of a wait, so that the quit flag is seen soon.
+constexpr int32_t kWaitSliceMs = 5;
+
+struct ReadState {
+    IfcPoint log[IFC_LOG_SIZE] = {};
+    uint32_t count = 0;
+    int32_t waitTicks = IFC_READ_WAIT_TICKS;
+};
+
+ReadState st;
+
+bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int main_int(int control)
+{
+    int value = 0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+// The sweep ended by itself: stop it, save the log unless a DC-list run goes
+// on, send the restored output level, and start the next sweep of the list.
+void finish_sweep()
+{
+    SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
+    sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
+    const int dataLog = main_int(MAIN_PANEL_DATA_LOG);
+    const int repeat = main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
+    if (dataLog && !repeat)
+        ifc_save_log();
+    ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
+    if (repeat && ifcP >= 0) {
+        SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 1);
+        sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
+    }
+}
+
+}  // namespace
+
+int ifc_decode_reply(const char* reply, IfcPoint* point)
+{
+    if (!reply || !point)
+        return 0;
+    double values[kReplyWords];
+    const char* p = reply;
+    for (double& value : values) {
+        while (*p && is_blank(*p))
+            ++p;
+        const char* begin = p;
+        while (*p && !is_blank(*p))
+            ++p;
+        const std::size_t length = static_cast<std::size_t>(p - begin);
+        // Too few words, or one too long for a number: not a reading.
+        if (length == 0 || length > IFC_VAL_WORD_MAX)
+            return 0;
+        char word[IFC_VAL_WORD_MAX + 1];
+        std::memcpy(word, begin, length);
+        word[length] = '\0';
+        // Not a number (an overload text), or none a graph could draw: 0.0.
+        if (!kv_util_scan_double(word, &value) || !std::isfinite(value))
+            value = 0.0;
+    }
+    point->voltAmp = values[0];
+    point->voltPhase = values[1];
+    point->currAmp = values[2];
+    point->currPhase = values[3];
+    point->zAmp = values[4];
+    point->zPhase = values[5];
+    return 1;
+}
+
+void ifc_point_rectangular(IfcPoint* point)
+{
+    const double phase = im_util_deg2rad(point->zPhase);
+    point->zReal = point->zAmp * std::cos(phase);
+    point->zImag = point->zAmp * std::sin(phase);
+}
+
+void ifc_wait_ticks(int32_t ticks)
+{
+    if (ticks <= 0)
+        return;
+    const int32_t deadline = timer_deadline(ticks);
+    // No events are processed here; the wait only sleeps so that it costs no CPU.
+    while (!timer_timeout(deadline) && !ifp_get_quit()) {
+        int32_t left = deadline - timer_get_tick();
+        if (left > kWaitSliceMs || left < 1)
+            left = left < 1 ? 1 : kWaitSliceMs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(left));
+    }
+}
+
+void ifc_set_read_wait_ticks(int32_t ticks) { st.waitTicks = ticks < 0 ? 0 : ticks; }
+
+int ifc_data_ready()
+{
+    ifc_wait_ticks(st.waitTicks);
+    return im_get_data_ready();
+}
+
+uint32_t ifc_log_count() { return st.count; }
+const IfcPoint* ifc_log_data() { return st.log; }
+void ifc_log_reset() { st.count = 0; }
+
+void readBack()
+{
+    // The load panel's turn (ELOAD) belongs here once that panel is part of the build.
+    if (ifcP < 0 || !main_int(MAIN_PANEL_MEASURE))
+        return;
+    if (!ifc_data_ready())
+        return;
+    char reply[IFC_VAL_REPLY_SIZE];
+    if (!ifp_send_query("IM:MEAS:VAL?", reply, sizeof reply))
+        return;
+    IfcPoint point{};
+    if (!ifc_decode_reply(reply, &point))
+        return;
+    // A point carries the frequency the module confirmed, not the one asked for.
+    point.freq = ifc_get_dds_freq();
+    ifc_point_rectangular(&point);
+
+    float unit = 0.0f;
+    double offset = 0.0;
+    GetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, &unit);
+    GetCtrlVal(ifcP, MAIN_PANEL_OFFSET, &offset);
+    meter_show(point.voltAmp, point.voltPhase, point.currAmp, point.currPhase, point.zAmp,
+               point.zPhase, point.freq, static_cast<double>(unit) * offset);
+
+    if (!ifc_sweep_on())
+        return;
+    if (st.count < IFC_LOG_SIZE)
+        st.log[st.count] = point;
+    if (st.count < std::numeric_limits<uint32_t>::max())
+        ++st.count;
+    vc_show(point.freq, point.voltAmp, point.voltPhase, point.currAmp, point.currPhase);
+    bode_show(point.freq, point.zAmp, point.zPhase);
+    nyqust_show(point.zAmp, point.zPhase);
+
+    if (ifc_sweep_step(0) == 0)
+        return;
+    finish_sweep();
+}

@@ -1,0 +1,308 @@
+// The main panel's module settings: each control sends its setting when it
+// is committed, SYNC sends all of them in a fixed order.
+#include "app/fra.h"
+
+#include "app/fra_private.h"
+#include "app/ifc.h"
+#include "link/ifp.h"
+#include "module/im.h"
+#include "ui/resources/ifcPanel_main.h"
+#include "ui/toolkit.h"
+#include "util/kv_util.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace {
+
+constexpr double IFC_FIRST_AZC_VERSION = 1.07;   // AZC, PHASE 360 and AC VALUE PEAK from here on
+constexpr int IFC_CYCLE_REPLY_SIZE = 128;         // reply of "IM:INP:SAMP:CYCL?"
+constexpr int IFC_AMPL_REPLY_SIZE = 512;          // reply of "IM:OUTP:AMPL?"
+// Host choice of the sample cycle (seconds) by stimulus frequency.
+constexpr double IFC_CYCLE_BELOW_1HZ = 10.0;
+constexpr double IFC_CYCLE_BELOW_10HZ = 1.0;
+constexpr float IFC_CYCLE_FROM_10HZ = 0.1f;
+
+struct SettingsState {
+    double dds_freq = 0.0;
+    float saved_cycle = 0.25f;
+    // The automatic choice is engaged (SAMPLE AUTO was turned on), and the
+    // cycle it last showed: a different SAMPLE CYCLE when it is turned off
+    // was set from elsewhere (a profile) and is kept.
+    bool auto_engaged = false;
+    float auto_shown = 0.0f;
+};
+
+SettingsState st;
+
+int get_int(int control)
+{
+    int value = 0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+double get_double(int control)
+{
+    double value = 0.0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+float get_float(int control)
+{
+    float value = 0.0f;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+void set_mode(int control, int mode) { SetCtrlAttribute(ifcP, control, ATTR_CTRL_MODE, mode); }
+
+bool firmware_has_switches()
+{
+    // The single-precision version against the double limit: 1.07 passes.
+    return static_cast<double>(ifc_get_im_version()) >= IFC_FIRST_AZC_VERSION;
+}
+
+void send(const std::string& command) { ifp_send_query(command.c_str(), nullptr, 0); }
+
+// SAMPLE CYCLE, editable unless the automatic choice or a sweep holds it.
+void apply_cycle_mode()
+{
+    const bool locked = get_int(MAIN_PANEL_SAMPLE_AUTO) != 0 || ifc_sweep_on();
+    set_mode(MAIN_PANEL_SAMPLE_CYCLE, locked ? VAL_INDICATOR : VAL_HOT);
+}
+
+void show_auto_cycle(float cycle)
+{
+    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(cycle));
+    st.auto_shown = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+}
+
+}  // namespace
+
+void ifc_settings_opened()
+{
+    st.dds_freq = 0.0;
+    st.saved_cycle = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+    st.auto_engaged = false;
+    st.auto_shown = 0.0f;
+}
+
+double ifc_get_dds_freq() { return st.dds_freq; }
+float ifc_get_saved_cycle() { return st.saved_cycle; }
+
+int ifc_cycle_count(float cycle)
+{
+    // A float holds about seven significant digits; the tolerance covers that
+    // error for any cycle the control allows, far below one count.
+    const double counts = static_cast<double>(cycle) * 1000.0;
+    const double tolerance = std::fabs(counts) * 1e-6;
+    const double truncated = std::trunc(counts + (counts >= 0 ? tolerance : -tolerance));
+    if (!(std::fabs(truncated) < static_cast<double>(std::numeric_limits<int>::max())))
+        return 0;
+    return static_cast<int>(truncated);
+}
+
+int dds_freq_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    const double freq = get_double(MAIN_PANEL_FREQUENCY);
+    const bool sampleAuto = get_int(MAIN_PANEL_SAMPLE_AUTO) != 0;
+    const bool moduleChooses = ifc_get_module_auto_cycle() != 0;
+
+    // The cycle must cover the period, so it is sent before the frequency.
+    if (sampleAuto && !moduleChooses) {
+        float cycle = IFC_CYCLE_FROM_10HZ;
+        if (freq < 1.0)
+            cycle = static_cast<float>(IFC_CYCLE_BELOW_1HZ);
+        else if (freq < 10.0)
+            cycle = static_cast<float>(IFC_CYCLE_BELOW_10HZ);
+        if (cycle != get_float(MAIN_PANEL_SAMPLE_CYCLE)) {
+            show_auto_cycle(cycle);
+            samp_cycl_CB(ifcP, MAIN_PANEL_SAMPLE_CYCLE, EVENT_COMMIT, nullptr, 0, 0);
+        }
+    }
+
+    st.dds_freq = im_set_dds_sine_freq(freq);
+
+    if (sampleAuto && moduleChooses) {
+        char reply[IFC_CYCLE_REPLY_SIZE];
+        float counts = 0.0f;
+        // A reply without a number leaves SAMPLE CYCLE as it is.
+        if (ifp_send_query("IM:INP:SAMP:CYCL?", reply, sizeof reply) &&
+            kv_util_scan_float(reply, &counts))
+            show_auto_cycle(static_cast<float>(static_cast<double>(counts) / 1000.0));
+    }
+    return 0;
+}
+
+int samp_cycl_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    im_set_sample_cycle(ifc_cycle_count(get_float(MAIN_PANEL_SAMPLE_CYCLE)));
+    return 0;
+}
+
+int sample_auto_service(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    int on = 0;
+    GetCtrlVal(panel, control, &on);
+    const bool moduleChooses = ifc_get_module_auto_cycle() != 0;
+    if (!on) {
+        // Only a cycle the automatic choice put there gives way to the
+        // user's own; a loaded profile's cycle stays.
+        if (st.auto_engaged && get_float(MAIN_PANEL_SAMPLE_CYCLE) == st.auto_shown)
+            SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(st.saved_cycle));
+        st.auto_engaged = false;
+        if (moduleChooses)
+            send("IM:INP:SAMP:AUTO 0");
+        samp_cycl_CB(ifcP, MAIN_PANEL_SAMPLE_CYCLE, EVENT_COMMIT, nullptr, 0, 0);
+    } else {
+        // A repeated SYNC keeps the cycle the user had before the first one.
+        if (!st.auto_engaged) {
+            st.saved_cycle = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+            st.auto_shown = st.saved_cycle;
+        }
+        st.auto_engaged = true;
+        if (moduleChooses)
+            send("IM:INP:SAMP:AUTO 1");
+        dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+    }
+    apply_cycle_mode();
+    return 0;
+}
+
+int ddsampoffsCB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    im_set_dac_out_source(2);
+    const double amplitude = get_double(MAIN_PANEL_AMPLITUDE);
+    const double offset = get_double(MAIN_PANEL_OFFSET);
+    const double ac = amplitude * offset * 0.01;
+    send("IM:OUTP:LEV " + kv_util_ftoa(ac) + " " + kv_util_ftoa(offset));
+
+    char reply[IFC_AMPL_REPLY_SIZE];
+    float level = 0.0f;
+    if (!ifp_send_query("IM:OUTP:AMPL?", reply, sizeof reply) || !kv_util_scan_float(reply, &level))
+        level = 0.0f;
+    SetCtrlVal(ifcP, MAIN_PANEL_AMPL_READBACK, static_cast<double>(level));
+    return 0;
+}
+
+int curr_unit_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    if (ifc_get_kzr_mode() == 0)
+        im_set_curr_unit(get_float(MAIN_PANEL_CURRENT_UNIT));
+    else
+        SetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, im_get_curr_unit());
+    return 0;
+}
+
+int inp_dl_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    im_set_adc_inp_dl(get_int(MAIN_PANEL_INPUT_DL) ? 1 : 0);
+    return 0;
+}
+
+int volt_gain_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    im_set_voltadc_inp_mode(get_int(MAIN_PANEL_VOLT_INPUT));
+    im_set_voltadc_inp_gain(get_int(MAIN_PANEL_VOLT_GAIN));
+    return 0;
+}
+
+int curr_gain_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    im_set_curradc_inp_mode(get_int(MAIN_PANEL_CURR_INPUT));
+    im_set_curradc_inp_gain(get_int(MAIN_PANEL_CURR_GAIN));
+    im_set_curradc_inp_loopback(get_int(MAIN_PANEL_CURR_LOOPBACK) ? 1 : 0);
+    return 0;
+}
+
+int agc_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    const int on = get_int(MAIN_PANEL_AGC) ? 1 : 0;
+    // The module picks the gains itself while AGC is on.
+    SetCtrlAttribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED, on);
+    SetCtrlAttribute(ifcP, MAIN_PANEL_CURR_GAIN, ATTR_DIMMED, on);
+    im_set_inp_agc(on);
+    return 0;
+}
+
+int azc_CB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
+        return 0;
+    im_set_inp_azc(get_int(MAIN_PANEL_AZC) ? 1 : 0);
+    return 0;
+}
+
+int phasemodeCB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
+        return 0;
+    im_set_phase_mode(get_int(MAIN_PANEL_PHASE_360) ? 1 : 0);
+    return 0;
+}
+
+int ac_value_peak_cb(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
+        return 0;
+    im_set_ac_peak_mode(get_int(MAIN_PANEL_AC_VALUE_PEAK) ? 1 : 0);
+    return 0;
+}
+
+int xaxisCB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    // Decade stepping ignores the linear step.
+    SetCtrlAttribute(ifcP, MAIN_PANEL_FREQ_STEP, ATTR_VISIBLE,
+                     get_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
+    return 0;
+}
+
+int load_mode_cb(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    int mode = get_int(MAIN_PANEL_LOAD_MODE);
+    if (ifc_get_kzr_device())
+        im_access_im_mode(&mode, 1);
+    ifc_set_kzr_mode(mode == 0 ? 1 : 0);
+    // In load mode 0 the module knows its current unit; the user cannot set it.
+    set_mode(MAIN_PANEL_CURRENT_UNIT, ifc_get_kzr_mode() ? VAL_INDICATOR : VAL_HOT);
+    return 0;
+}
+
+int syncCB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    sample_auto_service(ifcP, MAIN_PANEL_SAMPLE_AUTO, EVENT_COMMIT, nullptr, 0, 0);
+    const CtrlCallbackPtr rest[] = {
+        dds_freq_CB,  ddsampoffsCB, samp_cycl_CB, curr_unit_CB, inp_dl_CB, volt_gain_CB,
+        curr_gain_CB, xaxisCB,      agc_CB,       azc_CB,       phasemodeCB, ac_value_peak_cb,
+    };
+    for (CtrlCallbackPtr fn : rest)
+        fn(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+    return 0;
+}

@@ -1,0 +1,213 @@
+// The frequency sweep.  No timer drives it: the read-back steps it after each
+// reading, so the module's own measuring time paces the sweep.
+#include "app/fra.h"
+
+#include "app/fra_private.h"
+#include "displays/bode.h"
+#include "displays/nyqust.h"
+#include "displays/vc.h"
+#include "ui/resources/ifcPanel_main.h"
+#include "ui/toolkit.h"
+
+#include <cmath>
+
+namespace {
+
+// Below 1 Hz decade stepping moves in tenths of a hertz.
+constexpr double kSubHertzStep = 0.1;
+// Sums of tenths and of linear steps pick up rounding error; a frequency this
+// close (relative) to STOP counts as STOP, and one this close to a tenth of a
+// hertz as that tenth.
+constexpr double kRelativeTolerance = 1e-9;
+
+struct SweepState {
+    double sweep_freq = 0.0;
+    double saved_freq = 0.0;
+    double saved_offset = 0.0;
+    double saved_amplitude = 0.0;
+    int dcsw_active = 0;
+    int dcsw_index = 0;
+};
+
+SweepState st;
+
+int get_int(int control)
+{
+    int value = 0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+double get_double(int control)
+{
+    double value = 0.0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+void set_mode(int control, int mode) { SetCtrlAttribute(ifcP, control, ATTR_CTRL_MODE, mode); }
+
+double snap_to_tenth(double f)
+{
+    const double tenths = f * 10.0;
+    const double nearest = std::round(tenths);
+    return std::fabs(tenths - nearest) < 1e-6 ? nearest / 10.0 : f;
+}
+
+bool inside(double f, double stop, bool up)
+{
+    const double slack = kRelativeTolerance * std::fmax(std::fabs(stop), 1.0);
+    return up ? f <= stop + slack : f >= stop - slack;
+}
+
+int no_next_step(int index) { return index + 1 >= DCSW_STEPS || dcsw_get_dc(index + 1) == 0.0; }
+
+void start_sweep()
+{
+    st.saved_freq = get_double(MAIN_PANEL_FREQUENCY);
+    st.saved_offset = get_double(MAIN_PANEL_OFFSET);
+    st.saved_amplitude = get_double(MAIN_PANEL_AMPLITUDE);
+    SetCtrlAttribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED, 1);
+    for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE,
+                        MAIN_PANEL_SAMPLE_CYCLE})
+        set_mode(control, VAL_INDICATOR);
+    ifc_clear_graphs();
+    const int finished = ifc_sweep_step(1);
+    SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
+    ifc_log_reset();
+    SetWaitCursor(1);
+
+    // Only a REPEAT run without a usable first list step ends at its start:
+    // refused, rather than taking one reading at whatever frequency is set.
+    if (finished) {
+        SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
+        sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
+        MessagePopup("Sweep", "REPEAT sweeps once per step of the DC sweep list, but its "
+                              "first step has a DC level of 0.\nEnter the steps in "
+                              "Sweep > DC sweep list, or switch REPEAT off.");
+    }
+}
+
+void stop_sweep()
+{
+    SetCtrlAttribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED, 0);
+    for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE})
+        set_mode(control, VAL_HOT);
+    set_mode(MAIN_PANEL_SAMPLE_CYCLE, get_int(MAIN_PANEL_SAMPLE_AUTO) ? VAL_INDICATOR : VAL_HOT);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.saved_freq);
+    SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, st.saved_offset);
+    SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, st.saved_amplitude);
+    // The output level is sent by the read-back after a sweep that ended by itself.
+    dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+    SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
+    SetWaitCursor(0);
+}
+
+}  // namespace
+
+void ifc_sweep_opened()
+{
+    st.dcsw_active = 0;
+    st.dcsw_index = 0;
+}
+
+int ifc_get_dcsw_active() { return st.dcsw_active; }
+int ifc_get_dcsw_index() { return st.dcsw_index; }
+double ifc_get_sweep_freq() { return st.sweep_freq; }
+
+int ifc_sweep_on() { return ifcP >= 0 && get_int(MAIN_PANEL_SWEEP) != 0 ? 1 : 0; }
+
+void ifc_clear_graphs()
+{
+    vc_clear();
+    bode_clear();
+    nyqust_clear();
+}
+
+int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
+                int eventData2)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    if (!get_int(MAIN_PANEL_SWEEP)) {
+        st.dcsw_active = 0;   // the user abandons a DC-list run
+    } else {
+        // A sweep the user starts begins the graphs afresh: trace 0, first colour.
+        bode_reset();
+        nyqust_reset();
+    }
+    return sweepCB(panel, control, EVENT_COMMIT, callbackData, eventData1, eventData2);
+}
+
+int sweepCB(int, int, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT || ifcP < 0)
+        return 0;
+    if (get_int(MAIN_PANEL_SWEEP))
+        start_sweep();
+    else
+        stop_sweep();
+    return 0;
+}
+
+int ifc_sweep_step(int start)
+{
+    if (ifcP < 0)
+        return 1;
+    const double first = get_double(MAIN_PANEL_FREQ_START);
+    const double stop = get_double(MAIN_PANEL_FREQ_STOP);
+    const double step = get_double(MAIN_PANEL_FREQ_STEP);
+    const int decades = get_int(MAIN_PANEL_XAXIS_DB);
+    const int repeat = get_int(MAIN_PANEL_REPEAT);
+    const bool up = stop >= first;
+
+    if (start) {
+        st.sweep_freq = first;
+        if (repeat) {
+            if (!st.dcsw_active) {
+                st.dcsw_active = 1;
+                st.dcsw_index = 0;
+            } else {
+                ++st.dcsw_index;
+            }
+            if (st.dcsw_index >= DCSW_STEPS || dcsw_get_dc(st.dcsw_index) == 0.0) {
+                st.sweep_freq = up ? stop + 1.0 : stop - 1.0;
+                st.dcsw_active = 0;
+                return 1;
+            }
+            SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, dcsw_get_dc(st.dcsw_index));
+            SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, dcsw_get_ac(st.dcsw_index));
+            ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
+        }
+    } else if (!decades) {
+        st.sweep_freq += up ? step : -step;
+    } else if (st.sweep_freq >= 1.0) {
+        const double exponent = std::floor(std::log10(st.sweep_freq));
+        double decade = std::pow(10.0, exponent);
+        if (up) {
+            st.sweep_freq += decade;
+        } else {
+            // At a power of ten the next step down is the next decade's.
+            if (st.sweep_freq <= decade)
+                decade = std::pow(10.0, exponent - 1.0);
+            st.sweep_freq -= decade;
+        }
+    } else if (up) {
+        st.sweep_freq = snap_to_tenth(st.sweep_freq + kSubHertzStep);
+        if (st.sweep_freq > 1.0)
+            st.sweep_freq = 1.0;
+    } else {
+        st.sweep_freq = snap_to_tenth(st.sweep_freq - kSubHertzStep);
+        if (st.sweep_freq < 0.0)
+            st.sweep_freq = 0.0;
+    }
+
+    if (inside(st.sweep_freq, stop, up)) {
+        SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.sweep_freq);
+        dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+        return 0;
+    }
+    if (repeat && no_next_step(st.dcsw_index))
+        st.dcsw_active = 0;
+    return 1;
+}
