@@ -386,7 +386,12 @@ void GraphPainter::layout(const Graph& g)
 
 void GraphPainter::drawFrame(QPainter& p, const Graph& g)
 {
-    p.fillRect(image_.rect(), kFrameColor);
+    // The margins around the plot area, then the plot area: each pixel once.
+    const QRect all = image_.rect();
+    p.fillRect(QRect(0, 0, all.width(), plot_.top()), kFrameColor);
+    p.fillRect(QRect(0, plot_.bottom() + 1, all.width(), all.height() - plot_.bottom() - 1), kFrameColor);
+    p.fillRect(QRect(0, plot_.top(), plot_.left(), plot_.height()), kFrameColor);
+    p.fillRect(QRect(plot_.right() + 1, plot_.top(), all.width() - plot_.right() - 1, plot_.height()), kFrameColor);
     p.fillRect(plot_, rgb(g.plotBgColor));
     p.setFont(font_);
     p.setPen(Qt::black);
@@ -469,7 +474,7 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
     // on top, grouped by kind.
     struct Run {
         int color;
-        QPolygonF pts;
+        std::vector<QPointF> pts;
         double endX, endY;
         bool open;
     };
@@ -528,7 +533,7 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
         }
         if (!run || a != a0) {
             open = static_cast<int>(runs.size());
-            runs.push_back(Run{pl.color, QPolygonF(), 0, 0, true});
+            runs.push_back(Run{pl.color, {}, 0, 0, true});
             run = &runs.back();
             run->pts.reserve(64);
             run->pts.push_back(a);
@@ -548,7 +553,7 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
         for (const Run& r : runs) {
             pen.setColor(rgb(r.color));
             p.setPen(pen);
-            p.drawPolyline(r.pts);
+            p.drawPolyline(r.pts.data(), static_cast<int>(r.pts.size()));
         }
     }
     for (const Sprites& sp : sprites) blit(marker(sp.key), sp.at);

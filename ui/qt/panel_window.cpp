@@ -575,7 +575,12 @@ void PanelWindow::syncPanel()
     if (menuBar_) menuBar_->setGeometry(0, 0, std::max(1, p->width), mbh);
     canvas_->setGeometry(0, mbh, std::max(1, p->width), std::max(1, p->height));
     setFixedSize(std::max(1, p->width), std::max(1, p->height) + mbh);
-    move(p->left, p->top);
+    // Only a position the program sets moves the window; the user's stays.
+    if (p->left != placedLeft_ || p->top != placedTop_) {
+        move(p->left, p->top);
+        placedLeft_ = p->left;
+        placedTop_ = p->top;
+    }
     if (p->visible && !isVisible()) {
         show();
         raise();
