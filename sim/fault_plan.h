@@ -55,8 +55,8 @@ public:
     Faults get() const;
     bool silent() const;
 
-    // TCP and pty: "OK", then for a query the reply line and "OK".
-    StreamPlan stream(bool query, const std::string& reply);
+    // TCP and pty: "OK" ("ERR" when refused), then for a query the reply line and "OK".
+    StreamPlan stream(bool query, const std::string& reply, bool refused = false);
     // GPIB: the reply of a query followed by "\n" (eot appended by the caller).
     GpibPlan gpib(const std::string& reply, const std::string& terminator);
     // UDP: true when the request is to be lost.

@@ -172,11 +172,11 @@ FaultPlan::Hit FaultPlan::roll(int Faults::*counter, double Faults::*chance) {
 
 std::size_t FaultPlan::below(std::size_t n) { return static_cast<std::size_t>(rng_()) % n; }
 
-StreamPlan FaultPlan::stream(bool query, const std::string& reply) {
+StreamPlan FaultPlan::stream(bool query, const std::string& reply, bool refused) {
     std::lock_guard lock(mutex_);
     const bool dropAck = roll(&Faults::dropOk, &Faults::pDropOk) != Hit::No;
     const bool garbleAck = !dropAck && roll(&Faults::garbleOk, &Faults::pGarbleOk) != Hit::No;
-    const std::string ack = okLine(dropAck, garbleAck);
+    const std::string ack = refused && !dropAck ? std::string("ERR\r\n") : okLine(dropAck, garbleAck);
     std::string bytes = ack;
     if (query) {
         const bool longLine = roll(&Faults::overlong, &Faults::pOverlong) != Hit::No;

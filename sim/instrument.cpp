@@ -128,6 +128,8 @@ struct Instrument::Impl {
     mutable std::mutex mutex;
     SystemModel system;
     ImModel im;
+
+    explicit Impl(const ImSetup& setup) : im(setup) {}
     std::vector<LogEntry> log;
     std::function<void(const LogEntry&)> observer;
 
@@ -140,15 +142,38 @@ struct Instrument::Impl {
 
 Instrument::Instrument() : Instrument(kDefaultIdn, kDefaultVersion, kDefaultSerial) {}
 
-Instrument::Instrument(std::string idn, std::string version, std::string serial) : impl_(std::make_unique<Impl>()) {
+Instrument::Instrument(std::string idn, std::string version, std::string serial) {
+    ImSetup setup;
+    setup.serial = serial;
+    impl_ = std::make_unique<Impl>(setup);
     impl_->system.idn = std::move(idn);
     impl_->system.version = std::move(version);
     impl_->system.serial = std::move(serial);
 }
 
+Instrument::Instrument(const Options& o) {
+    ImSetup setup;
+    setup.dut = o.dut;
+    setup.noise = o.noise;
+    setup.timeScale = o.timeScale;
+    setup.seed = o.seed;
+    setup.serial = o.serial;
+    setup.calFreqMarkers = o.calFreqMarkers;
+    setup.calGainMarkers = o.calGainMarkers;
+    setup.calStateFile = o.calStateFile;
+    impl_ = std::make_unique<Impl>(setup);
+    impl_->system.idn = o.idn;
+    impl_->system.version = o.version;
+    impl_->system.serial = o.serial;
+}
+
 Instrument::~Instrument() = default;
 
 std::optional<std::string> Instrument::execute(std::string_view line, Link link, int udpId) {
+    return respond(line, link, udpId).reply;
+}
+
+Response Instrument::respond(std::string_view line, Link link, int udpId) {
     const Command c = parseCommand(line);
     std::string reply;
     Outcome outcome = Outcome::Unknown;
@@ -162,13 +187,16 @@ std::optional<std::string> Instrument::execute(std::string_view line, Link link,
             if (outcome != Outcome::Unknown) break;
         }
         entry.valid = outcome == Outcome::Done;
+        entry.refused = outcome == Outcome::Refused;
         observer = impl_->append(entry);
     }
     if (observer) observer(entry);
-    if (!c.query) return std::nullopt;
+    Response response;
+    response.refused = entry.refused;
+    if (!c.query) return response;
     // an unknown or malformed query still gets a reply line, so the host is not left waiting
-    if (outcome != Outcome::Done) return std::string("ERR");
-    return reply;
+    response.reply = outcome == Outcome::Done ? std::move(reply) : std::string("ERR");
+    return response;
 }
 
 void Instrument::record(const LogEntry& entry) {
@@ -237,6 +265,21 @@ void Instrument::clearReadings() {
 void Instrument::setResistance(double ohms) {
     std::lock_guard lock(impl_->mutex);
     impl_->im.setResistance(ohms);
+}
+
+void Instrument::setDut(const DutSpec& dut) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->im.setDut(dut);
+}
+
+double Instrument::measurementSeconds() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->im.measurementSeconds();
+}
+
+bool Instrument::loadCalibrationState(std::string* error) {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->im.loadCalibrationState(error);
 }
 
 uint8_t Instrument::registerByte(uint16_t address) const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/calibration.h"
 #include "sim/model.h"
 #include "sim/sim.h"
 
@@ -27,17 +28,41 @@ void usage(FILE* to) {
                  "  --idn TEXT         reply to *IDN?\n"
                  "  --version TEXT     reply to SYST:VERS?\n"
                  "  --serial TEXT      reply to SYST:SER?\n"
-                 "  --seed N           seed of the fault generator (default 1)\n"
+                 "  --family           identify with a family marker in the model field (%s)\n"
+                 "  --seed N           seed of faults, noise and initial calibration values (default 1)\n"
                  "  --fault NAME=VALUE inject a fault (repeatable; see below)\n"
                  "  --log              print every command received\n"
                  "  --help\n"
-                 "faults:\n");
+                 "IM module:\n"
+                 "  --dut SPEC         device under test: resistor:R | rc:R,C (parallel) |\n"
+                 "                     randles:Rs,Rct,Cdl,W[,L] | battery (default resistor:100)\n"
+                 "  --noise REL        relative noise of the readings (default 0.001, 0 = ideal)\n"
+                 "  --time-scale X     factor on every measurement time (default 1, 0 = ready at once)\n"
+                 "  --cal-freq-markers N  frequency markers of the calibration tables (default 8)\n"
+                 "  --cal-gain-markers N  gain markers of the calibration tables (default 4)\n"
+                 "  --cal-state FILE   calibration kept by IM:CAL:SAVE, read at start when it exists\n"
+                 "faults:\n",
+                 sim::kFamilyIdn);
     for (const auto& [name, help] : sim::faultHelp()) std::fprintf(to, "  %-18s %s\n", name.c_str(), help.c_str());
 }
 
 [[noreturn]] void die(const std::string& message) {
     std::fprintf(stderr, "imbench-sim: %s\n", message.c_str());
     std::exit(2);
+}
+
+double numberArg(const char* text, const char* flag, double lo, double hi) {
+    auto v = sim::parseDouble(text);
+    if (!v || *v < lo || *v > hi)
+        die(std::string(flag) + ": a number " + sim::formatGeneral(lo, 6) + ".." + sim::formatGeneral(hi, 6) +
+            " expected");
+    return *v;
+}
+
+int countArg(const char* text, const char* flag, int hi) {
+    auto v = sim::parseInteger(text);
+    if (!v || *v < 0 || *v > hi) die(std::string(flag) + ": 0.." + std::to_string(hi) + " expected");
+    return static_cast<int>(*v);
 }
 
 int portArg(const char* text, const char* flag) {
@@ -74,6 +99,15 @@ int main(int argc, char** argv) {
         else if (a == "--idn") o.idn = value();
         else if (a == "--version") o.version = value();
         else if (a == "--serial") o.serial = value();
+        else if (a == "--family") o.idn = sim::kFamilyIdn;
+        else if (a == "--dut") {
+            std::string error;
+            if (!sim::parseDut(value(), o.dut, &error)) die(error);
+        } else if (a == "--noise") o.noise = numberArg(value(), "--noise", 0.0, 1.0);
+        else if (a == "--time-scale") o.timeScale = numberArg(value(), "--time-scale", 0.0, 1000.0);
+        else if (a == "--cal-freq-markers") o.calFreqMarkers = countArg(value(), "--cal-freq-markers", sim::kCalMaxFreqMarkers);
+        else if (a == "--cal-gain-markers") o.calGainMarkers = countArg(value(), "--cal-gain-markers", sim::kCalMaxGainMarkers);
+        else if (a == "--cal-state") o.calStateFile = value();
         else if (a == "--seed") {
             auto v = sim::parseInteger(value());
             if (!v || *v < 0 || *v > 0xFFFFFFFFLL) die("--seed: 0..4294967295 expected");
@@ -112,7 +146,8 @@ int main(int argc, char** argv) {
             if (e.udpCode == 5)
                 std::printf("%s: CLOSE id=%d\n", sim::linkName(e.link), e.udpId);
             else
-                std::printf("%s: %s%s\n", sim::linkName(e.link), e.text.c_str(), e.valid ? "" : "   (not understood)");
+                std::printf("%s: %s%s\n", sim::linkName(e.link), e.text.c_str(),
+                            e.refused ? "   (refused)" : e.valid ? "" : "   (not understood)");
             std::fflush(stdout);
         });
     }
@@ -123,6 +158,7 @@ int main(int argc, char** argv) {
     {
         std::lock_guard lock(printMutex);
         std::printf("idn %s\n", o.idn.c_str());
+        std::printf("dut %s\n", sim::dutText(o.dut).c_str());
         if (o.tcp) std::printf("tcp %s:%d\n", o.address.c_str(), simulator.tcpPort());
         if (o.udp) std::printf("udp %s:%d\n", o.address.c_str(), simulator.udpPort());
         if (o.gpib) std::printf("gpib %s:%d address %d\n", o.address.c_str(), simulator.gpibPort(), o.gpibAddress);

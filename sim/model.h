@@ -21,6 +21,7 @@ enum class Outcome {
     Unknown,   // not this model's command
     Done,      // executed; reply set for a query
     Invalid,   // this model's command with arguments that do not fit (not executed)
+    Refused,   // understood, but the module would not carry it out; the host is told
 };
 
 class Model {

@@ -12,9 +12,12 @@
 //   reply, "\r\n", "OK\r\n".  Commands outside the vocabulary, or with
 //   arguments that do not fit it, are acknowledged all the same (as the
 //   instrument does) and marked invalid in the log; such a query is
-//   answered with the reply "ERR".
+//   answered with the reply "ERR".  A command the IM module refuses (a
+//   calibration value it cannot take, see im_model.h) is answered "ERR\r\n"
+//   instead of "OK\r\n".
 // - UDP: a REQUEST is answered with a CONFIRM of the same id (empty text) and,
-//   for a query, a REPLY of the same id; CLOSE is logged, not answered.
+//   for a query, a REPLY of the same id; CLOSE is logged, not answered.  A
+//   refused command gets no CONFIRM.
 //   Datagrams under 6 bytes, without marker 1 or of other codes are ignored.
 // - GPIB (Prologix-style, TCP): "++" lines drive the adapter (addr, mode,
 //   auto, eoi, eos, eot_enable, eot_char, read_tmo_ms, read, ver, clr, spoll;
@@ -34,6 +37,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/dut.h"
+
 namespace sim {
 
 enum class Link { Direct, Tcp, Udp, Pty, Gpib };
@@ -43,9 +48,10 @@ const char* linkName(Link link);   // "direct", "tcp", "udp", "pty", "gpib"
 struct LogEntry {
     Link link = Link::Direct;
     std::string text;     // the command as received, without its line end
-    bool valid = true;    // false: outside the vocabulary, or arguments that do not fit it
+    bool valid = true;    // false: outside the vocabulary, arguments that do not fit it, or refused
     int udpId = -1;       // request id of the UDP packet, -1 on the other links
     int udpCode = 0;      // UDP packet code (1 request, 5 close), 0 on the other links
+    bool refused = false; // understood but refused by the module (the host is told)
 };
 
 // Deterministic fault injection.  Each kind has a counter ("the next N") and a
@@ -107,6 +113,8 @@ std::vector<std::pair<std::string, std::string>> faultHelp();
 bool isLoopbackAddress(std::string_view address);
 
 constexpr const char* kDefaultIdn = "IMBENCH,IM3590-SIM,000123,1.20";
+// The same instrument with a family marker in its model field.
+constexpr const char* kFamilyIdn = "IMBENCH,KZR3590-SIM,000123,1.20";
 // The host shows this text from its fourth character on ("1.20").
 constexpr const char* kDefaultVersion = "VER1.20";
 constexpr const char* kDefaultSerial = "SER:0000-ABCDEF";
@@ -116,11 +124,23 @@ constexpr double kDdsStepHz = 50.0e6 / 4294967296.0;
 // The frequency the generator really makes for a requested one.
 double ddsFrequency(double hz);
 
-// The instrument without its transport.  Thread-safe.
+struct Options;
+
+// What one command line gives: the reply of a query (nullopt for a command)
+// and whether the module refused it.
+struct Response {
+    std::optional<std::string> reply;
+    bool refused = false;
+};
+
+// The instrument without its transport.  Thread-safe.  Constructed without
+// options it is the ideal module (no noise) reading a 100 ohm resistor at
+// the real pace (time scale 1).
 class Instrument {
 public:
     Instrument();
     Instrument(std::string idn, std::string version, std::string serial);
+    explicit Instrument(const Options& options);
     ~Instrument();
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
@@ -128,6 +148,8 @@ public:
     // Runs one command line (no line end) and logs it.  The reply text of a
     // query (no line end; "ERR" for an unknown query), nullopt for a command.
     std::optional<std::string> execute(std::string_view line, Link link = Link::Direct, int udpId = -1);
+    // The same, telling a refused command from an accepted one.
+    Response respond(std::string_view line, Link link = Link::Direct, int udpId = -1);
     // Logs a packet that carries no command (a UDP CLOSE).
     void record(const LogEntry& entry);
     // A command is a query when its first word ends in '?'.
@@ -150,6 +172,13 @@ public:
     void setReadings(const std::array<double, 6>& values);
     void clearReadings();
     void setResistance(double ohms);
+    void setDut(const DutSpec& dut);
+    // Length of the measurement in progress, seconds, time scale applied.
+    double measurementSeconds() const;
+    // Takes the calibration state file's tables when the file exists (the
+    // simulator does this when it starts); false with a message when the file
+    // exists but cannot be read.
+    bool loadCalibrationState(std::string* error);
     uint8_t registerByte(uint16_t address) const;
     void setRegisterByte(uint16_t address, uint8_t value);
 
@@ -168,8 +197,15 @@ struct Options {
     std::string idn = kDefaultIdn;
     std::string version = kDefaultVersion;
     std::string serial = kDefaultSerial;
-    uint32_t seed = 1;
+    uint32_t seed = 1;                        // faults, noise and initial calibration values
     Faults faults;
+    // The IM module.
+    DutSpec dut;                              // default: a 100 ohm resistor
+    double noise = 0.001;                     // relative noise of the readings, 0 = ideal
+    double timeScale = 1.0;                   // measurement time factor, 0 = ready at once
+    int calFreqMarkers = 8;                   // frequency markers of the calibration tables
+    int calGainMarkers = 4;                   // gain markers
+    std::string calStateFile;                 // kept by "IM:CAL:SAVE", read at start; empty: none
 };
 
 class Simulator {
@@ -180,7 +216,8 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
     // Binds everything and starts the thread; false with error() when a bind fails,
-    // the address is not loopback, or it is already running.
+    // the address is not loopback, the calibration state file cannot be read,
+    // or it is already running.
     bool start();
     void stop();
     bool running() const;

@@ -206,6 +206,7 @@ struct Simulator::Impl {
     FaultPlan faults;
     std::string error;
     bool running = false;
+    bool calibrationLoaded = false;   // the state file is read at the first start only
 
     Fd tcpListen, udp, foreign, gpibListen, wake, ptySlave;
     std::unique_ptr<Endpoint> pty;
@@ -225,7 +226,7 @@ struct Simulator::Impl {
     std::thread thread;
 
     explicit Impl(Options o)
-        : options(std::move(o)), instrument(options.idn, options.version, options.serial),
+        : options(std::move(o)), instrument(options),
           faults(options.seed, options.faults) {}
 
     bool open();
@@ -409,9 +410,9 @@ void Simulator::Impl::readStream(Endpoint& e, TimePoint now) {
 }
 
 void Simulator::Impl::streamLine(Endpoint& e, const std::string& line, TimePoint now) {
-    const auto reply = instrument.execute(line, e.link);
+    const Response r = instrument.respond(line, e.link);
     if (faults.silent()) return;
-    const StreamPlan plan = faults.stream(reply.has_value(), reply.value_or(""));
+    const StreamPlan plan = faults.stream(r.reply.has_value(), r.reply.value_or(""), r.refused);
     e.push(now, plan.pieces, plan.close);
     e.flush(now);
 }
@@ -560,9 +561,9 @@ void Simulator::Impl::readUdp(TimePoint now) {
         }
         if (p->code != packet::kRequest) continue;
         if (faults.loseRequest()) continue;
-        const auto reply = instrument.execute(p->text, Link::Udp, p->id);
-        if (faults.silent()) continue;
-        UdpPlan plan = faults.udp(p->id, reply.has_value(), reply.value_or(""), lastUdpAnswer);
+        const Response r = instrument.respond(p->text, Link::Udp, p->id);
+        if (faults.silent() || r.refused) continue;   // a refused command is not confirmed
+        UdpPlan plan = faults.udp(p->id, r.reply.has_value(), r.reply.value_or(""), lastUdpAnswer);
         lastUdpAnswer = std::move(plan.last);
         TimePoint t = std::max(now, udpLastDue);
         for (Datagram& d : plan.datagrams) {
@@ -683,6 +684,10 @@ bool Simulator::start() {
         return false;
     }
     m.error.clear();
+    if (!m.calibrationLoaded) {
+        if (!m.instrument.loadCalibrationState(&m.error)) return false;
+        m.calibrationLoaded = true;
+    }
     m.tcpPort = m.udpPort = m.gpibPort = 0;
     m.ptyPath.clear();
     if (!m.open()) {
