@@ -27,6 +27,7 @@
 #include <functional>
 #include <poll.h>
 #include <random>
+#include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -113,6 +114,28 @@ void BM_IdleLoopCpu(benchmark::State& state)
 }
 BENCHMARK(BM_IdleLoopCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The Qt renderer's idle wait on its own, for waits longer than the one
+// ProcessSystemEvents uses, against poll() with the same timeout.
+std::vector<std::string> pumpLines;
+
+void BM_IdlePumpCpu(benchmark::State& state)
+{
+    panel();
+    const int waitMs = static_cast<int>(state.range(0));
+    double pumpCpu = 0, pollCpu = 0;
+    for (auto _ : state) {
+        pollCpu = cpuPercent([waitMs] { ::poll(nullptr, 0, waitMs); });
+        pumpCpu = cpuPercent([waitMs] { ui::renderer()->pump(waitMs); });
+    }
+    state.counters["pump_cpu_pct"] = pumpCpu;
+    state.counters["poll_cpu_pct"] = pollCpu;
+    char line[160];
+    std::snprintf(line, sizeof line, "idle Qt pump(%d ms) loop: %.3f%% of a core; poll(%d ms) loop: %.3f%%", waitMs,
+                  pumpCpu, waitMs, pollCpu);
+    pumpLines.emplace_back(line);
+}
+BENCHMARK(BM_IdlePumpCpu)->Arg(1)->Arg(2)->Arg(5)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 std::vector<double> measure(const std::function<void()>& post)
 {
     latencies.clear();
@@ -190,6 +213,7 @@ int main(int argc, char** argv)
     if (figures.loopCpu > 0 || figures.pollCpu > 0)
         std::printf("idle ProcessSystemEvents loop (Qt): %.3f%% of a core (goal <= 1%%); idle poll() loop: %.3f%%\n",
                     figures.loopCpu, figures.pollCpu);
+    for (const std::string& l : pumpLines) std::printf("%s\n", l.c_str());
     if (figures.qtMedian > 0)
         std::printf("Qt click -> callback: median %.0f us, p99 %.0f us, max %.0f us (goal <= 10 ms)\n",
                     figures.qtMedian, figures.qtP99, figures.qtMax);

@@ -140,7 +140,9 @@ private:
     bool waitCursor_ = false;
 };
 
-std::unique_ptr<QtRenderer> active;
+// Plain pointers on purpose: nothing here may be destroyed by the exit
+// handlers, after Qt has already taken down its platform plug-in.
+QtRenderer* active = nullptr;
 QApplication* ownApp = nullptr;   // created here; lives until the process ends
 
 }  // namespace
@@ -172,19 +174,20 @@ bool ui_qt_install(int& argc, char** argv)
     using namespace ui::qt;
     if (!QCoreApplication::instance()) ownApp = new QApplication(argc, argv);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
-    if (!active) active = std::make_unique<QtRenderer>();
+    if (!active) active = new QtRenderer;
     // Panels loaded before the switch get their windows now.
     for (int h : ui::panelHandles())
         if (!active->window(h)) active->panelLoaded(h);
-    ui::setRenderer(active.get());
+    ui::setRenderer(active);
     return true;
 }
 
 void ui_qt_uninstall()
 {
     using namespace ui::qt;
-    if (ui::renderer() == active.get()) ui::setRenderer(nullptr);
-    active.reset();
+    if (ui::renderer() == active) ui::setRenderer(nullptr);
+    delete active;
+    active = nullptr;
 }
 
 bool ui_qt_grab_panel(int panel, const char* pngPath)

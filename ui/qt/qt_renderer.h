@@ -7,7 +7,9 @@
 // (no display, or a non-GUI Qt application already exists).
 bool ui_qt_install(int& argc, char** argv);
 // Removes the renderer (the headless driver takes over) and closes the
-// windows; the QApplication stays for the rest of the process.
+// windows; the QApplication stays for the rest of the process.  An
+// application that made its own QApplication calls this before it goes;
+// without the call the windows simply end with the process.
 void ui_qt_uninstall();
 // Saves a loaded panel's window as a PNG; false on failure.
 bool ui_qt_grab_panel(int panel, const char* pngPath);
