@@ -505,6 +505,7 @@ TEST_F(QtPanel, PopupsAnswerThroughTheirDialogs)
         if (!dlg) return;
         EXPECT_EQ(dlg->acceptMode(), QFileDialog::AcceptSave);
         EXPECT_TRUE(dlg->nameFilters().front().contains("*.ini"));
+        EXPECT_EQ(dlg->defaultSuffix(), "ini");
         dlg->selectFile(path);
         static_cast<QDialog*>(dlg)->accept();  // QFileDialog's own accept checks the name
     });

@@ -118,6 +118,10 @@ public:
         dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dlg.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+        // A name typed without extension gets the filter's ("profile" -> "profile.ini").
+        const QString first = qs(filter).section(QLatin1Char(';'), 0, 0).trimmed();
+        if (save && first.startsWith(QLatin1String("*.")) && first.indexOf(QLatin1Char('*'), 1) < 0)
+            dlg.setDefaultSuffix(first.mid(2));
         // A default that is itself a pattern only sets the filter.
         if (!defaultFile.empty() && defaultFile.find_first_of("*?") == std::string::npos)
             dlg.selectFile(qs(defaultFile));
