@@ -366,8 +366,9 @@ void GraphPainter::layout(const Graph& g)
     const int bottom = 4 + 3 + th + (xName ? th + 2 : 0) + 2;
     const double plotH = std::max(10, h - top - bottom);
     placeAxis(y_, top + plotH - 1, top);
-    const Ticks yt = makeTicks(y_, plotH, th * 2.5);
-    int labelW = 0;
+    const Ticks yt = makeTicks(y_, plotH, th * 2.2);
+    // A common minimum width keeps graphs stacked on a panel aligned.
+    int labelW = fm.horizontalAdvance(QStringLiteral("-000.0"));
     for (const QString& s : yt.labels) labelW = std::max(labelW, fm.horizontalAdvance(s));
     const int left = 4 + (yName ? th + 4 : 0) + labelW + 4 + 3;
     const int right = fm.horizontalAdvance(QStringLiteral("00000")) / 2 + 4;
