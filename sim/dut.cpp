@@ -100,13 +100,13 @@ std::string dutText(const DutSpec& spec) {
     return "?";
 }
 
-double dutRct(const DutSpec& spec, double biasVolts) { return spec.rct / std::cosh(biasVolts / kBiasVolts); }
+double dutRct(const DutSpec& spec, double biasAmps) { return spec.rct / std::cosh(biasAmps / kBiasAmps); }
 
-double dutCdl(const DutSpec& spec, double biasVolts) {
-    return spec.cdl * (1.0 + kCdlBiasGain * biasVolts * biasVolts);
+double dutCdl(const DutSpec& spec, double biasAmps) {
+    return spec.cdl * (1.0 + kCdlBiasGain * biasAmps * biasAmps);
 }
 
-std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasVolts) {
+std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasAmps) {
     using C = std::complex<double>;
     const double w = kTwoPi * hz;
     const C jw(0.0, w);
@@ -116,8 +116,8 @@ std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasVol
     case DutKind::Randles: {
         // W / sqrt(jw) = W (1 - j) / sqrt(2w)
         const C warburg = spec.w * C(1.0, -1.0) / std::sqrt(2.0 * w);
-        const C faradaic = dutRct(spec, biasVolts) + warburg;
-        const C doubleLayer = jw * dutCdl(spec, biasVolts);
+        const C faradaic = dutRct(spec, biasAmps) + warburg;
+        const C doubleLayer = jw * dutCdl(spec, biasAmps);
         return spec.rs + faradaic / (1.0 + faradaic * doubleLayer) + jw * spec.l;
     }
     }

@@ -1,5 +1,6 @@
 // The device under test of the simulated IM module: its impedance at a
-// frequency and a DC bias.
+// frequency and a DC bias current (the instrument is a load; it draws a DC
+// current from the device with the AC stimulus on top).
 //
 // Kinds, in the text form of the --dut option:
 //   resistor:R                 R ohms
@@ -11,9 +12,10 @@
 //   battery                    a Randles preset of a small Li-ion cell, milliohm range
 //
 // The Randles circuit follows its DC bias as an electrochemical cell does:
-// the charge transfer eases (Rct falls, as 1/cosh(bias / kBiasVolts)) and the
-// double layer grows (Cdl rises by kCdlBiasGain per volt squared) as the bias
-// moves away from zero, so sweeps at different DC levels draw distinct curves.
+// the charge transfer eases (Rct falls, as 1/cosh(bias / kBiasAmps)) and the
+// double layer grows (Cdl rises by kCdlBiasGain per ampere squared) as the
+// current moves away from zero, so sweeps at different DC levels draw
+// distinct curves.
 // Resistor and RC network are linear and ignore the bias.
 #pragma once
 
@@ -32,7 +34,7 @@ struct DutSpec {
     double rs = 0.0, rct = 0.0, cdl = 0.0, w = 0.0, l = 0.0;   // randles
 };
 
-constexpr double kBiasVolts = 2.0;
+constexpr double kBiasAmps = 2.0;
 constexpr double kCdlBiasGain = 0.05;
 
 DutSpec dutResistor(double ohms);
@@ -48,10 +50,10 @@ bool parseDut(std::string_view text, DutSpec& spec, std::string* error);
 std::string dutText(const DutSpec& spec);
 
 // The charge-transfer resistance and double-layer capacitance at a DC bias.
-double dutRct(const DutSpec& spec, double biasVolts);
-double dutCdl(const DutSpec& spec, double biasVolts);
+double dutRct(const DutSpec& spec, double biasAmps);
+double dutCdl(const DutSpec& spec, double biasAmps);
 
-// Z at hz (above zero) and the DC bias in volts.
-std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasVolts);
+// Z at hz (above zero) and the DC bias current in amperes.
+std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasAmps);
 
 }  // namespace sim

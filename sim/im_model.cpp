@@ -338,15 +338,15 @@ std::string ImModel::measure() {
     const double source = number("IM:OUTP:STAT");
     double ac = hz > 0.0 ? std::fabs(number("IM:OUTP:LEV", 0)) : 0.0;
     if (source == 2.0) ac *= 4.0 / kPi;   // the square wave's fundamental
-    const double bias = source == 0.0 ? number("IM:OUTP:VOLT") : number("IM:OUTP:LEV", 1);
-    std::complex<double> z(1.0, 0.0);
-    if (ac > 0.0) z = dutImpedance(setup_.dut, hz, bias);
+    const double unit = number("IM:INP:CURR:UNIT");
+    const double dc = source == 0.0 ? number("IM:OUTP:VOLT") : number("IM:OUTP:LEV", 1);
+    const double amps = ac * std::fabs(unit);
+    std::complex<double> z(0.0, 0.0);
+    if (amps > 0.0) z = dutImpedance(setup_.dut, hz, unit * dc);
     const double zPhase = std::arg(z) * kDegPerRad;
-    const double unit = std::fabs(number("IM:INP:CURR:UNIT"));
-    const double amps = ac > 0.0 ? ac / std::abs(z) : 0.0;
 
-    const Channel v = sense(ac, 0.0, kVoltTopRange, "IM:INP:VOLT:GAIN");
-    const Channel i = sense(amps * unit, -zPhase, kCurrTopRange, "IM:INP:CURR:GAIN");
+    const Channel i = sense(amps, 0.0, kCurrTopRange, "IM:INP:CURR:GAIN");
+    const Channel v = sense(amps * std::abs(z), zPhase, kVoltTopRange, "IM:INP:VOLT:GAIN");
     const bool phase360 = flag("IM:PHASE:STATE");
     auto angle = [phase360](double deg) {
         double a = std::fmod(deg, 360.0);

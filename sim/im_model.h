@@ -7,13 +7,15 @@
 // choice), 2 the square wave at "IM:OUTP:SQU:FREQ", whose fundamental is 4/pi
 // of its level.  The generator makes its own frequency (ddsFrequency), which
 // is what the frequency queries answer and what the physics uses.  "IM:OUTP:LEV
-// ac dc" sets the RMS AC level in volts and the DC bias.
+// ac dc" sets the output's RMS AC level and its DC level in volts.
 //
-// Readings ("IM:MEAS:VAL?"): the AC level is applied across the device, so the
-// voltage amplitude is the AC level and the current is V / |Z|.  The current
-// input reads its sense signal (1 V per A) times "IM:INP:CURR:UNIT", so a unit
-// other than 1 scales the current and |Z| inversely, as a mis-set unit does on
-// the instrument.  Phases in degrees: voltage 0, current -arg Z, impedance arg Z,
+// Readings ("IM:MEAS:VAL?"): the output drives the instrument's load, which
+// draws "IM:INP:CURR:UNIT" amperes per volt from the device under test: a DC
+// current of unit x DC level (the device's bias) and an AC current of unit x
+// AC level.  The current amplitude is that AC current, the voltage amplitude
+// the device's answer |Z| times it, and |Z| their ratio; so the current unit
+// scales both amplitudes and, through the bias, moves a bias-dependent device.
+// Phases in degrees: current 0 (the reference), voltage and impedance arg Z,
 // in -180..180 or, with "IM:PHASE:STATE 1", 0..360.  "IM:AC:VALUE:PEAK 1"
 // gives peak amplitudes (RMS x sqrt 2).  Each input has kGainRanges ranges;
 // gain index g holds peaks up to kVoltTopRange (kCurrTopRange) / 10^g.  With

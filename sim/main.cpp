@@ -35,7 +35,7 @@ void usage(FILE* to) {
                  "  --help\n"
                  "IM module:\n"
                  "  --dut SPEC         device under test: resistor:R | rc:R,C (parallel) |\n"
-                 "                     randles:Rs,Rct,Cdl,W[,L] | battery (default resistor:100)\n"
+                 "                     randles:Rs,Rct,Cdl,W[,L] | battery (the default)\n"
                  "  --noise REL        relative noise of the readings (default 0.001, 0 = ideal)\n"
                  "  --time-scale X     factor on every measurement time (default 1, 0 = ready at once)\n"
                  "  --cal-freq-markers N  frequency markers of the calibration tables (default 8)\n"

@@ -200,7 +200,7 @@ struct Options {
     uint32_t seed = 1;                        // faults, noise and initial calibration values
     Faults faults;
     // The IM module.
-    DutSpec dut;                              // default: a 100 ohm resistor
+    DutSpec dut = dutBattery();               // the device under test
     double noise = 0.001;                     // relative noise of the readings, 0 = ideal
     double timeScale = 1.0;                   // measurement time factor, 0 = ready at once
     int calFreqMarkers = 8;                   // frequency markers of the calibration tables

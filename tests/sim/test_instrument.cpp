@@ -201,7 +201,8 @@ TEST(SimInstrument, ReadingsArePlainResistorUntilATestSetsThem) {
     in.setResistance(50.0);
     auto w = words(*in.execute("IM:MEAS:VAL?"));
     ASSERT_EQ(w.size(), 6u);
-    const double expected[] = {0.01, 0.0, 0.01 / 50.0, 0.0, 50.0, 0.0};
+    // the AC level drives 0.01 A (current unit 1 A/V) through 50 ohms
+    const double expected[] = {0.5, 0.0, 0.01, 0.0, 50.0, 0.0};
     for (std::size_t i = 0; i < 6; ++i) EXPECT_NEAR(std::strtod(w[i].c_str(), nullptr), expected[i], 1e-9) << i;
 
     in.setReadings({1.0, 0.0, 0.5, -30.0, 2.0, 30.0});
