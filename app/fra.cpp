@@ -8,6 +8,7 @@
 #include "displays/nyqust.h"
 #include "displays/vc.h"
 #include "link/ifp.h"
+#include "module/caldata.h"
 #include "ui/model.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/resources/ifcPanel_main.h"
@@ -260,4 +261,5 @@ void fra_register_callbacks()
     ui_register_menu_callback("exit_service", exit_service);
     ui_register_menu_callback("dcsw_panel_edit", dcsw_panel_edit);
     ui_register_menu_callback("ifc_save_log_menu", ifc_save_log_menu);
+    caldata_register_callbacks();
 }

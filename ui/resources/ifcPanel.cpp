@@ -204,6 +204,7 @@ void ifcPanel_register_resource()
     def.panels.push_back(ifcPanel_bode_panel());
     def.panels.push_back(ifcPanel_main_panel());
     def.panels.push_back(ifcPanel_dcsw_panel());
+    def.panels.push_back(ifcPanel_progress_panel());
     def.menuBars.push_back(ifcPanel_main_menubar());
     ui_register_resource(std::move(def));
 }

@@ -5,6 +5,7 @@
 
 #include "ui/resources/ifcPanel_displays.h"
 #include "ui/resources/ifcPanel_main.h"
+#include "ui/resources/ifcPanel_progress.h"
 
 inline constexpr char IFC_PANEL_FILE[] = "ifcPanel.uir";
 

@@ -209,6 +209,7 @@ UiPanelDef ifcPanel_main_panel()
     constexpr int versionTop = analysisTop + 26 + kRow + 8 + 8;
     UiCtrlDef version = text(MAIN_PANEL_VERSION, "", versionTop, col(0), 2 * kColWidth);
     version.callback = "versCB";
+    version.mode = VAL_NORMAL;   // takes the right double-click
     cs.push_back(version);
     cs.push_back(text(MAIN_PANEL_VERSION_HINT, "right double-click the version: input settings",
                       versionTop, col(1) + 40, 2 * kColWidth - 40));
@@ -218,8 +219,9 @@ UiPanelDef ifcPanel_main_panel()
     constexpr int inputTop = versionTop + 28;
     constexpr int inputRow = inputTop + 48;
     constexpr int inputRow2 = inputRow + kRow + 10;
+    constexpr int calRow = inputRow2 + kRow + 10;
     constexpr int half = (kColWidth - 8) / 2;
-    cs.push_back(frame(MAIN_PANEL_INPUT_FRAME, inputTop, col(0) - 4, inputRow2 + kRow + 8 - inputTop,
+    cs.push_back(frame(MAIN_PANEL_INPUT_FRAME, inputTop, col(0) - 4, calRow + kRow + 8 - inputTop,
                        kWidth - 2 * kMargin + 8));
     cs.push_back(text(MAIN_PANEL_INPUT_HEAD, "INPUT", inputTop + 4, col(0), kColWidth));
     cs.push_back(ring(MAIN_PANEL_VOLT_INPUT, "VOLTAGE INPUT", inputRow, col(0), half, kInputs, 1,
@@ -250,7 +252,18 @@ UiPanelDef ifcPanel_main_panel()
     list.visible = false;
     cs.push_back(list);
 
-    UiCtrlDef foot = frame(MAIN_PANEL_FOOT, inputRow2 + kRow + 8, col(0), 1, kColWidth);
+    // Calibration transfer; saving is a service function, revealed on request.
+    UiCtrlDef calLoad = ctrl(MAIN_PANEL_CAL_LOAD, UiCtrlKind::Button, VAL_NO_TYPE, "CAL LOAD", calRow,
+                             col(0), kRow, kColWidth);
+    calLoad.callback = "caldata_CB";
+    cs.push_back(calLoad);
+    UiCtrlDef calSave = ctrl(MAIN_PANEL_CAL_SAVE, UiCtrlKind::Button, VAL_NO_TYPE, "CAL SAVE", calRow,
+                             col(1), kRow, kColWidth);
+    calSave.callback = "caldata_CB";
+    calSave.visible = false;
+    cs.push_back(calSave);
+
+    UiCtrlDef foot = frame(MAIN_PANEL_FOOT, calRow + kRow + 8, col(0), 1, kColWidth);
     foot.visible = false;
     cs.push_back(foot);
     return p;

@@ -73,6 +73,9 @@ enum {
     MAIN_PANEL_ANALYSIS_HEAD = 46,
     MAIN_PANEL_INPUT_FRAME = 47,
     MAIN_PANEL_INPUT_HEAD = 48,
+    MAIN_PANEL_CAL_LOAD = 49,        // button: calibration file into the module (caldata_CB);
+                                     // right double-click shows or hides CAL SAVE
+    MAIN_PANEL_CAL_SAVE = 50,        // button, hidden: the module's calibration into a file (caldata_CB)
 };
 
 // Ranges that are part of the behaviour: a sweep must be able to end, so its
