@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -205,6 +206,75 @@ TEST(SimProgram, PrintsWhereItListensServesAndCleansUpOnSigterm) {
     EXPECT_NE(logged.find("tcp: SYST:VERS?"), std::string::npos) << logged;
     EXPECT_NE(logged.find("pty: SYST:SER?"), std::string::npos) << logged;
     close(c.err);
+}
+
+TEST(SimProgram, RejectsBadModuleOptions) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--dut", "capacitor:1"}, {"--dut", "resistor:0"}, {"--noise", "-0.1"},        {"--noise", "x"},
+        {"--time-scale", "-1"},   {"--cal-freq-markers", "101"}, {"--cal-gain-markers", "-1"}, {"--dut"},
+    };
+    for (const auto& args : bad) {
+        Child c = spawn(args);
+        ASSERT_GT(c.pid, 0);
+        EXPECT_EQ(waitExit(c.pid), 2) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+        close(c.out);
+        close(c.err);
+    }
+}
+
+// The module's options on the command line: the device, instant readiness,
+// marker counts, a family identity, and a calibration state file that a
+// second run of the program starts from.
+TEST(SimProgram, ModuleOptionsTakeEffectAndTheCalibrationStateOutlivesARun) {
+    const std::string state = std::string(::testing::TempDir()) + "imbench-sim-prog-cal-" + std::to_string(getpid());
+    unlink(state.c_str());
+    // runs the program, sends the commands, returns the first `lines` lines of the answer
+    auto run = [&](const std::string& commands, std::size_t lines) {
+        Child c = spawn({"--address", "127.0.0.4", "--tcp-port", "0", "--no-udp", "--no-gpib", "--family", "--dut",
+                         "rc:100,1e-6", "--noise", "0", "--time-scale", "0", "--cal-freq-markers", "3",
+                         "--cal-gain-markers", "2", "--cal-state", state});
+        EXPECT_GT(c.pid, 0);
+        auto banner = readBanner(c.out);
+        EXPECT_EQ(banner["idn"], sim::kFamilyIdn);
+        EXPECT_EQ(banner["dut"], "rc:100,1e-06");
+        std::vector<std::string> got;
+        if (banner.count("tcp")) {
+            Stream s = Stream::tcp("127.0.0.4", std::stoi(banner["tcp"].substr(banner["tcp"].find(':') + 1)));
+            EXPECT_TRUE(s.send(commands));
+            std::string line;
+            while (got.size() < lines) {
+                const std::string ch = s.readBytes(1);
+                if (ch.empty()) break;
+                if (ch == "\n") got.push_back(std::exchange(line, {}));
+                else if (ch != "\r") line += ch;
+            }
+        }
+        kill(c.pid, SIGTERM);
+        EXPECT_EQ(waitExit(c.pid), 0);
+        close(c.out);
+        close(c.err);
+        return got;
+    };
+    // at 1591.55 Hz the network's corner: |Z| = 100 / sqrt 2 at -45 degrees
+    const auto first = run("IM:CAL:FREQ:COUNT?\rIM:CAL:GAIN:COUNT?\rIM:OUTP:LEV 0.001000 0.000000\r"
+                           "IM:OUTP:SINE:FREQ 1591.549431\rIM:MEAS:READY?\rIM:MEAS:VAL?\r"
+                           "IM:CAL:DATA 4 2 1 2 0.012345\rIM:CAL:SAVE\r",
+                           16);
+    ASSERT_EQ(first.size(), 16u);
+    const std::vector<std::string> acknowledged = {"OK", "3", "OK", "OK", "2", "OK", "OK", "OK", "OK", "1", "OK", "OK"};
+    EXPECT_EQ(std::vector<std::string>(first.begin(), first.begin() + 12), acknowledged);
+    std::istringstream values(first[12]);
+    std::vector<double> v;
+    for (double x; values >> x;) v.push_back(x);
+    ASSERT_EQ(v.size(), 6u) << first[12];
+    EXPECT_NEAR(v[2], 0.001, 1e-9);
+    EXPECT_NEAR(v[4], 100.0 / std::sqrt(2.0), 0.01);
+    EXPECT_NEAR(v[5], -45.0, 0.01);
+    EXPECT_EQ(first[13], "OK");
+    EXPECT_EQ(first[14], "OK");   // the calibration value
+    EXPECT_EQ(first[15], "OK");   // the save
+    EXPECT_EQ(run("IM:CAL:DATA? 4 2 1 2\r", 3), (std::vector<std::string>{"OK", "0.012345", "OK"}));
+    unlink(state.c_str());
 }
 
 TEST(SimProgram, SigintStopsItToo) {
