@@ -2,7 +2,9 @@
 // same data in the same run:
 //  - a full redraw of 10 traces x 1000 points with point markers and joining
 //    lines (axes, grid and labels included) into an 800 x 500 image, against
-//    filling an image of that size and drawing each trace as one polyline;
+//    filling an image of that size and drawing each trace as one polyline
+//    (also after a change of data, when the autoscale bounds are scanned
+//    again);
 //  - adding one point and redrawing the shown graph widget at that size, with
 //    the point inside the scale (the usual sweep step) and with the scale
 //    changing each time (everything redrawn).
@@ -106,6 +108,23 @@ void BM_GraphFullRedraw(benchmark::State& state)
 }
 BENCHMARK(BM_GraphFullRedraw)->Unit(benchmark::kMicrosecond);
 
+// The same after the data changed: the autoscale bounds are found again by a
+// scan of every plot (two copies of the data with different handles, in turn).
+void BM_GraphFullRedrawNewData(benchmark::State& state)
+{
+    ui::Graph a = sweepGraph();
+    ui::Graph b = a;
+    for (ui::Plot& p : b.plots) p.handle += 1000000;
+    ui::qt::GraphPainter painter(QApplication::font());
+    bool odd = false;
+    for (auto _ : state) {
+        odd = !odd;
+        benchmark::DoNotOptimize(painter.render(odd ? a : b, kSize).constBits());
+    }
+    if (painter.fullRedraws() < static_cast<int>(state.iterations())) state.SkipWithError("not redrawn each time");
+}
+BENCHMARK(BM_GraphFullRedrawNewData)->Unit(benchmark::kMicrosecond);
+
 // The plain way to draw the same data: map each point with the graph's own
 // axis mapping into a polygon per trace and draw it.
 void drawBaseline(QImage& img, const ui::qt::AxisMap& xm, const ui::qt::AxisMap& ym, QPolygonF& poly)
@@ -145,34 +164,73 @@ double threadCpuUs()
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) * 1e-3;
 }
 
-double pairedRatio = 0;
+struct Paired {
+    double redraw = 0, newData = 0, premapped = 0;   // median ratios to the baseline
+} paired;
 
-// Both drawings in turn, so that a busy machine slows them alike; the median
-// of the per-round ratios of thread CPU time.
-void BM_FullRedrawOverBaselinePaired(benchmark::State& state)
+double median(std::vector<double> v)
 {
-    const ui::Graph g = sweepGraph();
-    ui::qt::GraphPainter painter(QApplication::font());
-    painter.render(g, kSize);
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// All drawings in turn within each round, so that a busy machine slows them
+// alike; per round the ratio of thread CPU times to the baseline, and the
+// median over the rounds.
+void BM_RedrawOverBaselinePaired(benchmark::State& state)
+{
+    const Sweep& s = sweep();
+    const ui::Graph a = sweepGraph();
+    ui::Graph b = a;
+    for (ui::Plot& p : b.plots) p.handle += 1000000;
+    ui::qt::GraphPainter painter(QApplication::font()), changing(QApplication::font());
+    painter.render(a, kSize);
+    changing.render(a, kSize);
     const ui::qt::AxisMap xm = painter.xMap(), ym = painter.yMap();
+    std::vector<QPolygonF> mapped(kTraces);
+    for (int k = 0; k < kTraces; ++k)
+        for (int i = 0; i < kPoints; ++i) mapped[k] << QPointF(xm.toPixel(s.f[i]), ym.toPixel(s.y[k][i]));
     QImage img(kSize, QImage::Format_ARGB32_Premultiplied);
     QPolygonF poly;
-    std::vector<double> ratios;
+    std::vector<double> redraw, newData, premapped;
+    bool odd = false;
     for (auto _ : state) {
         const double t0 = threadCpuUs();
         painter.invalidate();
-        benchmark::DoNotOptimize(painter.render(g, kSize).constBits());
+        benchmark::DoNotOptimize(painter.render(a, kSize).constBits());
         const double t1 = threadCpuUs();
+        odd = !odd;
+        benchmark::DoNotOptimize(changing.render(odd ? b : a, kSize).constBits());
+        const double t2 = threadCpuUs();
         drawBaseline(img, xm, ym, poly);
         benchmark::DoNotOptimize(img.constBits());
-        const double t2 = threadCpuUs();
-        if (t2 > t1) ratios.push_back((t1 - t0) / (t2 - t1));
+        const double t3 = threadCpuUs();
+        {
+            QPainter p(&img);
+            p.fillRect(img.rect(), Qt::white);
+            QPen pen;
+            pen.setCosmetic(true);
+            for (int k = 0; k < kTraces; ++k) {
+                pen.setColor(QColor::fromRgb(static_cast<QRgb>(kColors[k])));
+                p.setPen(pen);
+                p.drawPolyline(mapped[k]);
+            }
+        }
+        benchmark::DoNotOptimize(img.constBits());
+        const double t4 = threadCpuUs();
+        if (t3 > t2 && t4 > t3) {
+            redraw.push_back((t1 - t0) / (t3 - t2));
+            newData.push_back((t2 - t1) / (t3 - t2));
+            premapped.push_back((t1 - t0) / (t4 - t3));
+        }
     }
-    std::sort(ratios.begin(), ratios.end());
-    pairedRatio = ratios.empty() ? 0 : ratios[ratios.size() / 2];
-    state.counters["ratio"] = pairedRatio;
+    paired = {median(redraw), median(newData), median(premapped)};
+    state.counters["redraw"] = paired.redraw;
+    state.counters["new_data"] = paired.newData;
+    state.counters["vs_premapped"] = paired.premapped;
 }
-BENCHMARK(BM_FullRedrawOverBaselinePaired)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(BM_RedrawOverBaselinePaired)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
 
 // The same polylines with the mapping done beforehand: drawing alone.
 void BM_PolylineBaselinePremapped(benchmark::State& state)
@@ -304,8 +362,13 @@ int main(int argc, char** argv)
                     c["BM_GraphFullRedraw"], c["BM_PolylineBaseline"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaseline"],
                     c["BM_PolylineBaselinePremapped"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaselinePremapped"]);
     }
-    if (pairedRatio > 0)
-        std::printf("  paired rounds (graph, then baseline): median CPU-time ratio %.2f (goal <= 1.5)\n", pairedRatio);
+    if (t.count("BM_GraphFullRedrawNewData"))
+        std::printf("  full redraw after the data changed (bounds scanned again): %.0f us CPU, ratio %.2f to the baseline\n",
+                    c["BM_GraphFullRedrawNewData"], c["BM_GraphFullRedrawNewData"] / c["BM_PolylineBaseline"]);
+    if (paired.redraw > 0)
+        std::printf("paired rounds, median CPU-time ratio to the polyline baseline: full redraw %.2f (goal <= 1.5), "
+                    "after a data change %.2f; full redraw to drawing alone (premapped) %.2f\n",
+                    paired.redraw, paired.newData, paired.premapped);
     if (t.count("BM_AddPointAndRedraw"))
         std::printf("add one point and redraw: %.2f ms (goal < 20 ms)\n", t["BM_AddPointAndRedraw"] / 1000.0);
     if (t.count("BM_AddPointRescaleAndRedraw"))

@@ -315,22 +315,27 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
     const AxisKey yk{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name};
     const bool xLog = ax.mapMode == VAL_LOG, yLog = ay.mapMode == VAL_LOG;
 
-    // Plots are kept in ascending handle order, so the drawn prefix is intact
-    // exactly when the plot at its last index still has its last handle.
-    const bool prefixIntact = valid_ && g.plots.size() >= drawn_ &&
-                              (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    // Plots are kept in ascending handle order, so the prefix seen last time
+    // is intact exactly when the plot at its last index still has its handle.
+    const bool prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
     const bool sameFrame = valid_ && image_.size() == size && xk == xKey_ && yk == yKey_ &&
                            g.plotBgColor == bgColor_;
     if (prefixIntact && sameFrame && g.plots.size() == drawn_) return image_;
 
-    Bounds b = prefixIntact && sameFrame ? bounds_ : Bounds{};
-    extend(b, g.plots, prefixIntact && sameFrame ? drawn_ : 0, xLog, yLog);
+    // The data's bounds depend on the data alone (and on which values a log
+    // axis skips): a redraw for a new size or look does not scan it again.
+    const bool boundsKnown = boundsValid_ && prefixIntact && xLog == boundsXLog_ && yLog == boundsYLog_;
+    Bounds b = boundsKnown ? bounds_ : Bounds{};
+    extend(b, g.plots, boundsKnown ? drawn_ : 0, xLog, yLog);
+    bounds_ = b;
+    boundsValid_ = true;
+    boundsXLog_ = xLog;
+    boundsYLog_ = yLog;
 
     AxisMap nx, ny;
     scaleAxis(nx, ax, b.xAny, b.xlo, b.xhi);
     scaleAxis(ny, ay, b.yAny, b.ylo, b.yhi);
     const bool sameScale = nx.lo == x_.lo && nx.hi == x_.hi && ny.lo == y_.lo && ny.hi == y_.hi;
-    bounds_ = b;
 
     if (prefixIntact && sameFrame && sameScale) {
         drawPlots(g.plots, drawn_);

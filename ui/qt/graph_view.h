@@ -45,6 +45,7 @@ public:
     const AxisMap& xMap() const { return x_; }
     const AxisMap& yMap() const { return y_; }
     int fullRedraws() const { return fullRedraws_; }
+    // The next render draws everything again (the data's bounds are kept).
     void invalidate() { valid_ = false; }
 
 private:
@@ -87,8 +88,9 @@ private:
     bool valid_ = false;
     AxisKey xKey_{}, yKey_{};
     int bgColor_ = 0;
-    Bounds bounds_{};
-    std::size_t drawn_ = 0;       // plots drawn into the cache
+    Bounds bounds_{};             // of the plots seen last time
+    bool boundsValid_ = false, boundsXLog_ = false, boundsYLog_ = false;
+    std::size_t drawn_ = 0;       // plots seen last time (drawn into the cache when valid_)
     int lastHandle_ = 0;          // handle of the last of them
     int fullRedraws_ = 0;
     std::unordered_map<std::uint64_t, Marker> markers_;
