@@ -641,6 +641,27 @@ TEST(GraphPainter, AutoscaleCoversTheDataAndSurvivesDegenerateInput)
     }
 }
 
+TEST(GraphPainter, ChangingTheMappingOrTheDataRescales)
+{
+    ui::Graph g;
+    g.plots = {point(1, -50.0, 1.0), point(2, 0.5, 2.0), point(3, 200.0, 3.0)};
+    ui::qt::GraphPainter p;
+    p.render(g, QSize(300, 200));
+    EXPECT_LE(p.xMap().lo, -50.0);
+    g.axes[VAL_XAXIS].mapMode = VAL_LOG;  // -50 is skipped now
+    p.render(g, QSize(320, 200));
+    EXPECT_DOUBLE_EQ(p.xMap().lo, 0.1);
+    EXPECT_DOUBLE_EQ(p.xMap().hi, 1000.0);
+    g.plots.erase(g.plots.begin() + 2);   // the largest value goes
+    p.render(g, QSize(320, 200));
+    EXPECT_DOUBLE_EQ(p.xMap().hi, 1.0);
+    g.axes[VAL_XAXIS].mapMode = VAL_LINEAR;
+    p.invalidate();
+    p.render(g, QSize(320, 200));
+    EXPECT_LE(p.xMap().lo, -50.0);
+    EXPECT_LE(p.xMap().hi, 10.0);  // 200 is gone
+}
+
 TEST(GraphPainter, EveryPointStyleDrawsItsShape)
 {
     struct Case {
