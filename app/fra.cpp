@@ -2,6 +2,7 @@
 
 #include "app/fra_private.h"
 #include "app/ifc.h"
+#include "app/profile.h"
 #include "displays/bode.h"
 #include "displays/displays.h"
 #include "displays/meter.h"
@@ -9,6 +10,7 @@
 #include "displays/vc.h"
 #include "link/ifp.h"
 #include "module/caldata.h"
+#include "settings/inidata.h"
 #include "ui/model.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/resources/ifcPanel_main.h"
@@ -101,6 +103,7 @@ void fra_start(const char* versionText)
                         MAIN_PANEL_METER, MAIN_PANEL_ELOAD})
         panel_tog_service(ifcP, control, EVENT_COMMIT, nullptr, 0, 0);
     syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+    inidata_hook_debug_printf(ifp_printf);
 }
 
 void fra_close()
@@ -113,6 +116,7 @@ void fra_close()
     if (ifcP >= 0)
         HidePanel(ifcP);
     dcsw_panel_show(0);
+    inidata_hook_debug_printf(nullptr);
 }
 
 void fra_quit()
@@ -262,4 +266,5 @@ void fra_register_callbacks()
     ui_register_menu_callback("dcsw_panel_edit", dcsw_panel_edit);
     ui_register_menu_callback("ifc_save_log_menu", ifc_save_log_menu);
     caldata_register_callbacks();
+    profile_register();
 }

@@ -291,7 +291,7 @@ void save_action(const std::string& defaultFile)
     const int G = im_get_marker_gain_count();
     char path[MAX_PATHNAME_LEN];
     if (FileSelectPopup("", defaultFile.c_str(), "*.cal", "Save Calibration Data", VAL_SAVE_BUTTON, 0, 0,
-                        1, 1, path) == VAL_NO_FILE_SELECTED)
+                        1, 1, path) <= 0)
         return;
     const CaldataResult r = caldata_save_file(path, F, G);
     if (r.status == CALDATA_DONE)
@@ -304,7 +304,7 @@ void load_action(const std::string& defaultFile)
 {
     char path[MAX_PATHNAME_LEN];
     if (FileSelectPopup("", defaultFile.c_str(), "*.cal", "Load Calibration Dara", VAL_LOAD_BUTTON, 0, 0,
-                        1, 0, path) == VAL_NO_FILE_SELECTED)
+                        1, 0, path) <= 0)
         return;
     const CaldataResult r = caldata_load_file(path);
     if (r.status == CALDATA_DONE)

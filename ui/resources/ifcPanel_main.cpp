@@ -313,9 +313,8 @@ UiMenuBarDef ifcPanel_main_menubar()
     UiMenuDef file;
     file.id = MAIN_MENU_FILE;
     file.label = "File";
-    // The profile items get their callback with the profile handling.
-    file.items.push_back({MAIN_MENU_FILE_LOAD_PROFILE, "Load Profile...", ""});
-    file.items.push_back({MAIN_MENU_FILE_SAVE_PROFILE, "Save Profile...", ""});
+    file.items.push_back({MAIN_MENU_FILE_LOAD_PROFILE, "Load Profile...", "profile_service"});
+    file.items.push_back({MAIN_MENU_FILE_SAVE_PROFILE, "Save Profile...", "profile_service"});
     file.items.push_back({MAIN_MENU_FILE_SAVE_LOG, "Save Logged Data...", "ifc_save_log_menu"});
     file.items.push_back({MAIN_MENU_FILE_SEP, "", "", true});
     file.items.push_back({MAIN_MENU_FILE_EXIT, "Exit", "exit_service"});

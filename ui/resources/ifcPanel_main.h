@@ -12,8 +12,8 @@ enum { MAIN_MENUBAR = 1 };
 // ---- menu bar 1 -------------------------------------------------------------------
 enum {
     MAIN_MENU_FILE = 1,
-    MAIN_MENU_FILE_LOAD_PROFILE = 2,   // dimmed until profiles are handled
-    MAIN_MENU_FILE_SAVE_PROFILE = 3,   // dimmed until profiles are handled
+    MAIN_MENU_FILE_LOAD_PROFILE = 2,   // profile_service
+    MAIN_MENU_FILE_SAVE_PROFILE = 3,   // profile_service
     MAIN_MENU_FILE_SAVE_LOG = 4,       // the last sweep's points to a data file (ifc_save_log_menu)
     MAIN_MENU_FILE_SEP = 5,
     MAIN_MENU_FILE_EXIT = 6,           // closes the link (exit_service)
