@@ -134,7 +134,7 @@ constexpr uint32_t PEER_UNSET = 0xFFFFFFFFu;
 // The UDP exchange over link.dev (a non-blocking datagram socket).
 int io_udp_open(Socket& socket, SocketLease& lease);                 // the socket or -1
 int io_udp_wait(io_link& link);                                      // length, -2 time-out, -1 error
-int io_udp_wait(io_link& link, int32_t deadline);                    // the same, to a given deadline
+int io_udp_wait(io_link& link, int32_t deadline, bool just_sent = false);  // the same, to a deadline
 int io_udp_request(io_link& link, const char* text);                 // 0, -1 send, -2 no CONFIRM
 int io_udp_read(io_link& link, char* buf, int size);                 // 0 or -1
 int io_udp_close_notice(io_link& link);                              // 0 or -1

@@ -78,8 +78,12 @@ int io_udp_wait(io_link& link)
     return io_udp_wait(link, timer_deadline(wait_ms(link)));
 }
 
-int io_udp_wait(io_link& link, int32_t deadline)
+int io_udp_wait(io_link& link, int32_t deadline, bool just_sent)
 {
+    // Right after a send the answer cannot be here yet: sleep before the
+    // first receive instead of trying one that would find nothing.
+    if (just_sent)
+        wait_readable(link.dev, deadline);
     for (;;) {
         sockaddr_in from{};
         socklen_t from_len = sizeof from;
@@ -115,7 +119,7 @@ int io_udp_request(io_link& link, const char* text)
 
     // One try: a lost exchange is repeated by the caller with a new id.
     const int trycnt = 1;
-    const int got = io_udp_wait(link);
+    const int got = io_udp_wait(link, timer_deadline(wait_ms(link)), true);
     io_udp_packet packet{};
     switch (udp_check_confirm(link.rx_buf, got, link.req_id, &packet)) {
     case CONFIRM_OK:
