@@ -12,7 +12,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QTimer>
+#include <QBasicTimer>
+#include <QTimerEvent>
 
 #include <map>
 #include <memory>
@@ -34,13 +35,21 @@ QString dialogFilter(const std::string& list)
     return QStringLiteral("%1 (%2);;All files (*)").arg(patterns.join(QLatin1Char(' ')), patterns.join(QLatin1Char(' ')));
 }
 
+// Ends an idle wait of the event loop: a bare timer, without signals.
+class Waker : public QObject {
+public:
+    void arm(int ms) { timer_.start(ms, Qt::PreciseTimer, this); }
+    void disarm() { timer_.stop(); }
+
+protected:
+    void timerEvent(QTimerEvent*) override { timer_.stop(); }
+
+private:
+    QBasicTimer timer_;
+};
+
 class QtRenderer : public Renderer {
 public:
-    QtRenderer()
-    {
-        wake_.setSingleShot(true);
-        wake_.setTimerType(Qt::PreciseTimer);
-    }
     ~QtRenderer() override { windows_.clear(); }
 
     PanelWindow* window(int panel) const
@@ -80,9 +89,9 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             return;
         }
-        wake_.start(maxWaitMs);
+        wake_.arm(maxWaitMs);
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        wake_.stop();
+        wake_.disarm();
     }
 
     void messagePopup(const std::string& title, const std::string& text) override
@@ -140,7 +149,7 @@ public:
 
 private:
     std::map<int, std::unique_ptr<PanelWindow>> windows_;
-    QTimer wake_;
+    Waker wake_;
     bool waitCursor_ = false;
 };
 
