@@ -294,6 +294,42 @@ TEST_F(Inidata, TextsWithQuotesBackslashesAndControlCharactersComeBackUnchanged)
     EXPECT_TRUE(messages.empty());
 }
 
+// A profile written by hand: blanks around "=", comments, an item before the
+// first section, letter case of names, "Inf", numbered pieces of a text.
+TEST_F(Inidata, HandWrittenProfileLoadsByTheFileRules)
+{
+    const InidataRow table[] = {
+        {INIDATA_DOUBLE, "OUTPUT SOURCE", "FREQUENCY", "1000.0", &panelA_, C_DBL},
+        {INIDATA_FLOAT, "SAMPLE", "CYCLE", "0.25", &panelA_, C_FLT},
+        {INIDATA_INT, "SAMPLE", "AUTO", "0", &panelA_, C_INT},
+        {INIDATA_STRING, "BACKDOOR", "DCSW_LIST", "0", &panelA_, C_STR},
+        {INIDATA_END, nullptr, nullptr, nullptr, nullptr, 0},
+    };
+    const std::string path = file("hand.ini");
+    spit(path, "FREQUENCY = 7\r\n"
+               "; FREQUENCY = 5\r\n"
+               "[OUTPUT SOURCE]\r\n"
+               "  FREQUENCY=2000  \r\n"
+               ";FREQUENCY = 6\r\n"
+               "\r\n"
+               "[ sample ]\n"
+               "cycle = -inf\n"
+               "Auto=\t3\n"
+               "[BACKDOOR]\n"
+               "DCSW_LIST Line0001 = \"1.5 \"\n"
+               "DCSW_LIST Line0002 = \"2.5 \"\n");
+    ASSERT_EQ(inidata_load_file(path.c_str(), table), 1);
+    double d = 0;
+    float f = 0;
+    GetCtrlVal(panelA_, C_DBL, &d);
+    GetCtrlVal(panelA_, C_FLT, &f);
+    EXPECT_EQ(d, 2000.0);
+    EXPECT_EQ(f, -1e12f);   // -Inf, limited by the control
+    EXPECT_EQ(intOf(C_INT), 3);
+    EXPECT_EQ(textOf(C_STR), "1.5 2.5 ");
+    EXPECT_TRUE(messages.empty()) << messages.front();
+}
+
 TEST_F(Inidata, TextsLongerThanARowHoldsAreCutWithAMessage)
 {
     const InidataRow table[] = {{INIDATA_STRING, "B", "L", "0", &panelA_, C_STR},
