@@ -2,6 +2,7 @@
 // impedances, DC-bias dependence, the front-end settings, noise and pace.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
@@ -444,22 +445,36 @@ TEST(SimReadiness, ReadyAtOnceWithTimeScaleZero) {
     }
 }
 
+// "Not yet" is checked against a clock taken before the measurement
+// started, so a stalled test thread cannot make a sound module look early.
 TEST(SimReadiness, ReadyOnlyOnceTheMeasurementTimeHasPassed) {
     sim::Instrument in(options("battery", 0.001, 1.0));
     in.execute("IM:INP:SAMP:CYCL 600");
+    auto notEarly = [&](simtest::Clock::time_point started, const char* what) {
+        const bool ready = in.execute("IM:MEAS:READY?") == std::string("1");
+        const std::chrono::duration<double> elapsed = simtest::Clock::now() - started;
+        if (ready) {
+            EXPECT_GE(elapsed.count(), 0.6) << what;
+        }
+    };
+    auto started = simtest::Clock::now();
     stimulus(in, 1000.0, 0.5, 5.0);
-    EXPECT_EQ(in.execute("IM:MEAS:READY?"), std::string("0"));
+    EXPECT_NEAR(in.measurementSeconds(), 0.6, 1e-9);
+    notEarly(started, "after a new stimulus");
     EXPECT_TRUE(simtest::waitFor([&] { return in.execute("IM:MEAS:READY?") == std::string("1"); }));
     // reading the value starts the next measurement
+    started = simtest::Clock::now();
     measure(in);
-    EXPECT_EQ(in.execute("IM:MEAS:READY?"), std::string("0"));
+    notEarly(started, "after a reading");
     EXPECT_TRUE(simtest::waitFor([&] { return in.execute("IM:MEAS:READY?") == std::string("1"); }));
     // so does a new stimulus
+    started = simtest::Clock::now();
     stimulus(in, 2000.0, 0.5, 5.0);
-    EXPECT_EQ(in.execute("IM:MEAS:READY?"), std::string("0"));
+    notEarly(started, "after a new frequency");
     // a report setting does not
     EXPECT_TRUE(simtest::waitFor([&] { return in.execute("IM:MEAS:READY?") == std::string("1"); }));
     in.execute("IM:PHASE:STATE 1");
+    in.execute("IM:AC:VALUE:PEAK 1");
     EXPECT_EQ(in.execute("IM:MEAS:READY?"), std::string("1"));
 }
 
