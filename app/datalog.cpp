@@ -6,8 +6,6 @@
 #include "ui/toolkit.h"
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,27 +13,7 @@
 
 namespace {
 
-constexpr const char kTitleLine[] =
-    ";Frequency     Imped. Real   Imped. Imag.  Imped. Amp.   Imped. Phase  "
-    "Voltage Amp.  Voltage Phase Current Amp.  Current Phase \n";
-constexpr const char kRuleLine[] =
-    ";------------- ------------- ------------- ------------- ------------- "
-    "------------- ------------- ------------- ------------- \n";
-
 constexpr const char kSaveTitle[] = "Save Logged Data";
-
-// " %+.6e" in the C locale: a blank, the sign always, six decimals, and an
-// exponent of at least two digits.
-void append_value(std::string& out, double value)
-{
-    char text[48];
-    char* p = text;
-    *p++ = ' ';
-    if (!std::signbit(value))
-        *p++ = '+';
-    const auto res = std::to_chars(p, text + sizeof text, value, std::chars_format::scientific, 6);
-    out.append(text, res.ptr);
-}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -68,29 +46,14 @@ void save_points(const IfcPoint* points, int count)
 
 }  // namespace
 
-const char* ifc_log_title_line() { return kTitleLine; }
-const char* ifc_log_rule_line() { return kRuleLine; }
-
-std::string ifc_format_log_line(const IfcPoint& point)
-{
-    std::string line;
-    line.reserve(9 * 15 + 1);
-    // The file puts the rectangular impedance right after the frequency.
-    for (double v : {point.freq, point.zReal, point.zImag, point.zAmp, point.zPhase, point.voltAmp,
-                     point.voltPhase, point.currAmp, point.currPhase})
-        append_value(line, v);
-    line += '\n';
-    return line;
-}
-
 int ifc_write_log_file(const char* path, const IfcPoint* points, int count)
 {
     errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "w"));
     if (!file)
         return errno ? errno : EIO;
-    std::string text = kTitleLine;
-    text += kRuleLine;
+    std::string text = ifc_log_title_line();
+    text += ifc_log_rule_line();
     for (int i = 0; i < count; ++i)
         text += ifc_format_log_line(points[i]);
     if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||

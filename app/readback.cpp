@@ -8,21 +8,16 @@
 #include "displays/vc.h"
 #include "link/ifp.h"
 #include "module/im.h"
-#include "module/impedance.h"
 #include "ui/resources/ifcPanel_main.h"
 #include "ui/toolkit.h"
-#include "util/kv_util.h"
 #include "util/timer.h"
 
 #include <chrono>
-#include <cmath>
-#include <cstring>
 #include <limits>
 #include <thread>
 
 namespace {
 
-constexpr int kReplyWords = 6;
 // The longest sleep of a wait, so that the quit flag is seen soon.
 constexpr int32_t kWaitSliceMs = 5;
 
@@ -33,8 +28,6 @@ struct ReadState {
 };
 
 ReadState st;
-
-bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int main_int(int control)
 {
@@ -61,45 +54,6 @@ void finish_sweep()
 }
 
 }  // namespace
-
-int ifc_decode_reply(const char* reply, IfcPoint* point)
-{
-    if (!reply || !point)
-        return 0;
-    double values[kReplyWords];
-    const char* p = reply;
-    for (double& value : values) {
-        while (*p && is_blank(*p))
-            ++p;
-        const char* begin = p;
-        while (*p && !is_blank(*p))
-            ++p;
-        const std::size_t length = static_cast<std::size_t>(p - begin);
-        // Too few words, or one too long for a number: not a reading.
-        if (length == 0 || length > IFC_VAL_WORD_MAX)
-            return 0;
-        char word[IFC_VAL_WORD_MAX + 1];
-        std::memcpy(word, begin, length);
-        word[length] = '\0';
-        // Not a number (an overload text), or none a graph could draw: 0.0.
-        if (!kv_util_scan_double(word, &value) || !std::isfinite(value))
-            value = 0.0;
-    }
-    point->voltAmp = values[0];
-    point->voltPhase = values[1];
-    point->currAmp = values[2];
-    point->currPhase = values[3];
-    point->zAmp = values[4];
-    point->zPhase = values[5];
-    return 1;
-}
-
-void ifc_point_rectangular(IfcPoint* point)
-{
-    const double phase = im_util_deg2rad(point->zPhase);
-    point->zReal = point->zAmp * std::cos(phase);
-    point->zImag = point->zAmp * std::sin(phase);
-}
 
 void ifc_wait_ticks(int32_t ticks)
 {
