@@ -16,7 +16,7 @@ namespace fratest {
 namespace hl = ui::headless;
 
 std::unique_ptr<sim::Simulator> startSimulator(const std::string& prefix, const std::string& idn,
-                                               const std::string& version)
+                                               const std::string& version, double timeScale)
 {
     std::string error;
     for (int host = 1; host < 255; ++host) {
@@ -27,6 +27,7 @@ std::unique_ptr<sim::Simulator> startSimulator(const std::string& prefix, const 
         o.gpib = false;
         o.idn = idn;
         o.version = version;
+        o.timeScale = timeScale;
         auto s = std::make_unique<sim::Simulator>(o);
         if (s->start())
             return s;
@@ -52,9 +53,9 @@ void FraTest::TearDown()
     sim_.reset();
 }
 
-void FraTest::startRun(const std::string& idn, const std::string& version)
+void FraTest::startRun(const std::string& idn, const std::string& version, double timeScale)
 {
-    sim_ = startSimulator("127.33.0.", idn, version);
+    sim_ = startSimulator("127.33.0.", idn, version, timeScale);
     ASSERT_TRUE(sim_);
     registerEverything();
     ifp_active(1);

@@ -16,8 +16,9 @@
 namespace fratest {
 
 // A free loopback address under prefix for port 3000 (test processes run in parallel).
+// timeScale 0 makes every reading ready at once, 1 takes the module's own time.
 std::unique_ptr<sim::Simulator> startSimulator(const std::string& prefix, const std::string& idn,
-                                               const std::string& version);
+                                               const std::string& version, double timeScale = 1.0);
 
 class FraTest : public apptest::AppTest {
 protected:
@@ -26,7 +27,7 @@ protected:
 
     // Starts the simulator and the measurement run; the read-back pause is 0.
     void startRun(const std::string& idn = sim::kDefaultIdn,
-                  const std::string& version = sim::kDefaultVersion);
+                  const std::string& version = sim::kDefaultVersion, double timeScale = 1.0);
     // The commands the instrument received since the last clear.
     std::vector<std::string> log() const { return sim_->commandLog(); }
     void clearLog() { sim_->clearLog(); }

@@ -207,12 +207,12 @@ UiPanelDef ifcPanel_main_panel()
 
     // VERSION closes the collapsed panel.
     constexpr int versionTop = analysisTop + 26 + kRow + 8 + 8;
-    UiCtrlDef version = text(MAIN_PANEL_VERSION, "", versionTop, col(0), 2 * kColWidth);
+    UiCtrlDef version = text(MAIN_PANEL_VERSION, "", versionTop, col(0), kColWidth + 40);
     version.callback = "versCB";
     version.mode = VAL_NORMAL;   // takes the right double-click
     cs.push_back(version);
     cs.push_back(text(MAIN_PANEL_VERSION_HINT, "right double-click the version: input settings",
-                      versionTop, col(1) + 40, 2 * kColWidth - 40));
+                      versionTop, col(1) + 48, 2 * kColWidth - 48));
     p.height = versionTop + 20 + 1;
 
     // Lower area: the input front end.
