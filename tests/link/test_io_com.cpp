@@ -66,51 +66,6 @@ TEST_F(IoCom, QueryAndCommandRoundTrip)
     EXPECT_EQ(peer->finish(), "");
 }
 
-TEST_F(IoCom, ReplySplitAtEveryByteBoundaryParsesTheSame)
-{
-    const std::string answer = "\r\n" + tcpQueryAnswer("0.5");
-    for (std::size_t k = 1; k < answer.size(); ++k)
-        peer->expect("V?\r").send(answer.substr(0, k)).pause(2).send(answer.substr(k));
-    peer->start();
-    const int h = open();
-    ASSERT_GE(h, 0);
-    for (std::size_t k = 1; k < answer.size(); ++k) {
-        char reply[16] = "unchanged";
-        ASSERT_EQ(io_write(h, "V?"), 0) << "split at " << k;
-        ASSERT_EQ(io_read(h, reply, sizeof reply), 0) << "split at " << k;
-        EXPECT_STREQ(reply, "0.5") << "split at " << k;
-    }
-    io_close(h);
-    EXPECT_EQ(peer->finish(), "");
-}
-
-TEST_F(IoCom, ReplyAtTheBufferLimitAndOneMore)
-{
-    peer->expect("A?\r").send(tcpQueryAnswer("123456"))
-        .expect("B?\r").send(tcpQueryAnswer("1234567"))
-        .expect("C?\r").send(tcpQueryAnswer("ok"))
-        .start();
-    const int h = open();
-    ASSERT_GE(h, 0);
-    char arena[24];
-    std::memset(arena, '#', sizeof arena);
-    ASSERT_EQ(io_write(h, "A?"), 0);
-    EXPECT_EQ(io_read(h, arena, 8), 0);
-    EXPECT_STREQ(arena, "123456");
-    ASSERT_EQ(io_write(h, "B?"), 0);
-    log.clear();
-    EXPECT_EQ(io_read(h, arena, 8), -1);
-    EXPECT_STREQ(arena, "");
-    EXPECT_EQ(log.errors(), (std::vector<Message>{{1, "io_read:(-1000)"}}));
-    for (std::size_t i = 8; i < sizeof arena; ++i)
-        EXPECT_EQ(arena[i], '#');
-    ASSERT_EQ(io_write(h, "C?"), 0);
-    EXPECT_EQ(io_read(h, arena, 8), 0);
-    EXPECT_STREQ(arena, "ok");
-    io_close(h);
-    EXPECT_EQ(peer->finish(), "");
-}
-
 TEST_F(IoCom, AcknowledgementsWithoutOk)
 {
     peer->expect("IM:X 1\r").send("NO\r\n").expect("Y?\r").send("OK\r\n7\r\nBAD\r\n").start();

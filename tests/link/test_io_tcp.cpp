@@ -89,29 +89,6 @@ TEST_F(IoTcp, QueryAndCommandRoundTripWithTraceMessages)
     EXPECT_EQ(peer->finish(), "");
 }
 
-TEST_F(IoTcp, ReplySplitAtEveryByteBoundaryParsesTheSame)
-{
-    const std::string answer = tcpQueryAnswer("1.234567E+03");
-    auto peer = StreamPeer::tcp(addr(2));
-    ASSERT_TRUE(peer->listening());
-    peer->accept();
-    for (std::size_t k = 1; k < answer.size(); ++k)
-        peer->expect("IM:MEAS:VAL?\r").send(answer.substr(0, k)).pause(2).send(answer.substr(k));
-    peer->start();
-
-    const int h = open(addr(2));
-    ASSERT_GE(h, 0);
-    for (std::size_t k = 1; k < answer.size(); ++k) {
-        char reply[64] = "unchanged";
-        ASSERT_EQ(io_write(h, "IM:MEAS:VAL?"), 0) << "split at " << k;
-        ASSERT_EQ(io_read(h, reply, sizeof reply), 0) << "split at " << k;
-        EXPECT_STREQ(reply, "1.234567E+03") << "split at " << k;
-    }
-    EXPECT_TRUE(log.errors().empty());
-    io_close(h);
-    EXPECT_EQ(peer->finish(), "");
-}
-
 TEST_F(IoTcp, LineEndsBeforeEachLineAreSkipped)
 {
     auto peer = StreamPeer::tcp(addr(3));
