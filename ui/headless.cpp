@@ -91,6 +91,18 @@ const Control* operableControl(int panel, int control, int& r) {
     return r < 0 ? nullptr : ui::panel(panel)->control(control);
 }
 
+// Mouse clicks reach any shown, undimmed control, indicators included (as in
+// the window system); only changing a value needs an operable control.
+const Control* clickableControl(int panel, int control, int& r) {
+    const Panel* p = ui::panel(panel);
+    const Control* c = p ? p->control(control) : nullptr;
+    if (!p) r = UIE_BAD_PANEL;
+    else if (!c) r = UIE_BAD_CONTROL;
+    else if (!p->visible || !c->visible || c->dimmed) r = UIE_NOT_OPERABLE;
+    else r = 0;
+    return r < 0 ? nullptr : c;
+}
+
 // VAL_CHANGED when the user changed the value, then COMMIT if the control is hot.
 void postChange(int panel, int control, bool changed) {
     const Panel* p = ui::panel(panel);
@@ -147,11 +159,12 @@ int commitIndex(int panel, int control, int index) {
 
 int click(int panel, int control) {
     int r = 0;
-    const Control* c = operableControl(panel, control, r);
+    const Control* c = clickableControl(panel, control, r);
     if (!c) return r;
     const UiCtrlKind kind = c->kind;
     const int mode = c->mode;
     postEvent(panel, control, EVENT_LEFT_CLICK);
+    if (mode == VAL_INDICATOR) return 0;
     if (kind == UiCtrlKind::Toggle) {
         const int on = std::get<int>(c->value);
         if ((r = userSetValue(panel, control, on ? 0 : 1)) < 0) return r;
@@ -164,7 +177,7 @@ int click(int panel, int control) {
 
 int rightDoubleClick(int panel, int control) {
     int r = 0;
-    if (!operableControl(panel, control, r)) return r;
+    if (!clickableControl(panel, control, r)) return r;
     postEvent(panel, control, EVENT_RIGHT_DOUBLE_CLICK);
     return 0;
 }

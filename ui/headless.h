@@ -38,8 +38,9 @@ std::string lastPopupText();
 // User actions: they go through the model exactly as the window system's do,
 // and their callbacks run at the next ProcessSystemEvents.  Like a window
 // system, the driver refuses input that a user could not give: a control that
-// is dimmed, hidden or an indicator, or on a hidden panel, gives
-// UIE_NOT_OPERABLE and nothing is queued.  0 on success, else a UIE_* code.
+// is dimmed or hidden, or on a hidden panel, gives UIE_NOT_OPERABLE and nothing
+// is queued; an indicator takes clicks (EVENT_LEFT_CLICK, EVENT_RIGHT_DOUBLE_CLICK)
+// but no value change.  0 on success, else a UIE_* code.
 // A changed value posts EVENT_VAL_CHANGED; hot controls then get EVENT_COMMIT,
 // normal ones do not.
 int commit(int panel, int control, const Value& v);   // set value (text box: replaced), events

@@ -217,7 +217,7 @@ TEST_F(Events, UserInputIsRefusedWhereAUserCouldNotGiveIt) {
         {"indicator", [&] { return hl::commit(h, IND, 1); }, UIE_NOT_OPERABLE},
         {"dimmed", [&] { return hl::commit(h, NUM_DBL, 1.0); }, UIE_NOT_OPERABLE},
         {"hidden", [&] { return hl::click(h, BUTTON); }, UIE_NOT_OPERABLE},
-        {"right click on indicator", [&] { return hl::rightDoubleClick(h, IND); }, UIE_NOT_OPERABLE},
+        {"right click on dimmed", [&] { return hl::rightDoubleClick(h, NUM_DBL); }, UIE_NOT_OPERABLE},
         {"no control", [&] { return hl::click(h, 999); }, UIE_BAD_CONTROL},
         {"no panel", [&] { return hl::click(h + 5, BUTTON); }, UIE_BAD_PANEL},
         {"text into numeric", [&] { return hl::commit(h, NUM_INT, std::string("abc")); }, UIE_TYPE_MISMATCH},
@@ -233,6 +233,23 @@ TEST_F(Events, UserInputIsRefusedWhereAUserCouldNotGiveIt) {
     EXPECT_FALSE(ui::eventsPending());
     hl::deliver();
     EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(Events, IndicatorsGetClicksButNoValueChange) {
+    const int h = load();
+    namespace hl = ui::headless;
+    int before = 0;
+    GetCtrlVal(h, IND, &before);
+    EXPECT_EQ(hl::click(h, IND), 0);
+    EXPECT_EQ(hl::rightDoubleClick(h, IND), 0);
+    hl::deliver();
+    EXPECT_EQ(eventsOf(IND), (std::vector<int>{EVENT_LEFT_CLICK, EVENT_RIGHT_DOUBLE_CLICK}));
+    int after = 0;
+    GetCtrlVal(h, IND, &after);
+    EXPECT_EQ(after, before);
+    SetCtrlAttribute(h, IND, ATTR_DIMMED, 1);
+    EXPECT_EQ(hl::click(h, IND), UIE_NOT_OPERABLE);
+    EXPECT_EQ(hl::rightDoubleClick(h, IND), UIE_NOT_OPERABLE);
 }
 
 TEST_F(Events, CommitCoercesLikeAUser) {
