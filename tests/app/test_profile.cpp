@@ -224,6 +224,34 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
     EXPECT_EQ(slurp(path("again.ini")), slurp(file));
 }
 
+TEST_F(Profile, ProfileLoadsBackIntoAFreshRun)
+{
+    changeEverything(7);
+    const std::vector<double> list = dcList();
+    saveAs(path("fresh_run.ini"));
+    const std::vector<std::string> saved = snapshot();
+
+    // The run ends and a new one starts with new panels; the list is new too.
+    ifc_measurement_end(false);
+    ASSERT_LT(ifcP, 0);
+    // Without a run the store's messages no longer go to the interface panel.
+    testing::internal::CaptureStdout();
+    inidata_debug_printf("between runs\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "between runs\n");
+    for (int i = 0; i < DCSW_STEPS; ++i)
+        dcsw_set_step(i, 0.0, 0.0);
+    ifc_measurement_start();
+    hl::deliver();
+    ASSERT_GE(ifcP, 0);
+    ASSERT_NE(snapshot(), saved);
+    clearLog();
+    loadFrom(path("fresh_run.ini"));
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(snapshot(), saved);
+    EXPECT_EQ(dcList(), list);
+    EXPECT_FALSE(log().empty());
+}
+
 TEST_F(Profile, FreshListIsTenZeroPairsOnThreeLines)
 {
     const std::string file = path("fresh.ini");
