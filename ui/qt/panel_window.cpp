@@ -152,10 +152,16 @@ bool hasOwnLabel(UiCtrlKind k)
            k != UiCtrlKind::Decoration;
 }
 
+// Button texts are shown as written: Qt would take an "&" for a mnemonic mark.
+QString buttonText(const std::string& t)
+{
+    return qs(t).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 QString toggleText(const Control& c, bool on)
 {
     const std::string& t = on ? c.onText : c.offText;
-    return qs(t.empty() ? c.label : t);
+    return buttonText(t.empty() ? c.label : t);
 }
 
 int asInt(const Value& v)
@@ -509,6 +515,11 @@ void PanelWindow::applyAttributes(View& v, const Control& c)
         v.kind == UiCtrlKind::ListBox)
         pal.setColor(QPalette::Base, rgb(c.bgColor));
     w->setPalette(pal);
+    if (c.textSize > 0 && w->font().pointSize() != c.textSize) {
+        QFont f = w->font();
+        f.setPointSize(c.textSize);
+        w->setFont(f);
+    }
     // A text message on the resource default (white) takes the panel's background.
     if (v.kind == UiCtrlKind::TextMsg) {
         auto* l = static_cast<QLabel*>(w);
@@ -544,7 +555,7 @@ void PanelWindow::applyAttributes(View& v, const Control& c)
     }
     case UiCtrlKind::TextBox: static_cast<QPlainTextEdit*>(w)->setReadOnly(indicator); break;
     case UiCtrlKind::Toggle: static_cast<QPushButton*>(w)->setText(toggleText(c, asInt(c.value) != 0)); break;
-    case UiCtrlKind::Button: static_cast<QPushButton*>(w)->setText(qs(c.label)); break;
+    case UiCtrlKind::Button: static_cast<QPushButton*>(w)->setText(buttonText(c.label)); break;
     default: break;
     }
     if (blocksInputAsIndicator(v.kind)) w->setFocusPolicy(indicator ? Qt::NoFocus : Qt::StrongFocus);
