@@ -4,6 +4,7 @@
 
 #include "ui/internal.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +20,7 @@ namespace {
 // loop has been idle for a while, which keeps an idle loop well under 1% of a
 // core.
 constexpr int kIdleWaitMs = 1;
-constexpr int kLongIdleWaitMs = 4;
+constexpr int kLongIdleWaitMs = 8;
 constexpr int kIdleCallsBeforeLongWait = 50;
 int idleCalls = 0;
 
@@ -51,7 +52,8 @@ Queue& queue() {
     return q;
 }
 
-Renderer* installed = nullptr;
+// Read by posting threads to wake the renderer's wait, hence atomic.
+std::atomic<Renderer*> installed{nullptr};
 
 void post(Item item) {
     Queue& q = queue();
@@ -62,6 +64,7 @@ void post(Item item) {
         ++q.posts;
     }
     q.cv.notify_all();
+    if (Renderer* r = installed.load()) r->wake();
 }
 
 // Runs one queued item; events for panels, controls or menu bars that are
@@ -107,7 +110,10 @@ bool alive(const Item& it) {
 }  // namespace
 
 void setRenderer(Renderer* r) { installed = r; }
-Renderer* renderer() { return installed ? installed : detail::headlessRenderer(); }
+Renderer* renderer() {
+    Renderer* r = installed.load();
+    return r ? r : detail::headlessRenderer();
+}
 
 void postEvent(int panel, int control, int event, int data1, int data2) {
     Item it;
@@ -144,6 +150,7 @@ void postKey(int key) {
         ++q.posts;
     }
     q.cv.notify_all();
+    if (Renderer* r = installed.load()) r->wake();
 }
 
 bool eventsPending() {

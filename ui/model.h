@@ -163,6 +163,9 @@ public:
                                                        const std::string& filter,
                                                        const std::string& title, int buttonLabel,
                                                        bool allowCancel, bool allowMakeDirectory) = 0;
+    // Called from any thread after something was queued, so that a pump()
+    // waiting for input returns at once.
+    virtual void wake() {}
     virtual void setWaitCursor(bool /*on*/) {}
     virtual void beep() {}
 };

@@ -4,6 +4,7 @@
 #include "ui/qt/panel_window.h"
 #include "ui/qt/qt_widgets.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -92,6 +93,12 @@ public:
         wake_.arm(maxWaitMs);
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         wake_.disarm();
+    }
+
+    void wake() override
+    {
+        if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()))
+            d->wakeUp();
     }
 
     void messagePopup(const std::string& title, const std::string& text) override
