@@ -7,6 +7,7 @@
 #include "app/fra.h"
 #include "app/ifc.h"
 #include "displays/displays.h"
+#include "displays/nyqust.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "platform/portmap.h"
@@ -18,6 +19,7 @@
 #include "ui/resources/ifcPanel.h"
 #include "util/kv_util.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -30,8 +32,8 @@ namespace {
 
 // The demo instrument's serial port and GPIB address on the interface panel.
 constexpr int DEMO_COM_PORT = 9;
-// The headless demo gives up when the instrument is not identified by then.
-constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(20);
+// The headless demo gives up when the instrument is not identified and swept by then.
+constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
 void usage(std::FILE* to)
 {
@@ -39,8 +41,9 @@ void usage(std::FILE* to)
                "  --headless  run without windows (pop-ups are recorded, not shown)\n"
                "  --demo      start a simulated instrument on a free loopback address and\n"
                "              select it on the interface panel; press Open to connect.\n"
-               "              With --headless the demo opens the link itself, prints the\n"
-               "              message log and the instrument it found, and ends.\n",
+               "              With --headless the demo opens the link itself, sweeps\n"
+               "              10 to 100 Hz, prints the message log, the instrument and\n"
+               "              the points, and ends.\n",
                to);
 }
 
@@ -91,16 +94,42 @@ void preset_demo_panel(const sim::Simulator& s)
     ifp_printf("%s", note.c_str());
 }
 
-// Without windows nobody presses Open: the demo does, waits for the
-// measurement run to identify the instrument, prints what happened and
-// closes the interface panel, which ends the application.
-class HeadlessDemo {
+// The demo's operating point, set once per measurement run: the simulated
+// battery at 1 V DC with 50 % AC on top, a sweep from 1 Hz to 10 kHz, the
+// Bode and Nyquist windows shown, and three DC levels for a REPEAT run.
+void demo_prepare_run()
+{
+    SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 1.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 50.0);
+    ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 1.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 10000.0);
+    const double levels[] = {1.0, 2.5, 4.0};
+    for (int i = 0; i < 3; ++i)
+        dcsw_set_step(i, levels[i], 50.0);
+    if (nyP >= 0)
+        SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1);   // the cell's semicircle
+    for (int toggle : {MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_NYQUST_GRAPH}) {
+        SetCtrlVal(ifcP, toggle, 1);
+        panel_tog_service(ifcP, toggle, EVENT_COMMIT, nullptr, 0, 0);
+    }
+    ifp_printf("Demo: the simulated battery at 1 V DC with 50 %% AC. Press SWEEP on the main "
+               "panel; with REPEAT on, the sweep runs once per DC level of Sweep > DC sweep "
+               "list (1, 2.5 and 4 V).\n");
+}
+
+bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->visible; }
+
+// Watches the application from another thread: each new measurement run
+// gets the demo's operating point.  Without windows nobody presses Open or
+// SWEEP: the demo does, prints what happened and closes the interface panel,
+// which ends the application.
+class DemoDriver {
 public:
-    HeadlessDemo() : start_(std::chrono::steady_clock::now())
+    explicit DemoDriver(bool headless) : headless_(headless), start_(std::chrono::steady_clock::now())
     {
-        ui::postAction([] {
-            ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1);
-        });
+        if (headless_)
+            ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
         watcher_ = std::thread([this] {
             while (!done_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -108,7 +137,7 @@ public:
             }
         });
     }
-    ~HeadlessDemo()
+    ~DemoDriver()
     {
         done_ = true;
         watcher_.join();
@@ -120,27 +149,60 @@ private:
     {
         if (done_ || ifp_panel() < 0)
             return;
-        const bool identified = ifp_get_ifready() && ifc_get_im_version() > 0.0f;
-        const bool late = std::chrono::steady_clock::now() - start_ > DEMO_HEADLESS_LIMIT;
-        if (!identified && !late)
+        if (main_panel_up() && ifcP != preparedPanel_) {
+            preparedPanel_ = ifcP;
+            demo_prepare_run();
+            if (headless_)
+                startSweep();
+        }
+        if (!headless_)
             return;
-        if (const ui::Panel* p = ui::panel(ifp_panel()))
-            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
-                std::printf("%s\n", line.c_str());
-        if (identified)
-            std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
-                        static_cast<double>(ifc_get_im_version()));
-        else
-            std::printf("The simulated instrument was not identified in time.\n");
-        std::fflush(stdout);
-        succeeded_ = identified;
+        const bool swept = sweeping_ && !ifc_sweep_on() && ifc_log_count() > 0;
+        const bool late = std::chrono::steady_clock::now() - start_ > DEMO_HEADLESS_LIMIT;
+        if (!swept && !late)
+            return;
+        report(swept);
+        succeeded_ = swept;
         done_ = true;
         ui::headless::closePanel(ifp_panel());
     }
 
+    // A short sweep, 10 to 100 Hz.
+    void startSweep()
+    {
+        SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
+        SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
+        sweeping_ = ui::headless::commit(ifcP, MAIN_PANEL_SWEEP, 1) == 0;
+    }
+
+    void report(bool swept)
+    {
+        if (const ui::Panel* p = ui::panel(ifp_panel()))
+            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
+                std::printf("%s\n", line.c_str());
+        if (ifc_get_im_version() > 0.0f)
+            std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
+                        static_cast<double>(ifc_get_im_version()));
+        if (swept) {
+            std::printf("Sweep of %u points:\n", static_cast<unsigned>(ifc_log_count()));
+            const uint32_t n = std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE);
+            for (uint32_t i = 0; i < n; ++i) {
+                const IfcPoint& pt = ifc_log_data()[i];
+                std::printf("  %10.3f Hz  |Z| %.6f ohm  phase %7.2f deg\n", pt.freq, pt.zAmp,
+                            pt.zPhase);
+            }
+        } else {
+            std::printf("The simulated instrument was not identified and swept in time.\n");
+        }
+        std::fflush(stdout);
+    }
+
+    bool headless_;
     std::chrono::steady_clock::time_point start_;
     std::atomic<bool> done_{false};
     bool succeeded_ = false;
+    bool sweeping_ = false;
+    int preparedPanel_ = -1;
     std::thread watcher_;
 };
 
@@ -189,13 +251,13 @@ int main(int argc, char** argv)
         ui::postAction([s] { preset_demo_panel(*s); });
     }
 
-    std::unique_ptr<HeadlessDemo> headlessDemo;
-    if (demo && headless)
-        headlessDemo = std::make_unique<HeadlessDemo>();
+    std::unique_ptr<DemoDriver> demoDriver;
+    if (demo)
+        demoDriver = std::make_unique<DemoDriver>(headless);
 
     int result = ifc_main(argc, argv);
-    bool demoFailed = headlessDemo && !headlessDemo->succeeded();
-    headlessDemo.reset();
+    bool demoFailed = headless && demoDriver && !demoDriver->succeeded();
+    demoDriver.reset();
     if (!headless)
         ui_qt_uninstall();
     instrument.reset();

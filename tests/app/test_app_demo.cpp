@@ -1,5 +1,5 @@
 // The imbench executable itself: its options, and the headless demo that
-// starts the simulated instrument, opens the link and identifies it.
+// starts the simulated instrument, opens the link, identifies it and sweeps.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -60,6 +60,9 @@ TEST_F(ImbenchExe, HeadlessDemoIdentifiesTheSimulatedInstrument)
     EXPECT_NE(r.output.find("Instrument model IM3590-SIM, module version 1.20"),
               std::string::npos)
         << r.output;
+    // Then it sweeps the simulated battery from 10 to 100 Hz.
+    EXPECT_NE(r.output.find("Sweep of 10 points:"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("     100.001 Hz  |Z| 0.0"), std::string::npos) << r.output;
     // Nothing about the device mode changed, so no device.cfg was written.
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/device.cfg"));
 }
