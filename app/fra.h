@@ -102,8 +102,9 @@ inline constexpr int IFC_READ_WAIT_TICKS = 50;    // pause before each readiness
 // Decodes an "IM:MEAS:VAL?" reply into the six reading fields of *point (its
 // frequency and rectangular parts are not touched).  1 on success; 0 when the
 // reply has fewer than six words or one of the first six is longer than
-// IFC_VAL_WORD_MAX characters.  A word that is not a number, or one outside
-// the range of a double, reads as 0.0.
+// IFC_VAL_WORD_MAX characters.  A word that is not a number (an overload text
+// such as OVER), or one that is not a finite double (inf, nan, 1e999), reads
+// as 0.0.
 int ifc_decode_reply(const char* reply, IfcPoint* point);
 // Fills in the rectangular parts from |Z| and its phase.
 void ifc_point_rectangular(IfcPoint* point);

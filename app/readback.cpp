@@ -62,7 +62,9 @@ void ifc_wait_ticks(int32_t ticks)
     const int32_t deadline = timer_deadline(ticks);
     // No events are processed here; the wait only sleeps so that it costs no CPU.
     while (!timer_timeout(deadline) && !ifp_get_quit()) {
-        int32_t left = deadline - timer_get_tick();
+        // The difference in 32-bit wrapping arithmetic, as timer_timeout takes it.
+        int32_t left = static_cast<int32_t>(static_cast<uint32_t>(deadline) -
+                                            static_cast<uint32_t>(timer_get_tick()));
         if (left > kWaitSliceMs || left < 1)
             left = left < 1 ? 1 : kWaitSliceMs;
         std::this_thread::sleep_for(std::chrono::milliseconds(left));

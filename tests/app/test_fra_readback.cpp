@@ -15,6 +15,7 @@
 #include "ui/headless.h"
 #include "ui/model.h"
 #include "ui/resources/ifcPanel.h"
+#include "util/timer.h"
 
 #include <chrono>
 #include <cmath>
@@ -243,6 +244,33 @@ TEST_F(FraTest, ThePauseBeforeEachPollAndItsEndOnQuit)
     const auto t1 = std::chrono::steady_clock::now();
     ifc_wait_ticks(600000);
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
+}
+
+// A clock whose millisecond tick passes 2^31 (where it reads negative) 20 ms
+// after the test starts.
+double g_wrapBase = 0.0;
+double clockNearTheWrap()
+{
+    return 2147483.648 - 0.020 + (Timer() - g_wrapBase);
+}
+
+TEST_F(FraTest, ThePauseLastsItsTicksAcrossTheTicksWrap)
+{
+    registerEverything();
+    ifp_active(1);   // a fresh interface panel: no quit asked
+    ASSERT_EQ(ifp_get_quit(), 0);
+    g_wrapBase = Timer();
+    timer_set_source(clockNearTheWrap);
+    const int32_t before = timer_get_tick();
+    const auto t0 = std::chrono::steady_clock::now();
+    ifc_wait_ticks(50);
+    const auto elapsed = std::chrono::steady_clock::now() - t0;
+    const int32_t after = timer_get_tick();
+    timer_set_source(nullptr);
+    EXPECT_GT(before, 0);
+    EXPECT_LT(after, 0) << "the tick wrapped during the wait";
+    EXPECT_GE(elapsed, std::chrono::milliseconds(49));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
 }
 
 // ---- replies of the wrong shape, from a scripted instrument -----------------------------
