@@ -208,7 +208,8 @@ std::vector<uint8_t> raw(uint8_t marker, uint8_t code, uint16_t id, uint16_t len
 {
     std::vector<uint8_t> d{marker, code, static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id),
                            static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
-    d.insert(d.end(), text.begin(), text.end());
+    // element by element: GCC 12 at -O2 takes a range insert here for an overrun
+    for (char c : text) d.push_back(static_cast<uint8_t>(c));
     return d;
 }
 
