@@ -4,10 +4,16 @@
 //   imbench --headless   without windows (automation; pop-ups are recorded, not shown)
 //   imbench --demo       with a simulated instrument on a free loopback address,
 //                        selected on the interface panel: press Open
+//   imbench --demo --shots DIR
+//                        the demo runs itself (a REPEAT sweep over three DC
+//                        levels) and leaves the data file and screenshots in DIR
 #include "app/fra.h"
 #include "app/ifc.h"
 #include "displays/displays.h"
+#include "displays/bode.h"
+#include "displays/meter.h"
 #include "displays/nyqust.h"
+#include "displays/vc.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "platform/portmap.h"
@@ -20,12 +26,14 @@
 #include "util/kv_util.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -37,13 +45,18 @@ constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
 void usage(std::FILE* to)
 {
-    std::fputs("usage: imbench [--headless] [--demo]\n"
-               "  --headless  run without windows (pop-ups are recorded, not shown)\n"
-               "  --demo      start a simulated instrument on a free loopback address and\n"
-               "              select it on the interface panel; press Open to connect.\n"
-               "              With --headless the demo opens the link itself, sweeps\n"
-               "              10 to 100 Hz, prints the message log, the instrument and\n"
-               "              the points, and ends.\n",
+    std::fputs("usage: imbench [--headless] [--demo [--shots DIR]]\n"
+               "  --headless   run without windows (pop-ups are recorded, not shown)\n"
+               "  --demo       start a simulated instrument on a free loopback address and\n"
+               "               select it on the interface panel; press Open to connect.\n"
+               "               With --headless the demo opens the link itself, sweeps\n"
+               "               10 to 100 Hz, prints the message log, the instrument and\n"
+               "               the points, and ends.\n"
+               "  --shots DIR  with --demo: the demo runs itself, a REPEAT sweep from 1 Hz\n"
+               "               to 10 kHz over three DC levels, then writes the data file\n"
+               "               demo-sweep.dat and screenshots of every window (demo-*.png)\n"
+               "               into DIR and ends. Works without a display\n"
+               "               (QT_QPA_PLATFORM=offscreen).\n",
                to);
 }
 
@@ -59,10 +72,11 @@ void register_everything()
 
 // Starts the in-process simulator on the first loopback address where its
 // ports are free.
-std::unique_ptr<sim::Simulator> start_demo_instrument(std::string* error)
+std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, std::string* error)
 {
     for (int host = 1; host < 40; ++host) {
         sim::Options o;
+        o.timeScale = timeScale;
         o.address = "127.0.0." + std::to_string(host);
         o.foreignAddress = host == 254 ? "127.0.0.253" : "127.0.0.254";
         auto s = std::make_unique<sim::Simulator>(o);
@@ -126,9 +140,13 @@ bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->v
 // which ends the application.
 class DemoDriver {
 public:
-    explicit DemoDriver(bool headless) : headless_(headless), start_(std::chrono::steady_clock::now())
+    // shotsDir: where a self-running demo leaves its data file and screenshots
+    // (empty: none).  The demo runs itself when headless or taking shots.
+    DemoDriver(bool headless, std::string shotsDir)
+        : headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()),
+          start_(std::chrono::steady_clock::now())
     {
-        if (headless_)
+        if (auto_)
             ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
         watcher_ = std::thread([this] {
             while (!done_) {
@@ -152,27 +170,70 @@ private:
         if (main_panel_up() && ifcP != preparedPanel_) {
             preparedPanel_ = ifcP;
             demo_prepare_run();
-            if (headless_)
+            if (auto_)
                 startSweep();
         }
-        if (!headless_)
+        if (!auto_)
             return;
         const bool swept = sweeping_ && !ifc_sweep_on() && ifc_log_count() > 0;
         const bool late = std::chrono::steady_clock::now() - start_ > DEMO_HEADLESS_LIMIT;
         if (!swept && !late)
             return;
         report(swept);
-        succeeded_ = swept;
+        succeeded_ = swept && (shots_.empty() || saveShots());
         done_ = true;
         ui::headless::closePanel(ifp_panel());
     }
 
-    // A short sweep, 10 to 100 Hz.
+    // Headless: a short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
+    // run over the three DC levels with the meter shown.
     void startSweep()
     {
-        SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
-        SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
+        if (shots_.empty()) {
+            SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
+            SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
+        } else {
+            SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
+            for (int toggle : {MAIN_PANEL_METER, MAIN_PANEL_VC_GRAPH}) {
+                SetCtrlVal(ifcP, toggle, 1);
+                panel_tog_service(ifcP, toggle, EVENT_COMMIT, nullptr, 0, 0);
+            }
+        }
         sweeping_ = ui::headless::commit(ifcP, MAIN_PANEL_SWEEP, 1) == 0;
+    }
+
+    // The last sweep's points as a data file and every window as a picture.
+    bool saveShots()
+    {
+        if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
+            return false;
+        }
+        bool ok = true;
+        const std::string dat = shots_ + "/demo-sweep.dat";
+        const int n = static_cast<int>(std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE));
+        if (ifc_write_log_file(dat.c_str(), ifc_log_data(), n) != 0) {
+            std::fprintf(stderr, "imbench: cannot write %s\n", dat.c_str());
+            ok = false;
+        } else {
+            std::printf("wrote %s\n", dat.c_str());
+        }
+        if (headless_)
+            return ok;
+        const std::pair<int, const char*> shots[] = {
+            {ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
+            {nyP, "demo-nyquist.png"},          {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
+        ProcessSystemEvents();   // let the windows paint the last points
+        for (const auto& [panel, name] : shots) {
+            const std::string path = shots_ + "/" + name;
+            if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
+                std::printf("wrote %s\n", path.c_str());
+            } else {
+                std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
+                ok = false;
+            }
+        }
+        return ok;
     }
 
     void report(bool swept)
@@ -198,6 +259,8 @@ private:
     }
 
     bool headless_;
+    std::string shots_;
+    bool auto_;
     std::chrono::steady_clock::time_point start_;
     std::atomic<bool> done_{false};
     bool succeeded_ = false;
@@ -212,11 +275,14 @@ int main(int argc, char** argv)
 {
     bool headless = false;
     bool demo = false;
+    std::string shots;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
         } else if (std::strcmp(argv[i], "--demo") == 0) {
             demo = true;
+        } else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
+            shots = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
             return 0;
@@ -226,6 +292,10 @@ int main(int argc, char** argv)
             return 2;
         }
         // Anything else (-platform offscreen, -style ...) is Qt's.
+    }
+    if (!shots.empty() && !demo) {
+        std::fputs("imbench: --shots needs --demo\n", stderr);
+        return 2;
     }
 
     if (!headless && !ui_qt_install(argc, argv)) {
@@ -237,7 +307,8 @@ int main(int argc, char** argv)
     std::unique_ptr<sim::Simulator> instrument;
     if (demo) {
         std::string error;
-        instrument = start_demo_instrument(&error);
+        // A self-running demo need not wait for the module's real measurement time.
+        instrument = start_demo_instrument(shots.empty() ? 1.0 : 0.0, &error);
         if (!instrument) {
             std::fprintf(stderr, "imbench: the simulated instrument could not start: %s\n",
                          error.c_str());
@@ -253,10 +324,10 @@ int main(int argc, char** argv)
 
     std::unique_ptr<DemoDriver> demoDriver;
     if (demo)
-        demoDriver = std::make_unique<DemoDriver>(headless);
+        demoDriver = std::make_unique<DemoDriver>(headless, shots);
 
     int result = ifc_main(argc, argv);
-    bool demoFailed = headless && demoDriver && !demoDriver->succeeded();
+    bool demoFailed = (headless || !shots.empty()) && demoDriver && !demoDriver->succeeded();
     demoDriver.reset();
     if (!headless)
         ui_qt_uninstall();

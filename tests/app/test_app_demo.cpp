@@ -67,6 +67,33 @@ TEST_F(ImbenchExe, HeadlessDemoIdentifiesTheSimulatedInstrument)
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/device.cfg"));
 }
 
+// Without a display the demo still leaves what a user would have seen: the
+// data file of the last sweep of its REPEAT run and a picture of every window.
+TEST_F(ImbenchExe, ShotsDemoWritesTheDataFileAndEveryWindow)
+{
+    const std::string out = dir_ + "/shots";
+    const ExeRun r = run("--demo --shots " + out + " -platform offscreen");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    for (const char* name : {"demo-interface.png", "demo-main.png", "demo-bode.png", "demo-nyquist.png",
+                             "demo-meter.png", "demo-vc.png"}) {
+        const std::string path = out + "/" + name;
+        ASSERT_TRUE(std::filesystem::exists(path)) << path;
+        EXPECT_GT(std::filesystem::file_size(path), 1000u) << path;
+    }
+    std::FILE* f = std::fopen((out + "/demo-sweep.dat").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[512];
+    int lines = 0;
+    std::string first;
+    while (std::fgets(line, sizeof line, f)) {
+        if (lines++ == 0) first = line;
+    }
+    std::fclose(f);
+    EXPECT_EQ(first.rfind(";Frequency     Imped. Real   ", 0), 0u) << first;
+    // 1 Hz to 10 kHz by decades is 37 points, after the title and rule lines.
+    EXPECT_EQ(lines, 2 + 37);
+}
+
 TEST_F(ImbenchExe, OptionsAreChecked)
 {
     ExeRun r = run("--help");
@@ -75,6 +102,9 @@ TEST_F(ImbenchExe, OptionsAreChecked)
     r = run("--headless --no-such-option");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.output.find("unknown option --no-such-option"), std::string::npos);
+    r = run("--headless --shots " + dir_);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("--shots needs --demo"), std::string::npos);
 }
 
 }  // namespace
