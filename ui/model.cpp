@@ -942,6 +942,27 @@ using ui::Value;
 
 // ---- resources and callbacks ----------------------------------------------------------------
 
+UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
+                  int height, int width) {
+    UiCtrlDef c;
+    c.id = id;
+    c.kind = kind;
+    c.dataType = dataType;
+    c.label = std::move(label);
+    c.top = top;
+    c.left = left;
+    c.height = height;
+    c.width = width;
+    return c;
+}
+
+std::vector<UiItemDef> ui_items(std::initializer_list<std::pair<const char*, int>> list) {
+    std::vector<UiItemDef> out;
+    out.reserve(list.size());
+    for (const auto& [label, value] : list) out.push_back(UiItemDef{label, static_cast<double>(value)});
+    return out;
+}
+
 void ui_register_resource(UiResourceDef def) {
     std::string name = def.file;
     ui::state().resources[std::move(name)] = std::move(def);

@@ -8,7 +8,9 @@
 
 #include "ui/toolkit.h"
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class UiCtrlKind {
@@ -90,6 +92,12 @@ struct UiResourceDef {
     std::vector<UiPanelDef> panels = {};
     std::vector<UiMenuBarDef> menuBars = {};
 };
+
+// Helpers for writing resource tables: a control of a kind at its geometry,
+// and ring or list items with integer values.
+UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
+                  int height, int width);
+std::vector<UiItemDef> ui_items(std::initializer_list<std::pair<const char*, int>> list);
 
 // Registers (or replaces) a resource file's table.
 void ui_register_resource(UiResourceDef def);

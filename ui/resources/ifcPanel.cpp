@@ -8,29 +8,6 @@
 
 namespace {
 
-UiCtrlDef ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-               int height, int width)
-{
-    UiCtrlDef c;
-    c.id = id;
-    c.kind = kind;
-    c.dataType = dataType;
-    c.label = std::move(label);
-    c.top = top;
-    c.left = left;
-    c.height = height;
-    c.width = width;
-    return c;
-}
-
-std::vector<UiItemDef> items(std::initializer_list<std::pair<const char*, int>> list)
-{
-    std::vector<UiItemDef> out;
-    for (const auto& [label, value] : list)
-        out.push_back(UiItemDef{label, static_cast<double>(value)});
-    return out;
-}
-
 // Panel 3, the interface panel.  The compact view ends just below the link
 // row (the interface selector); the monitor view adds the message log, the
 // command terminal and, lowest of all, the log-level ring.
@@ -52,9 +29,9 @@ UiPanelDef interface_panel()
 
     auto& cs = p.controls;
 
-    UiCtrlDef sel = ctrl(IFP_PANEL_IFCSEL, UiCtrlKind::Ring, VAL_INTEGER, "Interface", rowTop,
+    UiCtrlDef sel = ui_ctrl(IFP_PANEL_IFCSEL, UiCtrlKind::Ring, VAL_INTEGER, "Interface", rowTop,
                          margin, rowHeight, 86);
-    sel.items = items({{"GPIB", 0}, {"COM", 1}, {"TCP", 2}, {"UDP", 3}});
+    sel.items = ui_items({{"GPIB", 0}, {"COM", 1}, {"TCP", 2}, {"UDP", 3}});
     sel.value = 2;
     sel.callback = "ifcSelCb";
     cs.push_back(sel);
@@ -63,7 +40,7 @@ UiPanelDef interface_panel()
     // only those of the chosen kind are visible.  The resource starts with TCP.
     constexpr int kindLeft = margin + 86 + 14;
 
-    UiCtrlDef gpib = ctrl(IFP_PANEL_GPIBADDR, UiCtrlKind::Numeric, VAL_INTEGER, "GPIB address",
+    UiCtrlDef gpib = ui_ctrl(IFP_PANEL_GPIBADDR, UiCtrlKind::Numeric, VAL_INTEGER, "GPIB address",
                           rowTop, kindLeft, rowHeight, 90);
     gpib.min = 0;
     gpib.max = 30;
@@ -72,7 +49,7 @@ UiPanelDef interface_panel()
     gpib.visible = false;
     cs.push_back(gpib);
 
-    UiCtrlDef port = ctrl(IFP_PANEL_COMPORT, UiCtrlKind::Numeric, VAL_INTEGER, "COM port", rowTop,
+    UiCtrlDef port = ui_ctrl(IFP_PANEL_COMPORT, UiCtrlKind::Numeric, VAL_INTEGER, "COM port", rowTop,
                           kindLeft, rowHeight, 64);
     port.min = 0;
     port.max = 255;
@@ -82,9 +59,9 @@ UiPanelDef interface_panel()
     port.callback = "ifp_comport_cb";
     cs.push_back(port);
 
-    UiCtrlDef baud = ctrl(IFP_PANEL_BAUD, UiCtrlKind::Ring, VAL_INTEGER, "Baud", rowTop,
+    UiCtrlDef baud = ui_ctrl(IFP_PANEL_BAUD, UiCtrlKind::Ring, VAL_INTEGER, "Baud", rowTop,
                           kindLeft + 72, rowHeight, 84);
-    baud.items = items({{"9600", 9600},
+    baud.items = ui_items({{"9600", 9600},
                         {"19200", 19200},
                         {"38400", 38400},
                         {"57600", 57600},
@@ -94,20 +71,20 @@ UiPanelDef interface_panel()
     baud.visible = false;
     cs.push_back(baud);
 
-    UiCtrlDef path = ctrl(IFP_PANEL_COMPATH, UiCtrlKind::String, VAL_STRING, "Device (port map)",
+    UiCtrlDef path = ui_ctrl(IFP_PANEL_COMPATH, UiCtrlKind::String, VAL_STRING, "Device (port map)",
                           rowTop, kindLeft + 164, rowHeight, 140);
     path.mode = VAL_NORMAL;
     path.maxEntryLength = 255;
     path.visible = false;
     cs.push_back(path);
 
-    UiCtrlDef pathSet = ctrl(IFP_PANEL_COMPATH_SET, UiCtrlKind::Button, VAL_NO_TYPE, "Set",
+    UiCtrlDef pathSet = ui_ctrl(IFP_PANEL_COMPATH_SET, UiCtrlKind::Button, VAL_NO_TYPE, "Set",
                              rowTop, kindLeft + 308, rowHeight, 40);
     pathSet.callback = "ifp_compath_cb";
     pathSet.visible = false;
     cs.push_back(pathSet);
 
-    UiCtrlDef ip = ctrl(IFP_PANEL_IPADDR, UiCtrlKind::String, VAL_STRING, "IP address", rowTop,
+    UiCtrlDef ip = ui_ctrl(IFP_PANEL_IPADDR, UiCtrlKind::String, VAL_STRING, "IP address", rowTop,
                         kindLeft, rowHeight, 160);
     ip.mode = VAL_NORMAL;
     ip.maxEntryLength = IFP_IPADDR_MAX;
@@ -118,9 +95,9 @@ UiPanelDef interface_panel()
     constexpr int openLeft = width - margin - openWidth;
     constexpr int modeWidth = 156;
 
-    UiCtrlDef mode = ctrl(IFP_PANEL_DEVMODE, UiCtrlKind::Ring, VAL_INTEGER, "Device mode", rowTop,
+    UiCtrlDef mode = ui_ctrl(IFP_PANEL_DEVMODE, UiCtrlKind::Ring, VAL_INTEGER, "Device mode", rowTop,
                           openLeft - 12 - modeWidth, rowHeight, modeWidth);
-    mode.items = items({{"0  IM measurement", 0},
+    mode.items = ui_items({{"0  IM measurement", 0},
                         {"1  Electronic load", 1},
                         {"2  Power supply", 2},
                         {"3  (reserved)", 3},
@@ -135,7 +112,7 @@ UiPanelDef interface_panel()
     mode.callback = "ifp_devmode_cb";
     cs.push_back(mode);
 
-    UiCtrlDef open = ctrl(IFP_PANEL_OPEN, UiCtrlKind::Toggle, VAL_INTEGER, "", rowTop, openLeft,
+    UiCtrlDef open = ui_ctrl(IFP_PANEL_OPEN, UiCtrlKind::Toggle, VAL_INTEGER, "", rowTop, openLeft,
                           rowHeight, openWidth);
     open.offText = "Open";
     open.onText = "Close";
@@ -146,7 +123,7 @@ UiPanelDef interface_panel()
     // Monitor view.
     constexpr int logTop = rowTop + rowHeight + 30;
     constexpr int logHeight = 300;
-    UiCtrlDef msg = ctrl(IFP_PANEL_MSG, UiCtrlKind::TextBox, VAL_STRING, "Messages", logTop,
+    UiCtrlDef msg = ui_ctrl(IFP_PANEL_MSG, UiCtrlKind::TextBox, VAL_STRING, "Messages", logTop,
                          margin, logHeight, width - 2 * margin);
     msg.mode = VAL_INDICATOR;
     cs.push_back(msg);
@@ -154,7 +131,7 @@ UiPanelDef interface_panel()
     constexpr int cmdTop = logTop + logHeight + 28;
     constexpr int buttonWidth = 64;
     constexpr int buttonsLeft = width - margin - 3 * buttonWidth - 2 * 6;
-    UiCtrlDef cmd = ctrl(IFP_PANEL_CMD, UiCtrlKind::String, VAL_STRING, "Command", cmdTop, margin,
+    UiCtrlDef cmd = ui_ctrl(IFP_PANEL_CMD, UiCtrlKind::String, VAL_STRING, "Command", cmdTop, margin,
                          rowHeight, buttonsLeft - 12 - margin);
     cmd.mode = VAL_NORMAL;
     cmd.maxEntryLength = IFP_CMD_MAX;
@@ -165,7 +142,7 @@ UiPanelDef interface_panel()
         {IFP_PANEL_TX, "TX"}, {IFP_PANEL_RX, "RX"}, {IFP_PANEL_TXRX, "TX/RX"}};
     int left = buttonsLeft;
     for (const auto& [id, label] : buttons) {
-        UiCtrlDef b = ctrl(id, UiCtrlKind::Button, VAL_NO_TYPE, label, cmdTop, left, rowHeight,
+        UiCtrlDef b = ui_ctrl(id, UiCtrlKind::Button, VAL_NO_TYPE, label, cmdTop, left, rowHeight,
                            buttonWidth);
         b.callback = "txCB";
         b.dimmed = true;
@@ -174,16 +151,16 @@ UiPanelDef interface_panel()
     }
 
     constexpr int levelTop = cmdTop + rowHeight + 28;
-    UiCtrlDef level = ctrl(IFP_PANEL_LOGLEVEL, UiCtrlKind::Ring, VAL_INTEGER, "Log level",
+    UiCtrlDef level = ui_ctrl(IFP_PANEL_LOGLEVEL, UiCtrlKind::Ring, VAL_INTEGER, "Log level",
                            levelTop, margin, rowHeight, 170);
-    level.items = items({{"0  Nothing", 0},
+    level.items = ui_items({{"0  Nothing", 0},
                          {"1  Errors", 1},
                          {"2  Traffic", 2},
                          {"3  Errors and traffic", 3}});
     level.value = 3;
     cs.push_back(level);
 
-    UiCtrlDef clear = ctrl(IFP_PANEL_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "Clear log",
+    UiCtrlDef clear = ui_ctrl(IFP_PANEL_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "Clear log",
                            levelTop, width - margin - 90, rowHeight, 90);
     clear.callback = "ifc_msg_clear";
     cs.push_back(clear);

@@ -14,33 +14,10 @@ constexpr int kMargin = 12;
 constexpr int kRow = 26;          // height of rings, toggles and read-outs
 constexpr int kLabelGap = 26;     // room for a label between two rows
 
-UiCtrlDef ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-               int height, int width)
-{
-    UiCtrlDef c;
-    c.id = id;
-    c.kind = kind;
-    c.dataType = dataType;
-    c.label = std::move(label);
-    c.top = top;
-    c.left = left;
-    c.height = height;
-    c.width = width;
-    return c;
-}
-
-std::vector<UiItemDef> items(std::initializer_list<std::pair<const char*, int>> list)
-{
-    std::vector<UiItemDef> out;
-    for (const auto& [label, value] : list)
-        out.push_back(UiItemDef{label, static_cast<double>(value)});
-    return out;
-}
-
 UiCtrlDef ring(int id, std::string label, int top, int left, int width,
                std::vector<UiItemDef> list, int value, std::string callback)
 {
-    UiCtrlDef r = ctrl(id, UiCtrlKind::Ring, VAL_INTEGER, std::move(label), top, left, kRow, width);
+    UiCtrlDef r = ui_ctrl(id, UiCtrlKind::Ring, VAL_INTEGER, std::move(label), top, left, kRow, width);
     r.items = std::move(list);
     r.value = value;
     r.callback = std::move(callback);
@@ -50,7 +27,7 @@ UiCtrlDef ring(int id, std::string label, int top, int left, int width,
 UiCtrlDef toggle(int id, const char* onText, const char* offText, int top, int left, int width,
                  int value, std::string callback)
 {
-    UiCtrlDef t = ctrl(id, UiCtrlKind::Toggle, VAL_INTEGER, "", top, left, kRow, width);
+    UiCtrlDef t = ui_ctrl(id, UiCtrlKind::Toggle, VAL_INTEGER, "", top, left, kRow, width);
     t.onText = onText;
     t.offText = offText;
     t.value = value;
@@ -62,7 +39,7 @@ UiCtrlDef toggle(int id, const char* onText, const char* offText, int top, int l
 UiCtrlDef readout(int id, std::string label, int top, int left, int width, int precision,
                   int height = kRow)
 {
-    UiCtrlDef n = ctrl(id, UiCtrlKind::Numeric, VAL_DOUBLE, std::move(label), top, left, height,
+    UiCtrlDef n = ui_ctrl(id, UiCtrlKind::Numeric, VAL_DOUBLE, std::move(label), top, left, height,
                        width);
     n.mode = VAL_INDICATOR;
     n.precision = precision;
@@ -72,20 +49,20 @@ UiCtrlDef readout(int id, std::string label, int top, int left, int width, int p
 UiCtrlDef graph(int id, int top, int left, int height, int width, std::string xName,
                 std::string yName, std::string callback)
 {
-    UiCtrlDef g = ctrl(id, UiCtrlKind::Graph, VAL_NO_TYPE, "", top, left, height, width);
+    UiCtrlDef g = ui_ctrl(id, UiCtrlKind::Graph, VAL_NO_TYPE, "", top, left, height, width);
     g.xName = std::move(xName);
     g.yName = std::move(yName);
     g.callback = std::move(callback);
     return g;
 }
 
-std::vector<UiItemDef> direction_items() { return items({{"Normal", 0}, {"Reversed", 1}}); }
+std::vector<UiItemDef> direction_items() { return ui_items({{"Normal", 0}, {"Reversed", 1}}); }
 
 // The quantity codes of the Bode selectors; the item labels become the value
 // axis names, so they carry the unit.
 std::vector<UiItemDef> quantity_items()
 {
-    return items({{"|Z| (\xCE\xA9)", 0},
+    return ui_items({{"|Z| (\xCE\xA9)", 0},
                   {"Phase (\xC2\xB0)", 1},
                   {"Rs (\xCE\xA9)", 2},
                   {"Xs (\xCE\xA9)", 3},
@@ -199,7 +176,7 @@ UiPanelDef ifcPanel_nyqust_panel()
 
     int top = kMargin + kLabelGap - 8;
     cs.push_back(ring(NYQUST_PANEL_CIRCUIT_MODE, "Equivalent circuit", top, sideLeft, sideWidth,
-                      items({{"Parallel", 0}, {"Series", 1}}), 0, "nyqust_cktmode"));
+                      ui_items({{"Parallel", 0}, {"Series", 1}}), 0, "nyqust_cktmode"));
     top += kRow + kLabelGap;
     cs.push_back(ring(NYQUST_PANEL_XAXIS_REVERSE, "R axis", top, sideLeft, sideWidth,
                       direction_items(), 0, "nyqustaxisCB"));
@@ -240,12 +217,12 @@ UiPanelDef ifcPanel_vc_panel()
     cs.push_back(g2);
 
     // The colour key stands where the Bode window has its selector.
-    UiCtrlDef keyV = ctrl(VC_PANEL_KEY_V, UiCtrlKind::TextMsg, VAL_STRING, "", top1, kSideLeft, 22,
+    UiCtrlDef keyV = ui_ctrl(VC_PANEL_KEY_V, UiCtrlKind::TextMsg, VAL_STRING, "", top1, kSideLeft, 22,
                           kSideWidth);
     keyV.text = "\xE2\x97\x8F Voltage";
     keyV.textColor = VAL_BLUE;
     cs.push_back(keyV);
-    UiCtrlDef keyI = ctrl(VC_PANEL_KEY_I, UiCtrlKind::TextMsg, VAL_STRING, "", top1 + 22,
+    UiCtrlDef keyI = ui_ctrl(VC_PANEL_KEY_I, UiCtrlKind::TextMsg, VAL_STRING, "", top1 + 22,
                           kSideLeft, 22, kSideWidth);
     keyI.text = "\xE2\x97\x8F Current";
     keyI.textColor = VAL_RED;
@@ -286,18 +263,18 @@ UiPanelDef ifcPanel_meter_panel()
 
     int top = kLabelGap;
     cs.push_back(ring(METER_PANEL_DEVICE_MODE, "Component", top, col(0), colWidth,
-                      items({{"Series C (Cs)", 0},
+                      ui_items({{"Series C (Cs)", 0},
                              {"Parallel C (Cp)", 1},
                              {"Series L (Ls)", 2},
                              {"Parallel L (Lp)", 3}}),
                       0, ""));
     cs.push_back(ring(METER_PANEL_QUALITY_MODE, "Factor", top, col(1), colWidth,
-                      items({{"Quality Q", 0}, {"Dissipation D", 1}}), 0, ""));
+                      ui_items({{"Quality Q", 0}, {"Dissipation D", 1}}), 0, ""));
     cs.push_back(ring(METER_PANEL_CIRCUIT_MODE, "R, X circuit", top, col(2), colWidth,
-                      items({{"Parallel", 0}, {"Series", 1}}), 0, ""));
+                      ui_items({{"Parallel", 0}, {"Series", 1}}), 0, ""));
 
     top += kRow + kLabelGap;
-    UiCtrlDef comp = ctrl(METER_PANEL_COMPONENT, UiCtrlKind::TextMsg, VAL_STRING, "", top, col(0),
+    UiCtrlDef comp = ui_ctrl(METER_PANEL_COMPONENT, UiCtrlKind::TextMsg, VAL_STRING, "", top, col(0),
                           bigHeight, 2 * colWidth + colGap);
     comp.mode = VAL_INDICATOR;
     comp.bgColor = lcdBg;

@@ -19,26 +19,11 @@ constexpr int kWidth = kMargin + 3 * kColWidth + 2 * kColGap + kMargin;
 
 constexpr int col(int n) { return kMargin + n * (kColWidth + kColGap); }
 
-UiCtrlDef ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-               int height, int width)
-{
-    UiCtrlDef c;
-    c.id = id;
-    c.kind = kind;
-    c.dataType = dataType;
-    c.label = std::move(label);
-    c.top = top;
-    c.left = left;
-    c.height = height;
-    c.width = width;
-    return c;
-}
-
 UiCtrlDef number(int id, int dataType, std::string label, int top, int left, int width,
                  double value, double min, double max, int precision, double increment,
                  std::string callback)
 {
-    UiCtrlDef n = ctrl(id, UiCtrlKind::Numeric, dataType, std::move(label), top, left, kRow, width);
+    UiCtrlDef n = ui_ctrl(id, UiCtrlKind::Numeric, dataType, std::move(label), top, left, kRow, width);
     n.value = value;
     n.min = min;
     n.max = max;
@@ -51,7 +36,7 @@ UiCtrlDef number(int id, int dataType, std::string label, int top, int left, int
 UiCtrlDef toggle(int id, std::string label, const char* onText, const char* offText, int top,
                  int left, int width, int value, std::string callback)
 {
-    UiCtrlDef t = ctrl(id, UiCtrlKind::Toggle, VAL_INTEGER, std::move(label), top, left, kRow, width);
+    UiCtrlDef t = ui_ctrl(id, UiCtrlKind::Toggle, VAL_INTEGER, std::move(label), top, left, kRow, width);
     t.onText = onText;
     t.offText = offText;
     t.value = value;
@@ -63,7 +48,7 @@ UiCtrlDef ring(int id, std::string label, int top, int left, int width,
                std::initializer_list<std::pair<const char*, int>> list, int value,
                std::string callback)
 {
-    UiCtrlDef r = ctrl(id, UiCtrlKind::Ring, VAL_INTEGER, std::move(label), top, left, kRow, width);
+    UiCtrlDef r = ui_ctrl(id, UiCtrlKind::Ring, VAL_INTEGER, std::move(label), top, left, kRow, width);
     for (const auto& [text, v] : list)
         r.items.push_back(UiItemDef{text, static_cast<double>(v)});
     r.value = value;
@@ -73,7 +58,7 @@ UiCtrlDef ring(int id, std::string label, int top, int left, int width,
 
 UiCtrlDef text(int id, std::string value, int top, int left, int width)
 {
-    UiCtrlDef t = ctrl(id, UiCtrlKind::TextMsg, VAL_STRING, "", top, left, 20, width);
+    UiCtrlDef t = ui_ctrl(id, UiCtrlKind::TextMsg, VAL_STRING, "", top, left, 20, width);
     t.text = std::move(value);
     t.mode = VAL_INDICATOR;
     return t;
@@ -81,7 +66,7 @@ UiCtrlDef text(int id, std::string value, int top, int left, int width)
 
 UiCtrlDef frame(int id, int top, int left, int height, int width)
 {
-    return ctrl(id, UiCtrlKind::Decoration, VAL_NO_TYPE, "", top, left, height, width);
+    return ui_ctrl(id, UiCtrlKind::Decoration, VAL_NO_TYPE, "", top, left, height, width);
 }
 
 // Gain indices of the input amplifiers.
@@ -177,7 +162,7 @@ UiPanelDef ifcPanel_main_panel()
                                col(1), kColWidth, 0, "");
     measure.height = runHeight;
     cs.push_back(measure);
-    UiCtrlDef sync = ctrl(MAIN_PANEL_SYNC, UiCtrlKind::Button, VAL_NO_TYPE, "SYNC", runTop, col(2),
+    UiCtrlDef sync = ui_ctrl(MAIN_PANEL_SYNC, UiCtrlKind::Button, VAL_NO_TYPE, "SYNC", runTop, col(2),
                           runHeight, kColWidth);
     sync.callback = "syncCB";
     cs.push_back(sync);
@@ -244,7 +229,7 @@ UiPanelDef ifcPanel_main_panel()
                         "PHASE: -180 to 180 deg", inputRow2, col(2), kColWidth, 0, "phasemodeCB"));
 
     // Carries the DC sweep list in a profile; never shown.
-    UiCtrlDef list = ctrl(MAIN_PANEL_DCSW_LIST, UiCtrlKind::String, VAL_STRING, "DCSW_LIST",
+    UiCtrlDef list = ui_ctrl(MAIN_PANEL_DCSW_LIST, UiCtrlKind::String, VAL_STRING, "DCSW_LIST",
                           inputRow, col(0), kRow, kColWidth);
     list.mode = VAL_NORMAL;
     list.maxEntryLength = MAIN_DCSW_LIST_MAX;
@@ -253,11 +238,11 @@ UiPanelDef ifcPanel_main_panel()
     cs.push_back(list);
 
     // Calibration transfer; saving is a service function, revealed on request.
-    UiCtrlDef calLoad = ctrl(MAIN_PANEL_CAL_LOAD, UiCtrlKind::Button, VAL_NO_TYPE, "CAL LOAD", calRow,
+    UiCtrlDef calLoad = ui_ctrl(MAIN_PANEL_CAL_LOAD, UiCtrlKind::Button, VAL_NO_TYPE, "CAL LOAD", calRow,
                              col(0), kRow, kColWidth);
     calLoad.callback = "caldata_CB";
     cs.push_back(calLoad);
-    UiCtrlDef calSave = ctrl(MAIN_PANEL_CAL_SAVE, UiCtrlKind::Button, VAL_NO_TYPE, "CAL SAVE", calRow,
+    UiCtrlDef calSave = ui_ctrl(MAIN_PANEL_CAL_SAVE, UiCtrlKind::Button, VAL_NO_TYPE, "CAL SAVE", calRow,
                              col(1), kRow, kColWidth);
     calSave.callback = "caldata_CB";
     calSave.visible = false;
@@ -295,7 +280,7 @@ UiPanelDef ifcPanel_dcsw_panel()
     constexpr int listTop = top + kRow + 14;
     constexpr int listWidth = 278 + 84;
     constexpr int listHeight = 236;
-    UiCtrlDef list = ctrl(DCSW_PANEL_LIST, UiCtrlKind::ListBox, VAL_INTEGER, "", listTop, kMargin,
+    UiCtrlDef list = ui_ctrl(DCSW_PANEL_LIST, UiCtrlKind::ListBox, VAL_INTEGER, "", listTop, kMargin,
                           listHeight, listWidth);
     list.callback = "dcsw_listeditCB";
     cs.push_back(list);
