@@ -427,13 +427,6 @@ int open_link(int kind, OpenFn open)
 
 namespace io_detail {
 
-void Socket::reset()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-}
-
 // Sockets need no start on this platform; the count is kept so a leaked
 // link shows in the tests.
 bool SocketLease::acquire()

@@ -2,6 +2,8 @@
 // fuzz targets.  Not for the rest of the application: it uses io.h.
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include "link/io.h"
 
 #include <cstdint>
@@ -72,31 +74,7 @@ int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, 
 
 // ---- sockets ------------------------------------------------------------------
 
-// The one owner of a socket descriptor.
-class Socket {
-public:
-    Socket() = default;
-    explicit Socket(int fd) : fd_(fd) {}
-    Socket(Socket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Socket& operator=(Socket&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset();
-
-private:
-    int fd_ = -1;
-};
+using Socket = UniqueFd;
 
 // One counted use of the socket layer, released when the owner goes.
 class SocketLease {

@@ -20,22 +20,6 @@
 
 namespace posix_io {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-}
-
-int UniqueFd::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 int64_t nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

@@ -9,27 +9,11 @@
 
 #include <termios.h>
 
+#include "platform/unique_fd.h"
+
 namespace posix_io {
 
-// Owns one file descriptor; move-only.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release();
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
+using UniqueFd = ::UniqueFd;
 
 constexpr int64_t kNoDeadline = INT64_MAX;
 

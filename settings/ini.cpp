@@ -1,5 +1,7 @@
 #include "settings/ini.h"
 
+#include "platform/unique_fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -47,31 +49,7 @@ constexpr std::string_view kSeparator = " = ";
 constexpr std::string_view kPieceMark = " Line";
 constexpr std::string_view kBlanks = " \t\r\n\v\f";
 
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  Fd(Fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd &operator=(Fd &&other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using Fd = UniqueFd;
 
 std::string lower(std::string_view s) {
   std::string out(s);
