@@ -9,3 +9,9 @@ void ifc_settings_opened();
 void ifc_set_kzr_mode(int mode);
 // A fresh run: no DC-list run in progress.
 void ifc_sweep_opened();
+
+// Values and control mode of main-panel controls (0 when the panel is gone).
+int ifc_main_int(int control);
+double ifc_main_double(int control);
+float ifc_main_float(int control);
+void ifc_main_set_mode(int control, int mode);

@@ -36,29 +36,6 @@ struct SettingsState {
 
 SettingsState st;
 
-int get_int(int control)
-{
-    int value = 0;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
-double get_double(int control)
-{
-    double value = 0.0;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
-float get_float(int control)
-{
-    float value = 0.0f;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
-void set_mode(int control, int mode) { SetCtrlAttribute(ifcP, control, ATTR_CTRL_MODE, mode); }
-
 bool firmware_has_switches()
 {
     // The single-precision version against the double limit: 1.07 passes.
@@ -70,14 +47,14 @@ void send(const std::string& command) { ifp_send_query(command.c_str(), nullptr,
 // SAMPLE CYCLE, editable unless the automatic choice or a sweep holds it.
 void apply_cycle_mode()
 {
-    const bool locked = get_int(MAIN_PANEL_SAMPLE_AUTO) != 0 || ifc_sweep_on();
-    set_mode(MAIN_PANEL_SAMPLE_CYCLE, locked ? VAL_INDICATOR : VAL_HOT);
+    const bool locked = ifc_main_int(MAIN_PANEL_SAMPLE_AUTO) != 0 || ifc_sweep_on();
+    ifc_main_set_mode(MAIN_PANEL_SAMPLE_CYCLE, locked ? VAL_INDICATOR : VAL_HOT);
 }
 
 void show_auto_cycle(float cycle)
 {
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(cycle));
-    st.auto_shown = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+    st.auto_shown = ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE);
 }
 
 }  // namespace
@@ -85,7 +62,7 @@ void show_auto_cycle(float cycle)
 void ifc_settings_opened()
 {
     st.dds_freq = 0.0;
-    st.saved_cycle = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+    st.saved_cycle = ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE);
     st.auto_engaged = false;
     st.auto_shown = 0.0f;
 }
@@ -109,8 +86,8 @@ int dds_freq_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    const double freq = get_double(MAIN_PANEL_FREQUENCY);
-    const bool sampleAuto = get_int(MAIN_PANEL_SAMPLE_AUTO) != 0;
+    const double freq = ifc_main_double(MAIN_PANEL_FREQUENCY);
+    const bool sampleAuto = ifc_main_int(MAIN_PANEL_SAMPLE_AUTO) != 0;
     const bool moduleChooses = ifc_get_module_auto_cycle() != 0;
 
     // The cycle must cover the period, so it is sent before the frequency.
@@ -120,7 +97,7 @@ int dds_freq_CB(int, int, int event, void*, int, int)
             cycle = static_cast<float>(IFC_CYCLE_BELOW_1HZ);
         else if (freq < 10.0)
             cycle = static_cast<float>(IFC_CYCLE_BELOW_10HZ);
-        if (cycle != get_float(MAIN_PANEL_SAMPLE_CYCLE)) {
+        if (cycle != ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE)) {
             show_auto_cycle(cycle);
             samp_cycl_CB(ifcP, MAIN_PANEL_SAMPLE_CYCLE, EVENT_COMMIT, nullptr, 0, 0);
         }
@@ -143,7 +120,7 @@ int samp_cycl_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    im_set_sample_cycle(ifc_cycle_count(get_float(MAIN_PANEL_SAMPLE_CYCLE)));
+    im_set_sample_cycle(ifc_cycle_count(ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE)));
     return 0;
 }
 
@@ -157,7 +134,7 @@ int sample_auto_service(int panel, int control, int event, void*, int, int)
     if (!on) {
         // Only a cycle the automatic choice put there gives way to the
         // user's own; a loaded profile's cycle stays.
-        if (st.auto_engaged && get_float(MAIN_PANEL_SAMPLE_CYCLE) == st.auto_shown)
+        if (st.auto_engaged && ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE) == st.auto_shown)
             SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(st.saved_cycle));
         st.auto_engaged = false;
         if (moduleChooses)
@@ -166,7 +143,7 @@ int sample_auto_service(int panel, int control, int event, void*, int, int)
     } else {
         // A repeated SYNC keeps the cycle the user had before the first one.
         if (!st.auto_engaged) {
-            st.saved_cycle = get_float(MAIN_PANEL_SAMPLE_CYCLE);
+            st.saved_cycle = ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE);
             st.auto_shown = st.saved_cycle;
         }
         st.auto_engaged = true;
@@ -183,8 +160,8 @@ int ddsampoffsCB(int, int, int event, void*, int, int)
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
     im_set_dac_out_source(2);
-    const double amplitude = get_double(MAIN_PANEL_AMPLITUDE);
-    const double offset = get_double(MAIN_PANEL_OFFSET);
+    const double amplitude = ifc_main_double(MAIN_PANEL_AMPLITUDE);
+    const double offset = ifc_main_double(MAIN_PANEL_OFFSET);
     const double ac = amplitude * offset * 0.01;
     send("IM:OUTP:LEV " + kv_util_ftoa(ac) + " " + kv_util_ftoa(offset));
 
@@ -201,7 +178,7 @@ int curr_unit_CB(int, int, int event, void*, int, int)
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
     if (ifc_get_kzr_mode() == 0)
-        im_set_curr_unit(get_float(MAIN_PANEL_CURRENT_UNIT));
+        im_set_curr_unit(ifc_main_float(MAIN_PANEL_CURRENT_UNIT));
     else
         SetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, im_get_curr_unit());
     return 0;
@@ -211,7 +188,7 @@ int inp_dl_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    im_set_adc_inp_dl(get_int(MAIN_PANEL_INPUT_DL) ? 1 : 0);
+    im_set_adc_inp_dl(ifc_main_int(MAIN_PANEL_INPUT_DL) ? 1 : 0);
     return 0;
 }
 
@@ -219,8 +196,8 @@ int volt_gain_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    im_set_voltadc_inp_mode(get_int(MAIN_PANEL_VOLT_INPUT));
-    im_set_voltadc_inp_gain(get_int(MAIN_PANEL_VOLT_GAIN));
+    im_set_voltadc_inp_mode(ifc_main_int(MAIN_PANEL_VOLT_INPUT));
+    im_set_voltadc_inp_gain(ifc_main_int(MAIN_PANEL_VOLT_GAIN));
     return 0;
 }
 
@@ -228,9 +205,9 @@ int curr_gain_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    im_set_curradc_inp_mode(get_int(MAIN_PANEL_CURR_INPUT));
-    im_set_curradc_inp_gain(get_int(MAIN_PANEL_CURR_GAIN));
-    im_set_curradc_inp_loopback(get_int(MAIN_PANEL_CURR_LOOPBACK) ? 1 : 0);
+    im_set_curradc_inp_mode(ifc_main_int(MAIN_PANEL_CURR_INPUT));
+    im_set_curradc_inp_gain(ifc_main_int(MAIN_PANEL_CURR_GAIN));
+    im_set_curradc_inp_loopback(ifc_main_int(MAIN_PANEL_CURR_LOOPBACK) ? 1 : 0);
     return 0;
 }
 
@@ -238,7 +215,7 @@ int agc_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    const int on = get_int(MAIN_PANEL_AGC) ? 1 : 0;
+    const int on = ifc_main_int(MAIN_PANEL_AGC) ? 1 : 0;
     // The module picks the gains itself while AGC is on.
     SetCtrlAttribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED, on);
     SetCtrlAttribute(ifcP, MAIN_PANEL_CURR_GAIN, ATTR_DIMMED, on);
@@ -250,7 +227,7 @@ int azc_CB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
         return 0;
-    im_set_inp_azc(get_int(MAIN_PANEL_AZC) ? 1 : 0);
+    im_set_inp_azc(ifc_main_int(MAIN_PANEL_AZC) ? 1 : 0);
     return 0;
 }
 
@@ -258,7 +235,7 @@ int phasemodeCB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
         return 0;
-    im_set_phase_mode(get_int(MAIN_PANEL_PHASE_360) ? 1 : 0);
+    im_set_phase_mode(ifc_main_int(MAIN_PANEL_PHASE_360) ? 1 : 0);
     return 0;
 }
 
@@ -266,7 +243,7 @@ int ac_value_peak_cb(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
         return 0;
-    im_set_ac_peak_mode(get_int(MAIN_PANEL_AC_VALUE_PEAK) ? 1 : 0);
+    im_set_ac_peak_mode(ifc_main_int(MAIN_PANEL_AC_VALUE_PEAK) ? 1 : 0);
     return 0;
 }
 
@@ -276,7 +253,7 @@ int xaxisCB(int, int, int event, void*, int, int)
         return 0;
     // Decade stepping ignores the linear step.
     SetCtrlAttribute(ifcP, MAIN_PANEL_FREQ_STEP, ATTR_VISIBLE,
-                     get_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
+                     ifc_main_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
     return 0;
 }
 
@@ -284,12 +261,12 @@ int load_mode_cb(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    int mode = get_int(MAIN_PANEL_LOAD_MODE);
+    int mode = ifc_main_int(MAIN_PANEL_LOAD_MODE);
     if (ifc_get_kzr_device())
         im_access_im_mode(&mode, 1);
     ifc_set_kzr_mode(mode == 0 ? 1 : 0);
     // In load mode 0 the module knows its current unit; the user cannot set it.
-    set_mode(MAIN_PANEL_CURRENT_UNIT, ifc_get_kzr_mode() ? VAL_INDICATOR : VAL_HOT);
+    ifc_main_set_mode(MAIN_PANEL_CURRENT_UNIT, ifc_get_kzr_mode() ? VAL_INDICATOR : VAL_HOT);
     return 0;
 }
 
@@ -306,3 +283,26 @@ int syncCB(int, int, int event, void*, int, int)
         fn(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
+
+int ifc_main_int(int control)
+{
+    int value = 0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+double ifc_main_double(int control)
+{
+    double value = 0.0;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+float ifc_main_float(int control)
+{
+    float value = 0.0f;
+    GetCtrlVal(ifcP, control, &value);
+    return value;
+}
+
+void ifc_main_set_mode(int control, int mode) { SetCtrlAttribute(ifcP, control, ATTR_CTRL_MODE, mode); }

@@ -31,22 +31,6 @@ struct SweepState {
 
 SweepState st;
 
-int get_int(int control)
-{
-    int value = 0;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
-double get_double(int control)
-{
-    double value = 0.0;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
-void set_mode(int control, int mode) { SetCtrlAttribute(ifcP, control, ATTR_CTRL_MODE, mode); }
-
 double snap_to_tenth(double f)
 {
     const double tenths = f * 10.0;
@@ -64,13 +48,13 @@ int no_next_step(int index) { return index + 1 >= DCSW_STEPS || dcsw_get_dc(inde
 
 void start_sweep()
 {
-    st.saved_freq = get_double(MAIN_PANEL_FREQUENCY);
-    st.saved_offset = get_double(MAIN_PANEL_OFFSET);
-    st.saved_amplitude = get_double(MAIN_PANEL_AMPLITUDE);
+    st.saved_freq = ifc_main_double(MAIN_PANEL_FREQUENCY);
+    st.saved_offset = ifc_main_double(MAIN_PANEL_OFFSET);
+    st.saved_amplitude = ifc_main_double(MAIN_PANEL_AMPLITUDE);
     SetCtrlAttribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED, 1);
     for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE,
                         MAIN_PANEL_SAMPLE_CYCLE})
-        set_mode(control, VAL_INDICATOR);
+        ifc_main_set_mode(control, VAL_INDICATOR);
     ifc_clear_graphs();
     const int finished = ifc_sweep_step(1);
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
@@ -92,8 +76,8 @@ void stop_sweep()
 {
     SetCtrlAttribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED, 0);
     for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE})
-        set_mode(control, VAL_HOT);
-    set_mode(MAIN_PANEL_SAMPLE_CYCLE, get_int(MAIN_PANEL_SAMPLE_AUTO) ? VAL_INDICATOR : VAL_HOT);
+        ifc_main_set_mode(control, VAL_HOT);
+    ifc_main_set_mode(MAIN_PANEL_SAMPLE_CYCLE, ifc_main_int(MAIN_PANEL_SAMPLE_AUTO) ? VAL_INDICATOR : VAL_HOT);
     SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.saved_freq);
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, st.saved_offset);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, st.saved_amplitude);
@@ -115,7 +99,7 @@ int ifc_get_dcsw_active() { return st.dcsw_active; }
 int ifc_get_dcsw_index() { return st.dcsw_index; }
 double ifc_get_sweep_freq() { return st.sweep_freq; }
 
-int ifc_sweep_on() { return ifcP >= 0 && get_int(MAIN_PANEL_SWEEP) != 0 ? 1 : 0; }
+int ifc_sweep_on() { return ifcP >= 0 && ifc_main_int(MAIN_PANEL_SWEEP) != 0 ? 1 : 0; }
 
 void ifc_clear_graphs()
 {
@@ -129,7 +113,7 @@ int sweep_hotCB(int panel, int control, int event, void* callbackData, int event
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    if (!get_int(MAIN_PANEL_SWEEP)) {
+    if (!ifc_main_int(MAIN_PANEL_SWEEP)) {
         st.dcsw_active = 0;   // the user abandons a DC-list run
     } else {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
@@ -143,7 +127,7 @@ int sweepCB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    if (get_int(MAIN_PANEL_SWEEP))
+    if (ifc_main_int(MAIN_PANEL_SWEEP))
         start_sweep();
     else
         stop_sweep();
@@ -154,11 +138,11 @@ int ifc_sweep_step(int start)
 {
     if (ifcP < 0)
         return 1;
-    const double first = get_double(MAIN_PANEL_FREQ_START);
-    const double stop = get_double(MAIN_PANEL_FREQ_STOP);
-    const double step = get_double(MAIN_PANEL_FREQ_STEP);
-    const int decades = get_int(MAIN_PANEL_XAXIS_DB);
-    const int repeat = get_int(MAIN_PANEL_REPEAT);
+    const double first = ifc_main_double(MAIN_PANEL_FREQ_START);
+    const double stop = ifc_main_double(MAIN_PANEL_FREQ_STOP);
+    const double step = ifc_main_double(MAIN_PANEL_FREQ_STEP);
+    const int decades = ifc_main_int(MAIN_PANEL_XAXIS_DB);
+    const int repeat = ifc_main_int(MAIN_PANEL_REPEAT);
     const bool up = stop >= first;
 
     if (start) {
