@@ -16,7 +16,6 @@
 namespace {
 
 constexpr std::size_t IFP_CFG_PATH_SIZE = MAX_PATHNAME_LEN;
-constexpr int IFP_CFG_LINE_SIZE = 128;
 constexpr char IFP_CFG_NAME[] = "device.cfg";
 constexpr int IFP_DEFAULT_BAUD = 115200;
 constexpr char IFP_BROADCAST_ADDRESS[] = "255.255.255.255";
@@ -122,22 +121,6 @@ void link_down()
     }
 }
 
-// One decimal integer as "%d" reads it (leading white space, optional sign),
-// but without undefined behaviour for numbers out of range: -1 then.
-int parse_cfg_value(const char* line)
-{
-    while (*line == ' ' || (*line >= '\t' && *line <= '\r'))
-        ++line;
-    bool negative = false;
-    if (*line == '+' || *line == '-')
-        negative = *line++ == '-';
-    const char* end = line + std::strlen(line);
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(line, end, value);
-    if (ec != std::errc{} || ptr == line)
-        return -1;
-    return negative ? -value : value;
-}
 
 }  // namespace
 
@@ -396,9 +379,7 @@ void ifp_device_cfg(int* value, int direction)
     FilePtr f(std::fopen(path, "r"));
     if (!f)
         return;
-    char line[IFP_CFG_LINE_SIZE];
-    if (std::fgets(line, sizeof line, f.get()))
-        *value = parse_cfg_value(line);
+    *value = ifp_read_device_cfg(f.get());
 }
 
 // ---- callbacks ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // The application's version, shown in the interface panel's title.
 inline constexpr char IFP_VERSION_MAJOR[] = "3";
@@ -30,6 +31,12 @@ void wprintf(int level, const char* format, ...) __attribute__((format(printf, 2
 // Connection set-up.
 bool ifp_open_link();
 void ifp_device_cfg(int* value, int direction);
+// device.cfg's first line (at most IFP_CFG_LINE_SIZE - 1 characters) read as
+// one decimal integer the way "%d" reads it, or -1 when it holds none or one
+// out of range.
+constexpr int IFP_CFG_LINE_SIZE = 128;
+int ifp_parse_device_cfg(const char* line);
+int ifp_read_device_cfg(std::FILE* f);
 // The panel handle (-1 when not loaded) and the open link's handle (-1 when
 // no link is open).
 int ifp_panel();

@@ -186,6 +186,7 @@ TEST_F(IfpTest, DeviceCfgReadGivesMinusOneForNoNumber)
 {
     const std::pair<const char*, int> cases[] = {
         {"12\n", 12}, {"0\n", 0}, {"-3\n", -3}, {"x1\n", -1}, {"", -1}, {"2147483648\n", -1},
+        {" \t+7 and more\n", 7}, {"+-5\n", -1}, {"--5\n", -1}, {"-\n", -1},
     };
     for (const auto& [content, want] : cases) {
         SCOPED_TRACE(content);
