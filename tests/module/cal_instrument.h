@@ -5,59 +5,24 @@
 // line feeds included).
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "line_server.h"
 
-#include <atomic>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <set>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 class CalInstrument {
 public:
-    // Listens on the first free address prefix + 1..254 at port.
     CalInstrument(const std::string& prefix, int port)
+        : server_(prefix, port, true, [this](const std::string& line) { return answer(line); })
     {
-        for (int host = 1; host < 255 && listener_ < 0; ++host) {
-            const std::string address = prefix + std::to_string(host);
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            if (fd < 0)
-                throw std::runtime_error("socket");
-            const int one = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            sockaddr_in sa{};
-            sa.sin_family = AF_INET;
-            sa.sin_port = htons(static_cast<uint16_t>(port));
-            if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) == 1 &&
-                ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && ::listen(fd, 4) == 0) {
-                listener_ = fd;
-                address_ = address;
-            } else {
-                ::close(fd);
-            }
-        }
-        if (listener_ < 0)
-            throw std::runtime_error("no free address under " + prefix);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~CalInstrument()
-    {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
     }
     CalInstrument(const CalInstrument&) = delete;
     CalInstrument& operator=(const CalInstrument&) = delete;
 
-    const std::string& address() const { return address_; }
+    const std::string& address() const { return server_.address(); }
 
     // The value text of "IM:CAL:DATA? t i g f".
     static std::string value(int t, int i, int g, int f)
@@ -130,58 +95,18 @@ private:
         return "OK\r\n" + text + "\r\nOK\r\n";
     }
 
-    void run()
+    std::string answer(const std::string& line)
     {
-        int conn = -1;
-        std::string line;
-        while (!stop_) {
-            pollfd p{conn >= 0 ? conn : listener_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            if (conn < 0) {
-                conn = ::accept(listener_, nullptr, nullptr);
-                line.clear();
-                continue;
-            }
-            char buf[1024];
-            const ssize_t n = ::recv(conn, buf, sizeof buf, 0);
-            if (n <= 0) {
-                ::close(conn);
-                conn = -1;
-                continue;
-            }
-            for (ssize_t k = 0; k < n; ++k) {
-                if (buf[k] != '\r') {
-                    line += buf[k];
-                    continue;
-                }
-                std::string out;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    received_.push_back(line);
-                    out = reply(line);
-                }
-                line.clear();
-                std::size_t sent = 0;
-                while (sent < out.size()) {
-                    const ssize_t w = ::send(conn, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-                    if (w <= 0)
-                        break;
-                    sent += static_cast<std::size_t>(w);
-                }
-            }
-        }
-        if (conn >= 0)
-            ::close(conn);
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back(line);
+        return reply(line);
     }
 
-    int listener_ = -1;
-    std::string address_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
     std::mutex mutex_;
     int freqs_ = 0, gains_ = 0;
     std::string serial_ = "SERIAL:  ABC123";
     std::set<std::string> refused_;
     std::vector<std::string> received_;
+    // Last, so that its thread stops before the tables it answers from go.
+    LineServer server_;
 };
