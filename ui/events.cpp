@@ -20,7 +20,7 @@ namespace {
 // loop has been idle for a while, which keeps an idle loop well under 1% of a
 // core.
 constexpr int kIdleWaitMs = 1;
-constexpr int kLongIdleWaitMs = 8;
+constexpr int kLongIdleWaitMs = 16;
 constexpr int kIdleCallsBeforeLongWait = 50;
 int idleCalls = 0;
 

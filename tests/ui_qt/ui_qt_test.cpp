@@ -423,10 +423,19 @@ TEST_F(QtPanel, PlottedPointsAreDrawnIncrementally)
     for (int i = 0; i < 40; ++i) PlotPoint(panel, GRAPH, std::pow(10.0, i / 10.0), 10 + i, VAL_SOLID_CIRCLE, VAL_BLUE);
     g->repaint();
     const int full = g->painter().fullRedraws();
+    const ui::Graph& graph = ui::panel(panel)->control(GRAPH)->graph;
+    const QRect all(QPoint(0, 0), g->size());
     PlotPoint(panel, GRAPH, 50.0, 20.0, VAL_SOLID_SQUARE, VAL_RED);  // inside the scale
+    // Only the new point's neighbourhood is to be painted again.
+    const QRect dirty = g->painter().dirtyRect(graph, g->size());
+    const QPoint at(static_cast<int>(g->painter().xMap().toPixel(50.0)),
+                    static_cast<int>(g->painter().yMap().toPixel(20.0)));
+    EXPECT_TRUE(dirty.contains(at)) << dirty.x() << "," << dirty.y() << " " << dirty.width() << "x" << dirty.height();
+    EXPECT_LT(dirty.width() * dirty.height(), all.width() * all.height() / 20);
     g->repaint();
     EXPECT_EQ(g->painter().fullRedraws(), full);
     PlotPoint(panel, GRAPH, 1e6, 20.0, VAL_SOLID_SQUARE, VAL_RED);   // widens the scale
+    EXPECT_EQ(g->painter().dirtyRect(graph, g->size()), all);
     g->repaint();
     EXPECT_EQ(g->painter().fullRedraws(), full + 1);
     EXPECT_GE(g->painter().xMap().hi, 1e6);

@@ -360,6 +360,46 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
     return image_;
 }
 
+QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const
+{
+    const QRect all(QPoint(0, 0), size);
+    const Axis& ax = g.axes[VAL_XAXIS];
+    const Axis& ay = g.axes[VAL_LEFT_YAXIS];
+    const AxisKey xk{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name};
+    const AxisKey yk{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name};
+    const bool xLog = ax.mapMode == VAL_LOG, yLog = ay.mapMode == VAL_LOG;
+    const bool prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    // Nothing appended means the cursor or something else moved: all of it.
+    if (!valid_ || image_.size() != size || !(xk == xKey_) || !(yk == yKey_) || g.plotBgColor != bgColor_ ||
+        !prefixIntact || g.plots.size() == drawn_ || !boundsValid_ || xLog != boundsXLog_ || yLog != boundsYLog_)
+        return all;
+    // New data outside the bounds seen so far may change an autoscaled range.
+    Bounds b = bounds_;
+    extend(b, g.plots, drawn_, xLog, yLog);
+    if (b.xAny != bounds_.xAny || b.yAny != bounds_.yAny || b.xlo != bounds_.xlo || b.xhi != bounds_.xhi ||
+        b.ylo != bounds_.ylo || b.yhi != bounds_.yhi)
+        return all;
+    // Markers reach a few pixels around their point.
+    constexpr double kReach = 10.0;
+    double left = HUGE_VAL, right = -HUGE_VAL, top = HUGE_VAL, bottom = -HUGE_VAL;
+    auto add = [&](double x, double y) {
+        if (!x_.accepts(x) || !y_.accepts(y)) return;
+        const double px = x_.toPixel(x), py = y_.toPixel(y);
+        left = std::min(left, px);
+        right = std::max(right, px);
+        top = std::min(top, py);
+        bottom = std::max(bottom, py);
+    };
+    for (std::size_t i = drawn_; i < g.plots.size(); ++i) {
+        const Plot& p = g.plots[i];
+        add(p.x1, p.y1);
+        if (p.isLine) add(p.x2, p.y2);
+    }
+    if (left > right) return QRect();
+    const QRectF r(QPointF(left - kReach, top - kReach), QPointF(right + kReach, bottom + kReach));
+    return r.toAlignedRect().intersected(all);
+}
+
 void GraphPainter::layout(const Graph& g)
 {
     const QFontMetrics fm(font_);
@@ -698,7 +738,21 @@ void GraphWidget::changeEvent(QEvent* e)
     QWidget::changeEvent(e);
 }
 
-void GraphWidget::paintEvent(QPaintEvent*)
+void GraphWidget::modelChanged()
+{
+    const Panel* pn = ui::panel(panel_);
+    const Control* c = pn ? pn->control(control_) : nullptr;
+    if (!c) {
+        update();
+        return;
+    }
+    // Appended points repaint only their own area, so a window full of traces
+    // costs little per new point.
+    const QRect dirty = painter_.dirtyRect(c->graph, size());
+    if (!dirty.isEmpty()) update(dirty);
+}
+
+void GraphWidget::paintEvent(QPaintEvent* e)
 {
     const Panel* pn = ui::panel(panel_);
     const Control* c = pn ? pn->control(control_) : nullptr;
@@ -707,7 +761,12 @@ void GraphWidget::paintEvent(QPaintEvent*)
         p.fillRect(rect(), kFrameColor);
         return;
     }
-    p.drawImage(0, 0, painter_.render(c->graph, size()));
+    const int fullBefore = painter_.fullRedraws();
+    const QImage& image = painter_.render(c->graph, size());
+    // A redraw of everything while only a part was to be painted: paint the
+    // rest too (a safety net; the dirty area predicts the incremental case).
+    if (painter_.fullRedraws() != fullBefore && e->rect() != rect()) update();
+    p.drawImage(e->rect(), image, e->rect());
     const AxisMap& xm = painter_.xMap();
     const AxisMap& ym = painter_.yMap();
     const double cx = c->graph.cursorX, cy = c->graph.cursorY;

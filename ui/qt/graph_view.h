@@ -40,6 +40,10 @@ public:
     // when nothing else changed (axes, ranges, size); anything else redraws.
     const QImage& render(const Graph& g, QSize size);
     const QImage& image() const { return image_; }
+    // The part of a widget of the given size that the next render changes:
+    // around the appended plots when they can be drawn on the cache as they
+    // are (same frame, same scale), else the whole widget.
+    QRect dirtyRect(const Graph& g, QSize size) const;
 
     QRect plotRect() const { return plot_; }
     const AxisMap& xMap() const { return x_; }
@@ -103,7 +107,7 @@ class GraphWidget : public QWidget {
 public:
     GraphWidget(int panel, int control, QWidget* parent);
     // The graph's plots, axes or cursor changed in the model.
-    void modelChanged() { update(); }
+    void modelChanged();
     const GraphPainter& painter() const { return painter_; }
 
 protected:
