@@ -3,7 +3,10 @@
 #include "app/fra.h"
 #include "app/fra_private.h"
 #include "link/ifp.h"
+#include "displays/displays.h"
 #include "module/im.h"
+#include "ui/resources/debug.h"
+#include "util/kv_util.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
@@ -211,4 +214,14 @@ int ifc_main(int, char** argv)
     }
     ifp_quit();
     return 0;
+}
+
+void ifc_register_all()
+{
+    ifcPanel_register_resource();
+    debug_register_resource();
+    ifp_register_callbacks();
+    kv_util_register_callbacks();
+    displays_register_callbacks();
+    fra_register_callbacks();
 }

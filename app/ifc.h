@@ -11,6 +11,9 @@ inline constexpr int IFC_IDN_SIZE = 180;
 // runs the part the device mode chooses.  -1 when the run time cannot start
 // (or the interface panel cannot be loaded), else 0.
 int ifc_main(int argc, char** argv);
+// Registers every panel resource and every callback the application's panels
+// name; called once before ifc_main (and by tests before loading panels).
+void ifc_register_all();
 
 // Asks "*IDN?" and sets the family flag and the model; a failed query changes
 // nothing.

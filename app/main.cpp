@@ -9,7 +9,6 @@
 //                        levels) and leaves the data file and screenshots in DIR
 #include "app/fra.h"
 #include "app/ifc.h"
-#include "displays/displays.h"
 #include "displays/bode.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
@@ -21,9 +20,7 @@
 #include "ui/headless.h"
 #include "ui/model.h"
 #include "ui/qt/qt_renderer.h"
-#include "ui/resources/debug.h"
 #include "ui/resources/ifcPanel.h"
-#include "util/kv_util.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,16 +55,6 @@ void usage(std::FILE* to)
                "               into DIR and ends. Works without a display\n"
                "               (QT_QPA_PLATFORM=offscreen).\n",
                to);
-}
-
-void register_everything()
-{
-    ifcPanel_register_resource();
-    debug_register_resource();
-    ifp_register_callbacks();
-    kv_util_register_callbacks();
-    displays_register_callbacks();
-    fra_register_callbacks();
 }
 
 // Starts the in-process simulator on the first loopback address where its
@@ -302,7 +289,7 @@ int main(int argc, char** argv)
         std::fputs("imbench: no window system to show the panels on (try --headless)\n", stderr);
         return 1;
     }
-    register_everything();
+    ifc_register_all();
 
     std::unique_ptr<sim::Simulator> instrument;
     if (demo) {

@@ -503,7 +503,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     const std::string spec = portmap::gpibBoard(board);
     if (spec.empty()) {
         fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" +
-                            std::to_string(board) + " = prologix-tcp 192.168.1.20:1234\", \"GPIB" +
+                            std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" +
                             std::to_string(board) + " = prologix-serial /dev/ttyUSB0\" or \"GPIB" +
                             std::to_string(board) + " = linux-gpib 0\" to " + portmap::filePath() + ".");
         return -1;
@@ -520,6 +520,16 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         return -1;
     }
     Device& d = devices[static_cast<size_t>(ud)];
+    // The descriptor is taken only once its back end has the device.
+    auto take = [&](Backend backend) {
+        d.backend = backend;
+        d.board = board;
+        d.pad = pad;
+        d.sad = sad;
+        d.tmo = tmo;
+        d.eot = eot;
+        d.spec = spec;
+    };
     std::string_view s = spec;
     std::string_view kind = s.substr(0, s.find(' '));
 
@@ -538,13 +548,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
             return -1;
         }
         ++slot->users;
-        d.backend = Backend::Prologix;
-        d.board = board;
-        d.pad = pad;
-        d.sad = sad;
-        d.tmo = tmo;
-        d.eot = eot;
-        d.spec = spec;
+        take(Backend::Prologix);
         succeed(GPIB_CMPL);
         return ud;
     }
@@ -571,14 +575,8 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
             return -1;
         }
         ++lib.users;
-        d.backend = Backend::Libgpib;
-        d.board = board;
-        d.pad = pad;
-        d.sad = sad;
-        d.tmo = tmo;
-        d.eot = eot;
+        take(Backend::Libgpib);
         d.libUd = libUd;
-        d.spec = spec;
         return ud;
     }
     fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec +

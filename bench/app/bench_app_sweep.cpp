@@ -56,16 +56,6 @@ constexpr auto kIdleRun = std::chrono::seconds(3);
 std::unique_ptr<sim::Simulator> g_sim;
 std::string g_address;
 
-void registerEverything()
-{
-    ifcPanel_register_resource();
-    debug_register_resource();
-    ifp_register_callbacks();
-    kv_util_register_callbacks();
-    displays_register_callbacks();
-    fra_register_callbacks();
-}
-
 bool startSimulator()
 {
     for (int host = 1; host < 255; ++host) {
@@ -125,7 +115,7 @@ struct Figures {
 void BM_Baseline_PointExchanges(benchmark::State& state)
 {
     ui::resetForTests();
-    registerEverything();
+    ifc_register_all();
     if (!openLink()) {
         state.SkipWithError("no link to the simulator");
         return;
@@ -156,7 +146,7 @@ BENCHMARK(BM_Baseline_PointExchanges)->Iterations(2000)->Unit(benchmark::kMicros
 void BM_SweepPoint(benchmark::State& state)
 {
     ui::resetForTests();
-    registerEverything();
+    ifc_register_all();
     if (!openLink()) {
         state.SkipWithError("no link to the simulator");
         return;
@@ -241,7 +231,7 @@ void BM_IdleMainLoopCpu(benchmark::State& state)
 {
     for (auto _ : state) {
         ui::resetForTests();
-        registerEverything();
+        ifc_register_all();
         // The baseline: an idle poll() loop of the same wall time.
         {
             const double cpu0 = threadCpuSeconds();

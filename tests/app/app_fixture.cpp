@@ -1,13 +1,11 @@
 #include "tests/app/app_fixture.h"
 
 #include "app/fra.h"
-#include "displays/displays.h"
+#include "app/ifc.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "tests/link/io_test_support.h"
-#include "ui/resources/debug.h"
 #include "ui/resources/ifcPanel.h"
-#include "util/kv_util.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -38,15 +36,7 @@ void AppTest::TearDown()
     fs::remove_all(dir_, ec);
 }
 
-void AppTest::registerEverything()
-{
-    ifcPanel_register_resource();
-    debug_register_resource();
-    ifp_register_callbacks();
-    kv_util_register_callbacks();
-    displays_register_callbacks();
-    fra_register_callbacks();
-}
+void AppTest::registerEverything() { ifc_register_all(); }
 
 UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shared<State>())
 {

@@ -307,17 +307,27 @@ void GraphPainter::extend(Bounds& b, const std::vector<Plot>& plots, std::size_t
     b = Bounds{xlo, xhi, ylo, yhi, xlo <= xhi, ylo <= yhi};
 }
 
+GraphPainter::Frame GraphPainter::frameOf(const Graph& g) const
+{
+    const Axis& ax = g.axes[VAL_XAXIS];
+    const Axis& ay = g.axes[VAL_LEFT_YAXIS];
+    Frame f{AxisKey{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name},
+            AxisKey{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name},
+            ax.mapMode == VAL_LOG, ay.mapMode == VAL_LOG, false};
+    // Plots are kept in ascending handle order, so the prefix seen last time
+    // is intact exactly when the plot at its last index still has its handle.
+    f.prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    return f;
+}
+
 const QImage& GraphPainter::render(const Graph& g, QSize size)
 {
     const Axis& ax = g.axes[VAL_XAXIS];
     const Axis& ay = g.axes[VAL_LEFT_YAXIS];
-    const AxisKey xk{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name};
-    const AxisKey yk{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name};
-    const bool xLog = ax.mapMode == VAL_LOG, yLog = ay.mapMode == VAL_LOG;
-
-    // Plots are kept in ascending handle order, so the prefix seen last time
-    // is intact exactly when the plot at its last index still has its handle.
-    const bool prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    const Frame f = frameOf(g);
+    const AxisKey& xk = f.xk;
+    const AxisKey& yk = f.yk;
+    const bool xLog = f.xLog, yLog = f.yLog, prefixIntact = f.prefixIntact;
     const bool sameFrame = valid_ && image_.size() == size && xk == xKey_ && yk == yKey_ &&
                            g.plotBgColor == bgColor_;
     if (prefixIntact && sameFrame && g.plots.size() == drawn_) return image_;
@@ -363,15 +373,11 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
 QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const
 {
     const QRect all(QPoint(0, 0), size);
-    const Axis& ax = g.axes[VAL_XAXIS];
-    const Axis& ay = g.axes[VAL_LEFT_YAXIS];
-    const AxisKey xk{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name};
-    const AxisKey yk{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name};
-    const bool xLog = ax.mapMode == VAL_LOG, yLog = ay.mapMode == VAL_LOG;
-    const bool prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
+    const Frame f = frameOf(g);
+    const bool xLog = f.xLog, yLog = f.yLog;
     // Nothing appended means the cursor or something else moved: all of it.
-    if (!valid_ || image_.size() != size || !(xk == xKey_) || !(yk == yKey_) || g.plotBgColor != bgColor_ ||
-        !prefixIntact || g.plots.size() == drawn_ || !boundsValid_ || xLog != boundsXLog_ || yLog != boundsYLog_)
+    if (!valid_ || image_.size() != size || !(f.xk == xKey_) || !(f.yk == yKey_) || g.plotBgColor != bgColor_ ||
+        !f.prefixIntact || g.plots.size() == drawn_ || !boundsValid_ || xLog != boundsXLog_ || yLog != boundsYLog_)
         return all;
     // New data outside the bounds seen so far may change an autoscaled range.
     Bounds b = bounds_;

@@ -64,6 +64,13 @@ private:
         std::string name;
         bool operator==(const AxisKey&) const = default;
     };
+    // What decides between drawing on the cache and drawing everything.
+    struct Frame {
+        AxisKey xk, yk;
+        bool xLog, yLog;
+        bool prefixIntact;   // the plots drawn last time are still the first ones
+    };
+    Frame frameOf(const Graph& g) const;
 
     static void extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog);
     void layout(const Graph& g);

@@ -245,32 +245,31 @@ void PanelWindow::userChanged(int id, bool changed)
     if (c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
 }
 
+void PanelWindow::userEntered(int id, const Value& v)
+{
+    const Control* m = model(id);
+    const Value before = m ? m->value : Value{};
+    if (ui::userSetValue(handle_, id, v) < 0) return;
+    m = model(id);
+    userChanged(id, m && !(m->value == before));
+}
+
 void PanelWindow::createControl(const Control& c)
 {
     const int id = c.id;
     QWidget* w = nullptr;
     switch (c.kind) {
-    case UiCtrlKind::Numeric:
+    case UiCtrlKind::Numeric: {
         if (c.dataType == VAL_INTEGER) {
             auto* s = new QSpinBox(canvas_);
             connect(s, &QSpinBox::valueChanged, this, [this, id](int v) {
-                if (syncing_) return;
-                const Control* m = model(id);
-                const Value before = m ? m->value : Value{};
-                if (ui::userSetValue(handle_, id, v) < 0) return;
-                m = model(id);
-                userChanged(id, m && !(m->value == before));
+                if (!syncing_) userEntered(id, v);
             });
             w = s;
         } else {
             auto* s = new QDoubleSpinBox(canvas_);
             connect(s, &QDoubleSpinBox::valueChanged, this, [this, id](double v) {
-                if (syncing_) return;
-                const Control* m = model(id);
-                const Value before = m ? m->value : Value{};
-                if (ui::userSetValue(handle_, id, v) < 0) return;
-                m = model(id);
-                userChanged(id, m && !(m->value == before));
+                if (!syncing_) userEntered(id, v);
             });
             w = s;
         }
@@ -278,16 +277,13 @@ void PanelWindow::createControl(const Control& c)
         static_cast<QAbstractSpinBox*>(w)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         w->setLocale(QLocale::c());
         break;
+    }
     case UiCtrlKind::String: {
         auto* e = new QLineEdit(canvas_);
         connect(e, &QLineEdit::editingFinished, this, [this, e, id] {
             if (syncing_ || !e->isModified()) return;
             e->setModified(false);
-            const Control* m = model(id);
-            const Value before = m ? m->value : Value{};
-            if (ui::userSetValue(handle_, id, e->text().toStdString()) < 0) return;
-            m = model(id);
-            userChanged(id, m && !(m->value == before));
+            userEntered(id, e->text().toStdString());
         });
         w = e;
         break;

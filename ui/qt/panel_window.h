@@ -57,6 +57,8 @@ private:
     // A user change went into the model: VAL_CHANGED when it changed, then
     // COMMIT for hot controls.
     void userChanged(int id, bool changed);
+    // A value the user entered: into the model, then its events.
+    void userEntered(int id, const Value& v);
     void watch(QWidget* w, int id);
 
     int handle_;

@@ -12,26 +12,11 @@ void debug_register_resource()
     panel.height = 360;
     panel.width = 520;
 
-    UiCtrlDef text;
-    text.id = DEBUG_PANEL_TEXT;
-    text.kind = UiCtrlKind::TextBox;
-    text.dataType = VAL_STRING;
-    text.top = 10;
-    text.left = 10;
-    text.height = 300;
-    text.width = 500;
+    UiCtrlDef text = ui_ctrl(DEBUG_PANEL_TEXT, UiCtrlKind::TextBox, VAL_STRING, "", 10, 10, 300, 500);
     text.mode = VAL_NORMAL;
     text.callback = "debugtext_service";
 
-    UiCtrlDef clear;
-    clear.id = DEBUG_PANEL_CLEAR;
-    clear.kind = UiCtrlKind::Button;
-    clear.dataType = VAL_NO_TYPE;
-    clear.label = "Clear";
-    clear.top = 322;
-    clear.left = 330;
-    clear.height = 26;
-    clear.width = 80;
+    UiCtrlDef clear = ui_ctrl(DEBUG_PANEL_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "Clear", 322, 330, 26, 80);
     clear.callback = "debugtext_service";
 
     UiCtrlDef close = clear;

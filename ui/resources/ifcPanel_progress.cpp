@@ -12,15 +12,8 @@ UiPanelDef ifcPanel_progress_panel()
     p.width = 260;
     p.height = 76;
 
-    UiCtrlDef percent;
-    percent.id = PROGRESS_PANEL_PERCENT;
-    percent.kind = UiCtrlKind::Numeric;
-    percent.dataType = VAL_INTEGER;
-    percent.label = "Progress (%)";
-    percent.top = 32;
-    percent.left = 12;
-    percent.height = 26;
-    percent.width = 236;
+    UiCtrlDef percent =
+        ui_ctrl(PROGRESS_PANEL_PERCENT, UiCtrlKind::Numeric, VAL_INTEGER, "Progress (%)", 32, 12, 26, 236);
     percent.min = 0;
     percent.max = 100;
     percent.precision = 0;
