@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 #include <QTextBlock>
@@ -439,6 +440,33 @@ TEST_F(QtPanel, PlottedPointsAreDrawnIncrementally)
     g->repaint();
     EXPECT_EQ(g->painter().fullRedraws(), full + 1);
     EXPECT_GE(g->painter().xMap().hi, 1e6);
+}
+
+// What the window shows after many small repaints is what a full paint of the
+// graph gives: no appended point leaves stale or missing pixels behind.
+TEST_F(QtPanel, WindowAfterPartialRepaintsMatchesAFullPaint)
+{
+    auto* g = widget<ui::qt::GraphWidget>(panel, GRAPH);
+    for (int i = 0; i < 40; ++i) PlotPoint(panel, GRAPH, std::pow(10.0, i / 10.0), 10 + i, VAL_SOLID_CIRCLE, VAL_BLUE);
+    settle();
+    const int full = g->painter().fullRedraws();
+    for (int i = 0; i < 30; ++i) {
+        const double x = std::pow(10.0, 0.5 + i / 10.0), y = 15 + (i % 7) * 3;
+        PlotPoint(panel, GRAPH, x, y, VAL_EMPTY_DIAMOND, VAL_RED);
+        PlotLine(panel, GRAPH, x, y, x * 1.1, y + 2, VAL_RED);
+        settle();
+    }
+    ASSERT_EQ(g->painter().fullRedraws(), full) << "the points were meant to stay inside the scale";
+    QScreen* screen = g->window()->screen();
+    ASSERT_NE(screen, nullptr);
+    const QPoint at = g->mapTo(g->window(), QPoint(0, 0));
+    const QImage shown = screen->grabWindow(g->window()->winId(), at.x(), at.y(), g->width(), g->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage painted = g->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.isNull() || shown.size() != painted.size())
+        GTEST_SKIP() << "this platform plugin cannot grab a window's contents";
+    EXPECT_EQ(shown, painted);
 }
 
 TEST_F(QtPanel, WaitCursorIsShownAndRemovedOnce)
