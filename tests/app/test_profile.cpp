@@ -1,7 +1,7 @@
-// Profiles in a measurement run against the in-process simulator: the menu's
-// Load Profile and Save Profile with their dialogs, every persisted control
-// and the DC sweep list coming back, the displays and the module brought in
-// line after a load, and files that cannot be used.
+// The DC sweep list window, and profiles in a measurement run: every
+// persisted control and the list come back through Save Profile and Load
+// Profile, the windows and the module are brought in line after a load, and
+// files edited elsewhere or that cannot be used cost what they must and no more.
 #include "app/profile.h"
 
 #include "app/fra.h"
@@ -12,66 +12,34 @@
 #include "displays/vc.h"
 #include "link/ifp.h"
 #include "settings/inidata_app.h"
-#include "tests/app/fra_fixture.h"
+#include "tests/support/run_fixture.h"
 #include "ui/headless.h"
-#include "ui/model.h"
 #include "ui/resources/ifcPanel.h"
-#include "ui/toolkit.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
-
 #include <sys/stat.h>
 
 namespace {
 
 namespace hl = ui::headless;
-using fratest::FraTest;
+using namespace tsupport;
+using Texts = std::vector<std::string>;
 
-std::string slurp(const std::string& path)
+// Every persisted control as "TAG=value", in table order.
+Texts snapshot()
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void spit(const std::string& path, const std::string& data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-}
-
-// Every persisted control as text, in table order.
-std::vector<std::string> snapshot()
-{
-    std::vector<std::string> out;
+    Texts out;
     for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r) {
-        const ui::Panel* p = ui::panel(*r->panel);
-        const ui::Control* c = p ? p->control(r->control) : nullptr;
-        if (!c) {
-            out.push_back("missing");
-            continue;
-        }
-        std::string v = r->tag;
-        v += '=';
-        if (std::holds_alternative<std::string>(c->value))
-            v += "\"" + std::get<std::string>(c->value) + "\"";
-        else if (std::holds_alternative<int>(c->value))
-            v += std::to_string(std::get<int>(c->value));
-        else {
-            char text[64];
-            std::snprintf(text, sizeof text, "%.17g", std::get<double>(c->value));
-            v += text;
-        }
-        out.push_back(v);
+        const ui::Control* c = ui::panel(*r->panel)->control(r->control);
+        char text[64];
+        if (const auto* d = std::get_if<double>(&c->value))
+            std::snprintf(text, sizeof text, "%.17g", *d);
+        out.push_back(std::string(r->tag) + "=" +
+                      (std::holds_alternative<std::string>(c->value) ? std::get<std::string>(c->value)
+                       : std::holds_alternative<int>(c->value)       ? std::to_string(std::get<int>(c->value))
+                                                                     : std::string(text)));
     }
     return out;
 }
@@ -79,37 +47,31 @@ std::vector<std::string> snapshot()
 std::vector<double> dcList()
 {
     std::vector<double> out;
-    for (int i = 0; i < DCSW_STEPS; ++i) {
-        out.push_back(dcsw_get_dc(i));
-        out.push_back(dcsw_get_ac(i));
-    }
+    for (int i = 0; i < DCSW_STEPS; ++i)
+        out.insert(out.end(), {dcsw_get_dc(i), dcsw_get_ac(i)});
     return out;
 }
 
-// Sets every persisted control to another value a user could give it, the
-// choice depending on seed, and the DC sweep list to seeded steps.
+// Every persisted control set to another value a user could give it (the
+// choice depending on seed), and the DC sweep list to seeded steps.
 void changeEverything(int seed)
 {
     int n = 0;
     for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r, ++n) {
         if (r->dataType == INIDATA_STRING)
-            continue;   // the DC sweep list's text is built by Save Profile
+            continue;   // the list's text is made by Save Profile
         const ui::Control* c = ui::panel(*r->panel)->control(r->control);
-        ASSERT_NE(c, nullptr) << r->tag;
         int rc = 0;
         if (c->kind == UiCtrlKind::Ring) {
             const int count = static_cast<int>(c->items.size());
-            int pick = (c->index + 1 + n + seed) % count;
-            if (pick == c->index)
-                pick = (pick + 1) % count;
-            rc = SetCtrlIndex(*r->panel, r->control, pick);
+            const int pick = (c->index + 1 + n + seed) % count;
+            rc = SetCtrlIndex(*r->panel, r->control, pick == c->index ? (pick + 1) % count : pick);
         } else if (c->kind == UiCtrlKind::Toggle) {
-            // Odd seeds leave SAMPLE AUTO off, so the loaded SAMPLE CYCLE is shown as it is.
-            rc = SetCtrlVal(*r->panel, r->control, (n + seed) % 2);
+            rc = SetCtrlVal(*r->panel, r->control, (n + seed) % 2);   // odd seeds leave SAMPLE AUTO off
         } else {
             const double lo = std::max(c->min, -1e6), hi = std::min(c->max, 1e6);
-            const double v = lo + (hi - lo) * (0.1 + 0.023 * n + 0.011 * seed) / 3.0;
-            rc = SetCtrlVal(*r->panel, r->control, std::round(v * 1000.0) / 1000.0);
+            rc = SetCtrlVal(*r->panel, r->control,
+                            std::round((lo + (hi - lo) * (0.1 + 0.023 * n + 0.011 * seed) / 3.0) * 1000.0) / 1000.0);
         }
         ASSERT_EQ(rc, 0) << r->tag;
     }
@@ -117,217 +79,115 @@ void changeEverything(int seed)
         dcsw_set_step(i, i == 7 ? 0.0 : (i + 1) * 1.25 - seed * 3.5, (i * 7 + seed) % 100 + 0.5);
 }
 
-class Profile : public FraTest {
+class Profile : public RunTest {
 protected:
     void SetUp() override
     {
-        FraTest::SetUp();
+        RunTest::SetUp();
         startRun();
     }
-    std::string path(const char* name) const { return dir_ + "/" + name; }
-    void pick(int item)
+    static void saveAs(const std::string& file) { hl::answerFile(file); pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE); }
+    static void loadFrom(const std::string& file) { hl::answerFile(file); pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE); }
+    static std::string ifpLog()
     {
-        ASSERT_EQ(hl::pickMenu(ifcMenu, item), 0);
-        hl::deliver();
-    }
-    void saveAs(const std::string& file)
-    {
-        hl::answerFile(file);
-        pick(MAIN_MENU_FILE_SAVE_PROFILE);
-    }
-    void loadFrom(const std::string& file)
-    {
-        hl::answerFile(file);
-        pick(MAIN_MENU_FILE_LOAD_PROFILE);
-    }
-    std::vector<std::string> messages() const
-    {
-        std::vector<std::string> out;
-        for (const auto& p : hl::popups())
-            if (p.kind == hl::PopupRecord::Message)
-                out.push_back(p.title + "|" + p.text);
-        return out;
-    }
-    static int shown(int panel)
-    {
-        const ui::Panel* p = ui::panel(panel);
-        return p && p->visible ? 1 : 0;
+        std::string text;
+        GetCtrlVal(ifp_panel(), IFP_PANEL_MSG, &text);
+        return text;
     }
 };
 
-// The first dialog offers default.ini of the project folder, later ones the
-// file chosen last; cancelling changes nothing.  (Runs first: the path is
-// kept for the whole application run.)
-TEST_F(Profile, DialogsStartAtDefaultIniThenAtTheLastChoice)
-{
-    const std::string first = dir_ + "/default.ini";
-    EXPECT_EQ(std::string(profile_get_path()), first);
-    ASSERT_EQ(ui::menuBar(ifcMenu)->menus[0].items[0].dimmed, false);
-    pick(MAIN_MENU_FILE_LOAD_PROFILE);   // cancelled
-    pick(MAIN_MENU_FILE_SAVE_PROFILE);   // cancelled
-    EXPECT_EQ(std::string(profile_get_path()), first);
-    EXPECT_FALSE(std::ifstream(first).good());
-    saveAs(path("a.ini"));
-    pick(MAIN_MENU_FILE_LOAD_PROFILE);   // cancelled
-    std::vector<std::string> dialogs;
-    for (const auto& p : hl::popups())
-        if (p.kind == hl::PopupRecord::FileSelect)
-            dialogs.push_back(p.title + "|" + p.defaultFile + "|" + p.text + "|" + p.directory + "|" +
-                              std::to_string(p.buttonLabel));
-    const std::string load = "|*.ini||" + std::to_string(VAL_LOAD_BUTTON);
-    const std::string save = "|*.ini||" + std::to_string(VAL_SAVE_BUTTON);
-    EXPECT_EQ(dialogs, (std::vector<std::string>{"Load Profile|" + first + load, "Save Profile|" + first + save,
-                                                 "Save Profile|" + first + save,
-                                                 "Load Profile|" + path("a.ini") + load}));
-    EXPECT_EQ(std::string(profile_get_path()), path("a.ini"));
-    EXPECT_TRUE(messages().empty());
-}
-
+// A fresh list is saved as ten zero pairs on three lines; a cancelled dialog
+// changes nothing.  A profile loaded into a fresh run brings every setting
+// back: the settings bind to the panels of the run at hand.
 TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
 {
+    const std::string before = profile_get_path(), file = dir_.file("everything.ini");
+    clearLog();
+    pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE);   // cancelled
+    pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE);   // cancelled
+    EXPECT_EQ(profile_get_path(), before);
+    EXPECT_TRUE(log().empty() && messages().empty());
+    saveAs(file);
+    EXPECT_EQ(profile_get_path(), file);
+    std::string zeros;
+    for (int i = 0; i < DCSW_STEPS; ++i)
+        zeros += "0.000000 0.000000 ";
+    std::string text = readFile(file).value_or("");
+    EXPECT_EQ(text.rfind("[OUTPUT SOURCE]\r\nFREQUENCY = 1000\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("[BACKDOOR]\r\nDCSW_LIST Line0001 = \"" + zeros.substr(0, 80) + "\"\r\nDCSW_LIST Line0002 = \"" +
+                        zeros.substr(80, 80) + "\"\r\nDCSW_LIST Line0003 = \"" + zeros.substr(160) + "\"\r\n\r\n"),
+              std::string::npos)
+        << text;
+
     changeEverything(1);
     const std::vector<double> list = dcList();
-    const std::string file = path("everything.ini");
     saveAs(file);
-    ASSERT_TRUE(messages().empty());
-    const std::vector<std::string> saved = snapshot();
-
+    const Texts saved = snapshot();
+    ifc_measurement_end(false);
+    ifc_measurement_start();
+    hl::deliver();
+    changeEverything(1);
     changeEverything(2);
-    ASSERT_NE(dcList(), list);
-    const std::vector<std::string> changed = snapshot();
+    const Texts changed = snapshot();
     for (std::size_t i = 0; i + 1 < saved.size(); ++i)
-        EXPECT_NE(saved[i], changed[i]) << "the test did not change " << saved[i];
+        ASSERT_NE(saved[i], changed[i]) << "the test did not change " << saved[i];
     clearLog();
     loadFrom(file);
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(snapshot(), saved);
     EXPECT_EQ(dcList(), list);
-
-    // The display windows follow their loaded toggles.
-    EXPECT_EQ(shown(meterP), mainInt(MAIN_PANEL_METER));
-    EXPECT_EQ(shown(vcP), mainInt(MAIN_PANEL_VC_GRAPH));
-    EXPECT_EQ(shown(zP), mainInt(MAIN_PANEL_BODE_GRAPH));
-    EXPECT_EQ(shown(nyP), mainInt(MAIN_PANEL_NYQUST_GRAPH));
-
-    // The module was sent exactly what SYNC sends for the loaded settings.
-    const std::vector<std::string> afterLoad = log();
+    const std::pair<int, int> windows[] = {
+        {MAIN_PANEL_METER, meterP}, {MAIN_PANEL_VC_GRAPH, vcP}, {MAIN_PANEL_BODE_GRAPH, zP}, {MAIN_PANEL_NYQUST_GRAPH, nyP}};
+    for (const auto& [toggle, panel] : windows)
+        EXPECT_EQ(ui::panel(panel)->visible ? 1 : 0, mainInt(toggle)) << "the window follows its toggle " << toggle;
+    // The module was sent what SYNC sends for the loaded settings.
+    const Texts afterLoad = log();
     clearLog();
     syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
-    EXPECT_FALSE(afterLoad.empty());
     EXPECT_EQ(afterLoad, log());
     char freq[64];
     std::snprintf(freq, sizeof freq, "IM:OUTP:SINE:FREQ %f", mainDouble(MAIN_PANEL_FREQUENCY));
     EXPECT_NE(std::find(afterLoad.begin(), afterLoad.end(), freq), afterLoad.end()) << freq;
-
-    // Saving the loaded profile gives the same file.
-    saveAs(path("again.ini"));
-    EXPECT_EQ(slurp(path("again.ini")), slurp(file));
+    saveAs(dir_.file("again.ini"));
+    EXPECT_EQ(readFile(dir_.file("again.ini")), readFile(file)) << "the loaded profile saves the same file";
 }
 
-TEST_F(Profile, ProfileLoadsBackIntoAFreshRun)
+TEST(ProfileList, TextsFromElsewhere)
 {
-    changeEverything(7);
-    const std::vector<double> list = dcList();
-    saveAs(path("fresh_run.ini"));
-    const std::vector<std::string> saved = snapshot();
-
-    // The run ends and a new one starts with new panels; the list is new too.
-    ifc_measurement_end(false);
-    ASSERT_LT(ifcP, 0);
-    // Without a run the store's messages no longer go to the interface panel.
-    testing::internal::CaptureStdout();
-    inidata_debug_printf("between runs\n");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "between runs\n");
-    for (int i = 0; i < DCSW_STEPS; ++i)
-        dcsw_set_step(i, 0.0, 0.0);
-    ifc_measurement_start();
-    hl::deliver();
-    ASSERT_GE(ifcP, 0);
-    ASSERT_NE(snapshot(), saved);
-    clearLog();
-    loadFrom(path("fresh_run.ini"));
-    EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(snapshot(), saved);
-    EXPECT_EQ(dcList(), list);
-    EXPECT_FALSE(log().empty());
-}
-
-TEST_F(Profile, FreshListIsTenZeroPairsOnThreeLines)
-{
-    const std::string file = path("fresh.ini");
-    saveAs(file);
-    const std::string zeros = [] {
-        std::string s;
-        for (int i = 0; i < DCSW_STEPS; ++i)
-            s += "0.000000 0.000000 ";
-        return s;
-    }();
-    ASSERT_EQ(zeros.size(), 180u);
-    const std::string text = slurp(file);
-    EXPECT_NE(text.find("[BACKDOOR]\r\nDCSW_LIST Line0001 = \"" + zeros.substr(0, 80) + "\"\r\nDCSW_LIST Line0002 = \"" +
-                        zeros.substr(80, 80) + "\"\r\nDCSW_LIST Line0003 = \"" + zeros.substr(160) +
-                        "\"\r\n\r\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.rfind("[OUTPUT SOURCE]\r\nFREQUENCY = 1000\r\n", 0), 0u);
-}
-
-TEST_F(Profile, ListTextsFromElsewhere)
-{
-    struct Case {
-        const char* text;
-        std::vector<double> list;   // the first steps; the rest are 0.0
-    } cases[] = {
-        {"1.5 10 2.5 20 3.5 30 ", {1.5, 10, 2.5, 20, 3.5, 30}},
-        {"1.5 10 2.5", {1.5, 10}},                              // odd count: last number dropped
-        {"   4   50    ", {4, 50}},                              // blanks anywhere
-        {"abc 5 6x 7", {0, 5, 6, 7}},                            // no number counts 0.0
+    const std::pair<const char*, std::vector<double>> cases[] = {   // the first steps; the rest are 0.0
+        {"1.5 10 2.5", {1.5, 10}},                                  // odd count: the last number dropped
+        {"   4   50    abc 5 6x 7", {4, 50, 0, 5, 6, 7}},           // no number counts 0.0
         {"5000 -3 -5000 250 nan 1", {1000, 0, -1000, 100, 0, 1}},   // what the window would take
-        {"1 1 2 2 3 3 4 4 5 5 6 6 7 7 8 8 9 9 10 10 11 11", {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10}},
-        {"", {}},
-    };
-    for (const Case& c : cases) {
-        for (int i = 0; i < DCSW_STEPS; ++i)
-            dcsw_set_step(i, 99, 99);
-        profile_dcsw_parse(c.text);
-        std::vector<double> expected = c.list;
+        {"1 1 2 2 3 3 4 4 5 5 6 6 7 7 8 8 9 9 10 10 11 11", {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10}}};
+    for (auto [text, expected] : cases) {
+        dcsw_set_step(9, 99, 99);
+        profile_dcsw_parse(text);
         expected.resize(2 * DCSW_STEPS, 0.0);
-        EXPECT_EQ(dcList(), expected) << c.text;
+        EXPECT_EQ(dcList(), expected) << text;
     }
     dcsw_set_step(0, -1.25, 12.5);
-    dcsw_set_step(1, 1000, 100);
-    EXPECT_EQ(profile_dcsw_text().substr(0, 43), "-1.250000 12.500000 1000.000000 100.000000 ");
+    EXPECT_EQ(profile_dcsw_text().substr(0, 20), "-1.250000 12.500000 ");
 }
 
-// A profile without the list keeps the text the hidden control holds: the
-// list as last saved or loaded in this run.
-TEST_F(Profile, ProfileWithoutListRebuildsItFromTheHiddenText)
+// Without its list a profile keeps the hidden text: the list as last saved or loaded.
+TEST_F(Profile, AProfileWithoutTheListRebuildsItAndAnOpenListWindowShowsIt)
 {
     changeEverything(3);
     const std::vector<double> list = dcList();
-    saveAs(path("with.ini"));
-    std::string text = slurp(path("with.ini"));
-    text.erase(text.find("[BACKDOOR]"));
-    spit(path("without.ini"), text);
+    saveAs(dir_.file("with.ini"));
+    std::string text = readFile(dir_.file("with.ini")).value_or("");
+    writeFile(dir_.file("without.ini"), text.erase(text.find("[BACKDOOR]")));
+    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
     for (int i = 0; i < DCSW_STEPS; ++i)
         dcsw_set_step(i, 7, 7);
-    loadFrom(path("without.ini"));
+    loadFrom(dir_.file("without.ini"));
     EXPECT_EQ(dcList(), list);
     EXPECT_TRUE(messages().empty());
-}
-
-TEST_F(Profile, LoadedListRefreshesAnOpenListWindow)
-{
-    pick(MAIN_MENU_SWEEP_DCSW);
-    ASSERT_GE(dcswP, 0);
-    spit(path("list.ini"), "[BACKDOOR]\r\nDCSW_LIST = \"2.5 40 \"\r\n");
-    loadFrom(path("list.ini"));
-    std::string label;
-    GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, 1, &label);
-    EXPECT_NE(label.find("2.50"), std::string::npos) << label;
-    double dc = 0;
-    GetCtrlVal(dcswP, DCSW_PANEL_DC, &dc);
-    EXPECT_EQ(dc, 2.5);
+    std::string row;
+    GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, 9, &row);   // step 9, a positive level
+    char dc[16];
+    std::snprintf(dc, sizeof dc, "%3.2f ", list[16]);
+    EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
 }
 
 // Files that cannot be used: "Fail", nothing re-applied, the list as it was.
@@ -335,100 +195,143 @@ TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
 {
     changeEverything(4);
     const std::vector<double> list = dcList();
-    ASSERT_EQ(::mkdir(path("folder.ini").c_str(), 0700), 0);
-    spit(path("binary.ini"), std::string("[OUTPUT SOURCE]\r\nFREQUENCY = 5\0\0\r\n", 35));
-    const std::vector<std::string> before = snapshot();
+    ASSERT_EQ(::mkdir(dir_.file("folder.ini").c_str(), 0700), 0);
+    writeFile(dir_.file("binary.ini"), std::string("[OUTPUT SOURCE]\r\nFREQUENCY = 5\0\0\r\n", 35));
+    const Texts before = snapshot();
     for (const char* name : {"missing.ini", "folder.ini", "binary.ini"}) {
         hl::clearPopups();
         clearLog();
-        loadFrom(path(name));
-        EXPECT_EQ(messages(), std::vector<std::string>{"Load Profile|Fail"}) << name;
+        loadFrom(dir_.file(name));
+        EXPECT_EQ(messages(), Texts{"Load Profile|Fail"}) << name;
         EXPECT_TRUE(log().empty()) << name;
         EXPECT_EQ(dcList(), list);
         EXPECT_EQ(snapshot(), before);
-        EXPECT_EQ(std::string(profile_get_path()), path(name));
     }
-    // The interface panel's log says why.
-    std::string ifpLog;
-    GetCtrlVal(ifp_panel(), IFP_PANEL_MSG, &ifpLog);
-    EXPECT_NE(ifpLog.find("inidata_load_file: Ini_ReadFromFile " + path("binary.ini") +
-                          " Fail: not a text file (it holds NUL bytes)"),
+    EXPECT_NE(ifpLog().find("inidata_load_file: Ini_ReadFromFile " + dir_.file("binary.ini") +
+                            " Fail: not a text file (it holds NUL bytes)"),
               std::string::npos)
-        << ifpLog;
-
-    const std::string ro = path("ro.ini");
-    spit(ro, "[OLD]\r\n");
+        << "the interface panel's log says why";
+    const std::string ro = dir_.file("ro.ini");
+    writeFile(ro, "[OLD]\r\n");
     ASSERT_EQ(::chmod(ro.c_str(), 0444), 0);
-    for (const std::string& target : {ro, path("folder.ini"), path("nowhere/p.ini")}) {
+    for (const std::string& target : {ro, dir_.file("folder.ini"), dir_.file("nowhere/p.ini")}) {
         hl::clearPopups();
         saveAs(target);
-        EXPECT_EQ(messages(), std::vector<std::string>{"Save Profile|Fail"}) << target;
+        EXPECT_EQ(messages(), Texts{"Save Profile|Fail"}) << target;
     }
-    EXPECT_EQ(slurp(ro), "[OLD]\r\n");
+    EXPECT_EQ(readFile(ro), "[OLD]\r\n");
 }
 
-// A profile edited elsewhere: a line too long to be one of ours, a missing
-// section and a malformed number cost only their own rows.
-TEST_F(Profile, EditedProfileCostsOnlyItsBadRows)
+// A line too long to be one of ours, a missing section and a malformed number
+// cost only their own rows.
+TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
 {
     changeEverything(5);
-    saveAs(path("base.ini"));
-    const std::vector<std::string> saved = snapshot();
-    std::string text = slurp(path("base.ini"));
+    saveAs(dir_.file("base.ini"));
+    const Texts saved = snapshot();
+    std::string text = readFile(dir_.file("base.ini")).value_or("");
     const auto meter = text.find("[METER]");
     text.erase(meter, text.find("[NYQUST]") - meter);
     const auto cycle = text.find("CYCLE = ");
     text.replace(cycle, text.find("\r\n", cycle) - cycle, "CYCLE = 0,5");
     const auto peak = text.find("AC VALUE PEAK = ");
     text.replace(peak, text.find("\r\n", peak) - peak, "AC VALUE PEAK = 1" + std::string(300, '0'));
-    spit(path("edited.ini"), text);
+    writeFile(dir_.file("edited.ini"), text);
     changeEverything(6);
-    const std::vector<std::string> changed = snapshot();
-    hl::clearPopups();
-    loadFrom(path("edited.ini"));
+    const Texts changed = snapshot();
+    loadFrom(dir_.file("edited.ini"));
     EXPECT_TRUE(messages().empty());
-    const std::vector<std::string> now = snapshot();
+    const Texts now = snapshot();
     for (std::size_t i = 0; i < now.size(); ++i) {
         const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20);   // AC VALUE PEAK, CYCLE, METER
         EXPECT_EQ(now[i], kept ? changed[i] : saved[i]) << i;
     }
-    std::string ifpLog;
-    GetCtrlVal(ifp_panel(), IFP_PANEL_MSG, &ifpLog);
     for (const char* m : {"[OUTPUT SOURCE]:AC VALUE PEAK Get Data Fail = 1!", "[SAMPLE]:CYCLE Get Data Fail = 3!",
                           "[METER]:QUALITY MODE Get Data Fail = 1!"})
-        EXPECT_NE(ifpLog.find(std::string("inidata_load_file: ") + m), std::string::npos) << m;
+        EXPECT_NE(ifpLog().find(std::string("inidata_load_file: ") + m), std::string::npos) << m;
 }
 
-// With SAMPLE AUTO on, the cycle shown is the automatic choice; the
-// profile's own cycle comes back when AUTO is switched off.
-TEST_F(Profile, ProfileWithSampleAutoKeepsItsCycleForLater)
+// With SAMPLE AUTO on the cycle shown is the automatic one; the profile's own
+// comes back when AUTO is switched off.  No profile is loaded during a sweep.
+TEST_F(Profile, SampleAutoKeepsTheProfilesCycleForLaterAndASweepRefusesALoad)
 {
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 2.5);
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
-    saveAs(path("auto.ini"));
-    EXPECT_NE(slurp(path("auto.ini")).find("[SAMPLE]\r\nCYCLE = 2.5\r\nAUTO = 1\r\n"), std::string::npos);
+    saveAs(dir_.file("auto.ini"));
+    EXPECT_NE(readFile(dir_.file("auto.ini")).value_or("").find("[SAMPLE]\r\nCYCLE = 2.5\r\nAUTO = 1\r\n"),
+              std::string::npos);
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 0.75);
-    loadFrom(path("auto.ini"));
-    EXPECT_EQ(mainInt(MAIN_PANEL_SAMPLE_AUTO), 1);
-    EXPECT_EQ(ctrlMode(ifcP, MAIN_PANEL_SAMPLE_CYCLE), VAL_INDICATOR);
-    ASSERT_EQ(hl::commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0), 0);
-    hl::deliver();
+    loadFrom(dir_.file("auto.ini"));
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_INDICATOR);
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
     EXPECT_EQ(mainDouble(MAIN_PANEL_SAMPLE_CYCLE), 2.5);
+
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    hl::clearPopups();
+    pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE);
+    EXPECT_EQ(hl::popups().size(), 1u) << "no file dialog";
+    EXPECT_EQ(messages(), Texts{"Load Profile|Stop the sweep before loading a profile."});
 }
 
-TEST_F(Profile, NoLoadDuringASweep)
+// The list window: a row per step, its pieces of text at their pixels.
+using Row = std::vector<std::pair<int, std::string>>;
+Row row(int index)
 {
-    const std::string file = path("p.ini");
-    saveAs(file);
-    userSweep(1);
-    ASSERT_EQ(ifc_sweep_on(), 1);
-    hl::clearPopups();
-    pick(MAIN_MENU_FILE_LOAD_PROFILE);
-    EXPECT_EQ(messages(), std::vector<std::string>{"Load Profile|Stop the sweep before loading a profile."});
-    for (const auto& p : hl::popups())
-        EXPECT_NE(p.kind, hl::PopupRecord::FileSelect);
-    userSweep(0);
+    std::string label;
+    EXPECT_EQ(GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, index, &label), 0);
+    Row out;
+    for (const auto& piece : ui::splitColumns(label))
+        out.emplace_back(piece.x, piece.text);
+    return out;
+}
+Row dashes(const char* number) { return {{0, number}, {40, "----- "}, {85, "------  "}, {135, "------"}}; }
+
+TEST_F(RunTest, TheDcListWindowShowsEachStepAndOutlivesItsWindow)
+{
+    ASSERT_EQ(fra_open(), 1);   // the panels need no link
+    DisplayPanel(ifcP);
+    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
+    EXPECT_EQ(row(0), (Row{{0, "STEP"}, {40, "DC(V)"}, {85, "AC(%) "}, {135, "AC(V)"}}));
+    EXPECT_EQ(row(10), dashes("10"));
+    const std::tuple<int, double, double, Row, double> cases[] = {
+        {2, 5.0, 10.0, {{0, "02"}, {40, "5.00 "}, {85, "10.00 "}, {135, "0.500"}}, 0.5},
+        {10, 1.234, 33.3, {{0, "10"}, {40, "1.23 "}, {85, "33.30 "}, {135, "0.411"}}, 0.410922},
+        {5, -2.0, 10.0, dashes("05"), -0.2},   // shown as dashes, but kept for a REPEAT run
+        {11, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}};   // the step stays in the list
+    for (const auto& [step, dc, ac, shown, acv] : cases) {
+        commit(dcswP, DCSW_PANEL_STEP, step);
+        commit(dcswP, DCSW_PANEL_DC, dc);
+        commit(dcswP, DCSW_PANEL_AC, ac);
+        const int n = std::min(step, 10);
+        EXPECT_EQ(row(n), shown) << step;
+        double v = 0;
+        GetCtrlVal(dcswP, DCSW_PANEL_ACV, &v);
+        EXPECT_NEAR(v, acv, 1e-9) << step;
+        EXPECT_EQ(std::pair(dcsw_get_dc(n - 1), dcsw_get_ac(n - 1)), std::pair(dc, ac)) << step;
+    }
+    EXPECT_EQ(row(1), dashes("01")) << "other rows untouched";
+    ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 2), 0);
+    hl::deliver();
+    double dc = 0;
+    GetCtrlVal(dcswP, DCSW_PANEL_DC, &dc);
+    EXPECT_EQ(dc, 5.0) << "a row selects its step";
+    ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 0), 0);
+    hl::deliver();
+    int step = 0;
+    GetCtrlVal(dcswP, DCSW_PANEL_STEP, &step);
+    EXPECT_EQ(step, 1) << "the header selects step 1";
+
+    ASSERT_EQ(hl::closePanel(dcswP), 0);
+    hl::deliver();
+    EXPECT_FALSE(ui::panel(dcswP)->visible);
+    dcsw_set_step(6, 9.0, 50.0);   // a profile meanwhile
+    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
+    EXPECT_EQ(row(7), (Row{{0, "07"}, {40, "9.00 "}, {85, "50.00 "}, {135, "4.500"}}));
+    fra_close();
+    fra_quit();
+    EXPECT_EQ(dcswP, -1);
+    EXPECT_EQ(dcsw_get_dc(6), 9.0) << "discarding the window forgets the handle, not the list";
 }
 
 }  // namespace

@@ -1,0 +1,301 @@
+// ifc_main and the measurement run against the simulated instrument: the
+// device-mode dispatch, the identification, the module version and what it
+// decides, what the start and SYNC send, the settings controls, and the ways
+// a run lets the link go.
+#include "app/fra.h"
+#include "app/ifc.h"
+#include "displays/bode.h"
+#include "displays/meter.h"
+#include "displays/nyqust.h"
+#include "displays/vc.h"
+#include "link/ifp.h"
+#include "tests/support/run_fixture.h"
+#include "ui/headless.h"
+#include "ui/resources/ifcPanel.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+namespace hl = ui::headless;
+using namespace tsupport;
+using Log = std::vector<std::string>;
+
+long countOf(const Log& log, const std::string& line) { return std::count(log.begin(), log.end(), line); }
+bool shown(int panel) { return ui::panel(panel) && ui::panel(panel)->visible; }
+float cycleShown()
+{
+    float v = 0;
+    GetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, &v);
+    return v;
+}
+
+TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField)
+{
+    openLink();
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"ACME,PLZ-KZR 1000,SN42,V2.1", 1, "PLZ-KZR 1000"}, {"acme,load kzr,7,1", 1, "load kzr"},
+        {"ACME,Kzr-50,1,2", 0, "Kzr-50"}, {"ACME,KR-5,1,2", 1, "KR-5"}, {"kr", 1, ""}, {"ACME,kR,Kr", 0, "kR"},
+        {"ACME,X,UVEN,1", 1, "X"}, {"uven,M", 1, "M"}, {"ACME,Uven uVEN,1", 0, "Uven uVEN"},
+        {"MAKER,KZ R,1", 0, "KZ R"}, {"ACME,ONLY", 0, "ONLY"}, {"A,,C", 0, ""}, {"ACME,KZR-9,1,1", 1, "KZR-9"}};
+    for (const auto& [idn, family, model] : cases) {
+        sim_->instrument().setIdn(idn);
+        ifc_identify_device();
+        EXPECT_EQ(ifc_get_kzr_device(), family) << idn;
+        EXPECT_STREQ(ifc_get_model(), model) << idn;
+    }
+    EXPECT_EQ(log(), Log(std::size(cases), "*IDN?"));
+    ifp_close();
+    sim_->instrument().setIdn("ACME,PLAIN,1,1");
+    ifc_identify_device();
+    EXPECT_EQ(ifc_get_kzr_device(), 1) << "a failed query changes nothing";
+    EXPECT_STREQ(ifc_get_model(), "KZR-9");
+}
+
+// The single-precision version meets the double limits: 1.07 is not below
+// 1.07, 1.12 counts as above 1.12; a family instrument always has the features.
+TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice)
+{
+    startRun();
+    const struct {
+        bool family;
+        const char* version;
+        float number;
+        bool shown, sends;   // AZC and PHASE 360 visible; their commands sent
+        int autoCycle;
+    } cases[] = {{false, "VER1.06", 1.06f, false, false, 0}, {false, "VER1.07", 1.07f, true, true, 0},
+                 {false, "VER1.11", 1.11f, true, true, 0},   {false, "VER1.12", 1.12f, true, true, 1},
+                 {false, "VER 1.13 beta", 1.13f, true, true, 1}, {false, "VERbeta", 0.0f, false, false, 0},
+                 {true, "VER1.05", 1.05f, true, false, 1},   {true, "VER1.07", 1.07f, true, true, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.family ? "family " : "") + c.version);
+        ifc_measurement_end(false);
+        sim_->instrument().setIdn(c.family ? sim::kFamilyIdn : sim::kDefaultIdn);
+        sim_->instrument().setVersion(c.version);
+        ifc_measurement_start();
+        ASSERT_GE(ifcP, 0);
+        EXPECT_EQ(ifc_get_im_version(), c.number);
+        EXPECT_EQ(ifc_get_module_auto_cycle(), c.autoCycle);
+        EXPECT_EQ(ifc_get_old_firmware(), c.shown ? 0 : 1);
+        EXPECT_EQ(attribute(ifcP, MAIN_PANEL_AZC, ATTR_VISIBLE), c.shown ? 1 : 0);
+        EXPECT_EQ(attribute(ifcP, MAIN_PANEL_PHASE_360, ATTR_VISIBLE), c.shown ? 1 : 0);
+        for (int control : {MAIN_PANEL_AZC, MAIN_PANEL_PHASE_360, MAIN_PANEL_AC_VALUE_PEAK})
+            SetCtrlVal(ifcP, control, 1);
+        clearLog();
+        azc_CB(ifcP, MAIN_PANEL_AZC, EVENT_COMMIT, nullptr, 0, 0);
+        phasemodeCB(ifcP, MAIN_PANEL_PHASE_360, EVENT_COMMIT, nullptr, 0, 0);
+        ac_value_peak_cb(ifcP, MAIN_PANEL_AC_VALUE_PEAK, EVENT_COMMIT, nullptr, 0, 0);
+        EXPECT_EQ(log(), (c.sends ? Log{"IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"} : Log{}));
+    }
+}
+
+// Modes 1 and 2 give the link back until their panels exist; any other mode
+// ends the application.  Without its interface panel it ends at once.
+TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink)
+{
+    const std::string address = startSim();
+    const std::tuple<int, const char*, const char*> cases[] = {{1, "Not available", "electronic-load"},
+                                                               {2, "Not available", "power-supply"},
+                                                               {3, "Error!", "Unknown Device! System Exit!"}};
+    for (const auto& [mode, title, text] : cases) {
+        hl::clearPopups();
+        std::vector<UiScript::Step> steps = {{always, [&, m = mode] { openTcp(address, m); }}};
+        if (mode < 3)
+            steps.push_back({[] { return !hl::popups().empty() && !ifp_get_ifready(); },
+                             [] { hl::closePanel(ifp_panel()); }});
+        EXPECT_TRUE(runMainWith(steps)) << mode;
+        ASSERT_EQ(hl::popups().size(), 1u) << mode;
+        EXPECT_EQ(hl::popups()[0].title, title);
+        EXPECT_NE(hl::popups()[0].text.find(text), std::string::npos) << hl::popups()[0].text;
+        EXPECT_EQ(ifp_panel(), -1);
+    }
+    EXPECT_EQ(ifp_get_ifready(), 0);
+    EXPECT_EQ(log(), Log{}) << "only the measurement tool talks to the instrument";
+    ui::resetForTests();
+    EXPECT_EQ(runMain(), -1);
+}
+
+TEST_F(RunTest, RunIdentifiesReadsTheVersionAndANewLinkStartsAnother)
+{
+    sim::Options o = tcpOnlyOptions();
+    o.idn = "ACME,PLZ-KZR 1000,SN42,2.1";
+    o.version = "VER1.12";
+    const std::string address = startSim(o);
+    bool readyInLoop = false;
+    auto versions = [&] { return countOf(log(), "SYST:VERS?"); };
+    EXPECT_TRUE(runMainWith({
+        {always, [&] { openTcp(address, 0); }},
+        {[&] { return versions() == 1; },
+         [&] {
+             readyInLoop = ifp_get_ifready() == 1;
+             hl::commit(ifp_panel(), IFP_PANEL_OPEN, 0);
+         }},
+        {[] { return ifp_get_ifready() == 0; }, [] { hl::commit(ifp_panel(), IFP_PANEL_OPEN, 1); }},
+        {[&] { return versions() == 2; }, [] { hl::closePanel(ifp_panel()); }},
+    }));
+    EXPECT_TRUE(readyInLoop) << "the run's main loop keeps the link";
+    const Log all = log();
+    ASSERT_GE(all.size(), 3u);
+    EXPECT_EQ(Log(all.begin(), all.begin() + 3), (Log{"*IDN?", "IM:MODE 0", "SYST:VERS?"}))
+        << "a family instrument is sent its LOAD MODE";
+    EXPECT_EQ(countOf(all, "*IDN?"), 2);
+    EXPECT_STREQ(ifc_get_model(), "PLZ-KZR 1000");
+    EXPECT_EQ(ifc_get_im_version(), 1.12f);
+    EXPECT_TRUE(hl::popups().empty());
+}
+
+TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage)
+{
+    // The identity fits its reply buffer, the version reply never fits its own.
+    sim::Options o = tcpOnlyOptions();
+    o.faults.overlong = 1 + IFP_QUERY_ATTEMPTS;
+    o.faults.overlongBytes = 100;
+    const std::string address = startSim(o);
+    EXPECT_TRUE(runMainWith({{always, [&] { openTcp(address, 0); }},
+                             {[&] { return countOf(log(), "SYST:VERS?") == IFP_QUERY_ATTEMPTS && !ifp_get_ifready(); },
+                              [] { hl::closePanel(ifp_panel()); }}}));
+    EXPECT_TRUE(hl::popups().empty());
+    Log expected{"*IDN?"};
+    expected.resize(1 + IFP_QUERY_ATTEMPTS, "SYST:VERS?");
+    EXPECT_EQ(log(), expected) << "no setting is sent";
+}
+
+TEST_F(RunTest, StartSendsEverySettingInSyncOrderAndSyncSendsEveryControlsValue)
+{
+    startRun();
+    EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250",
+                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1",
+                          "IM:OUTP:LEV 0.000000 0.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 250",
+                          "IM:INP:CURR:UNIT 1.000000", "IM:INP:DL 0", "IM:INP:VOLT:STAT 0", "IM:INP:VOLT:GAIN 0",
+                          "IM:INP:CURR:STAT 0", "IM:INP:CURR:GAIN 0", "IM:INP:CURR:DL 0", "IM:INP:GAIN:AUTO 0",
+                          "IM:INP:AUTO:ZERO 0", "IM:PHASE:STATE 0", "IM:AC:VALUE:PEAK 0"}));
+    std::string version, model;
+    GetCtrlVal(ifcP, MAIN_PANEL_VERSION, &version);
+    GetCtrlVal(ifcP, MAIN_PANEL_MODEL, &model);
+    EXPECT_EQ(version + "|" + model, "3.10 - 1.20|IM3590-SIM");
+    EXPECT_TRUE(shown(ifcP) && shown(meterP) && !shown(zP) && !shown(nyP) && !shown(vcP))
+        << "the display toggles were applied: only the meter is on";
+    EXPECT_DOUBLE_EQ(ifc_get_dds_freq(), confirmed(1000.0));
+
+    const std::pair<int, double> values[] = {
+        {MAIN_PANEL_FREQUENCY, 123.456}, {MAIN_PANEL_OFFSET, -2.0},     {MAIN_PANEL_AMPLITUDE, 5.0},
+        {MAIN_PANEL_SAMPLE_CYCLE, 0.7},  {MAIN_PANEL_CURRENT_UNIT, 2.5}, {MAIN_PANEL_INPUT_DL, 1},
+        {MAIN_PANEL_VOLT_INPUT, 3},      {MAIN_PANEL_VOLT_GAIN, 2},     {MAIN_PANEL_CURR_INPUT, 2},
+        {MAIN_PANEL_CURR_GAIN, 1},       {MAIN_PANEL_CURR_LOOPBACK, 1}, {MAIN_PANEL_AGC, 1},
+        {MAIN_PANEL_AZC, 1},             {MAIN_PANEL_PHASE_360, 1},     {MAIN_PANEL_AC_VALUE_PEAK, 1}};
+    for (const auto& [control, value] : values)
+        ASSERT_EQ(SetCtrlVal(ifcP, control, value), 0) << control;
+    clearLog();
+    ASSERT_EQ(hl::click(ifcP, MAIN_PANEL_SYNC), 0);
+    hl::deliver();
+    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 700", "IM:OUTP:SINE:FREQ 123.456000",
+                          "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV -0.100000 -2.000000", "IM:OUTP:AMPL?",
+                          "IM:INP:SAMP:CYCL 700", "IM:INP:CURR:UNIT 2.500000", "IM:INP:DL 1", "IM:INP:VOLT:STAT 2",
+                          "IM:INP:VOLT:GAIN 2", "IM:INP:CURR:STAT 1", "IM:INP:CURR:GAIN 1", "IM:INP:CURR:DL 1",
+                          "IM:INP:GAIN:AUTO 1", "IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"}));
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED), 1) << "the module's own gains while AGC is on";
+    EXPECT_NEAR(mainDouble(MAIN_PANEL_AMPL_READBACK), -0.1, 1e-6);
+    // Milliseconds truncated, whatever single precision makes of the cycle.
+    const std::pair<float, int> counts[] = {{0.3f, 300}, {0.001f, 1}, {0.2509f, 250}, {99.999f, 99999}};
+    for (const auto& [cycle, count] : counts)
+        EXPECT_EQ(ifc_cycle_count(cycle), count) << cycle;
+}
+
+TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresTheUsers)
+{
+    startRun(sim::kDefaultIdn, "VER1.10");
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_INDICATOR);
+    const std::tuple<double, float, const char*> cases[] = {   // no command: the cycle is already right
+        {5.0, 1.0f, "IM:INP:SAMP:CYCL 1000"}, {0.5, 10.0f, "IM:INP:SAMP:CYCL 10000"},
+        {1000.0, 0.1f, "IM:INP:SAMP:CYCL 100"}, {1.0, 1.0f, "IM:INP:SAMP:CYCL 1000"}, {9.999, 1.0f, nullptr},
+        {10.0, 0.1f, "IM:INP:SAMP:CYCL 100"}, {0.999, 10.0f, "IM:INP:SAMP:CYCL 10000"}};
+    for (const auto& [freq, cycle, command] : cases) {
+        clearLog();
+        commit(ifcP, MAIN_PANEL_FREQUENCY, freq);
+        char text[64];
+        std::snprintf(text, sizeof text, "IM:OUTP:SINE:FREQ %f", freq);
+        Log expected = command ? Log{command} : Log{};
+        expected.insert(expected.end(), {text, "IM:OUTP:SINE:FREQ?"});
+        EXPECT_EQ(log(), expected) << freq;
+        EXPECT_EQ(cycleShown(), cycle) << freq;
+    }
+    syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_EQ(ifc_get_saved_cycle(), 0.25f) << "SYNC while the choice is on keeps the user's cycle";
+    clearLog();
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
+    EXPECT_EQ(cycleShown(), 0.25f);
+    EXPECT_EQ(log(), Log{"IM:INP:SAMP:CYCL 250"});
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_HOT);
+}
+
+TEST_F(RunTest, ModuleChoosesTheSampleCycleOnNewFirmwareAndFailedQueriesChangeNothing)
+{
+    startRun();
+    auto moduleCycle = [&] { return std::stof(sim_->instrument().execute("IM:INP:SAMP:CYCL?").value_or("")) / 1000; };
+    clearLog();
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
+    commit(ifcP, MAIN_PANEL_FREQUENCY, 2.0);
+    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 1", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?",
+                          "IM:INP:SAMP:CYCL?", "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?",
+                          "IM:INP:SAMP:CYCL?"}));
+    EXPECT_EQ(cycleShown(), moduleCycle());
+    EXPECT_GT(cycleShown(), 0.25f) << "a longer cycle at 2 Hz";
+    ifp_close();
+    const float before = cycleShown();
+    commit(ifcP, MAIN_PANEL_FREQUENCY, 5.0);
+    commit(ifcP, MAIN_PANEL_AMPLITUDE, 25.0);
+    EXPECT_EQ(cycleShown(), before);
+    EXPECT_EQ(ifc_get_dds_freq(), 0.0) << "points are labelled 0.0";
+    EXPECT_EQ(mainDouble(MAIN_PANEL_AMPL_READBACK), 0.0);
+}
+
+TEST_F(RunTest, FamilyInstrumentGetsItsLoadModeAndTheModulesCurrentUnit)
+{
+    startRun(sim::kFamilyIdn);
+    EXPECT_EQ(log().at(1), "IM:MODE 0");
+    // LOAD MODE 0: the module knows the current unit; it is asked, not set.
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_CURRENT_UNIT, ATTR_CTRL_MODE), VAL_INDICATOR);
+    sim_->instrument().execute("IM:INP:CURR:UNIT 0.5");
+    clearLog();
+    curr_unit_CB(ifcP, MAIN_PANEL_CURRENT_UNIT, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_DOUBLE_EQ(mainDouble(MAIN_PANEL_CURRENT_UNIT), 0.5);
+    commit(ifcP, MAIN_PANEL_LOAD_MODE, 1);
+    commit(ifcP, MAIN_PANEL_CURRENT_UNIT, 2.0);
+    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000"}));
+    EXPECT_EQ(ifc_get_kzr_mode(), 0);
+}
+
+TEST_F(RunTest, PanelExpandsWindowsCloseAndTheLinkIsLetGo)
+{
+    startRun();
+    int collapsed = 0, expanded = 0;
+    GetPanelAttribute(ifcP, ATTR_HEIGHT, &collapsed);
+    ASSERT_EQ(hl::rightDoubleClick(ifcP, MAIN_PANEL_VERSION), 0);
+    hl::deliver();
+    GetPanelAttribute(ifcP, ATTR_HEIGHT, &expanded);
+    EXPECT_GT(expanded, collapsed);
+    clearLog();
+    const std::pair<int, int*> windows[] = {
+        {MAIN_PANEL_METER, &meterP}, {MAIN_PANEL_VC_GRAPH, &vcP}, {MAIN_PANEL_BODE_GRAPH, &zP}, {MAIN_PANEL_NYQUST_GRAPH, &nyP}};
+    for (const auto& [toggle, panel] : windows) {
+        commit(ifcP, toggle, 1);
+        EXPECT_TRUE(shown(*panel)) << toggle;
+        ASSERT_EQ(hl::closePanel(*panel), 0);
+        hl::deliver();
+        EXPECT_FALSE(shown(*panel)) << "the close box hides the window and clears its toggle " << toggle;
+        EXPECT_EQ(mainInt(toggle), 0) << toggle;
+    }
+    EXPECT_EQ(log(), Log{}) << "windows send nothing";
+    pick(ifcMenu, MAIN_MENU_FILE_EXIT);
+    EXPECT_EQ(ifp_get_ifready(), 0);
+    commit(ifp_panel(), IFP_PANEL_OPEN, 1);
+    ASSERT_EQ(ifp_get_ifready(), 1);
+    ASSERT_EQ(hl::closePanel(ifcP), 0);
+    hl::deliver();
+    EXPECT_EQ(ifp_get_ifready(), 0);
+    EXPECT_GE(ifp_panel(), 0) << "the interface panel stays";
+}
+
+}  // namespace
