@@ -4,11 +4,13 @@
 #include "app/ifc.h"
 #include "link/ifp.h"
 #include "link/io.h"
+#include "sim/model.h"
 #include "ui/headless.h"
 #include "ui/resources/ifcPanel.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 
 namespace tsupport {
@@ -32,15 +34,13 @@ void RunTest::TearDown()
     ifc_set_read_wait_ticks(IFC_READ_WAIT_TICKS);
     ifp_quit();
     io_hook_debug_printf(nullptr);
-    for (int h = 0; h < IO_MAX_LINKS; ++h)
-        io_close(h);
     sim_.reset();
 }
 
 std::string RunTest::startSim(sim::Options options)
 {
     sim_ = startSimulator(options);
-    return sim_ ? sim_->options().address : "127.0.0.0";
+    return sim_ ? sim_->options().address : "";
 }
 
 void RunTest::openLink(const std::string& idn, const std::string& version, sim::Options options)
@@ -50,7 +50,6 @@ void RunTest::openLink(const std::string& idn, const std::string& version, sim::
     startSim(options);
     ASSERT_TRUE(sim_);
     ifp_active(1);
-    ASSERT_GE(ifp_panel(), 0);
     ifp_select_link(IO_TCP, sim_->options().address.c_str());
     commit(ifp_panel(), IFP_PANEL_OPEN, 1);
     ASSERT_EQ(ifp_get_ifready(), 1);
@@ -61,7 +60,6 @@ void RunTest::startRun(const std::string& idn, const std::string& version, sim::
     ASSERT_NO_FATAL_FAILURE(openLink(idn, version, options));
     ifc_set_read_wait_ticks(0);
     ifc_measurement_start();
-    hl::deliver();
     ASSERT_GE(ifcP, 0);
 }
 
@@ -88,29 +86,26 @@ std::vector<double> RunTest::sentFrequencies() const
 
 void commit(int panel, int control, const ui::Value& value)
 {
-    ASSERT_EQ(hl::commit(panel, control, value), 0) << "control " << control;
+    EXPECT_EQ(hl::commit(panel, control, value), 0) << "control " << control;
     hl::deliver();
 }
 
 void pick(int menuBar, int item)
 {
-    ASSERT_EQ(hl::pickMenu(menuBar, item), 0) << "menu item " << item;
+    EXPECT_EQ(hl::pickMenu(menuBar, item), 0) << "menu item " << item;
     hl::deliver();
 }
 
-int mainInt(int control)
+template <class T>
+T value(int panel, int control)
 {
-    int v = 0;
-    EXPECT_EQ(GetCtrlVal(ifcP, control, &v), 0);
+    T v{};
+    EXPECT_EQ(GetCtrlVal(panel, control, &v), 0) << "control " << control;
     return v;
 }
-
-double mainDouble(int control)
-{
-    double v = 0;
-    EXPECT_EQ(GetCtrlVal(ifcP, control, &v), 0);
-    return v;
-}
+int mainInt(int control) { return value<int>(ifcP, control); }
+double mainDouble(int control) { return value<double>(ifcP, control); }
+double ctrlDouble(int panel, int control) { return value<double>(panel, control); }
 
 int attribute(int panel, int control, int attr)
 {
@@ -121,21 +116,15 @@ int attribute(int panel, int control, int attr)
 
 double confirmed(double requested)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", sim::ddsFrequency(requested));
-    return static_cast<double>(std::strtof(text, nullptr));
+    return static_cast<double>(std::strtof(sim::formatFixed(sim::ddsFrequency(requested), 6).c_str(), nullptr));
 }
 
 int graphPoints(int panel, int control, int color)
 {
-    const ui::Panel* p = ui::panel(panel);
-    const ui::Control* c = p ? p->control(control) : nullptr;
-    if (!c)
-        return -1;
-    int n = 0;
-    for (const ui::Plot& plot : c->graph.plots)
-        n += !plot.isLine && (color < 0 || plot.color == color);
-    return n;
+    const auto& plots = ui::panel(panel)->control(control)->graph.plots;
+    return static_cast<int>(std::count_if(plots.begin(), plots.end(), [color](const ui::Plot& p) {
+        return !p.isLine && (color < 0 || p.color == color);
+    }));
 }
 
 std::vector<std::string> messages()
@@ -147,6 +136,19 @@ std::vector<std::string> messages()
     return out;
 }
 
+struct UiScript::State {
+    std::vector<Step> steps;
+    std::size_t next = 0;
+    bool timedOut = false;
+    std::atomic<bool> stop{false};
+    void check()
+    {
+        if (next < steps.size() && steps[next].first())
+            steps[next++].second();
+        stop = next == steps.size();
+    }
+};
+
 UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shared<State>())
 {
     state_->steps = std::move(steps);
@@ -155,35 +157,22 @@ UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shar
         while (!state->stop) {
             // A polling interval for the conditions, not a wait for an event.
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (std::chrono::steady_clock::now() > end) {
-                ui::postAction([state] {
-                    state->timedOut = true;
-                    if (ifp_panel() >= 0)
-                        hl::closePanel(ifp_panel());
-                });
+            const bool late = std::chrono::steady_clock::now() > end;
+            ui::postAction([state, late] {
+                if (!late)
+                    return state->check();
+                state->timedOut = state->stop = true;
+                hl::closePanel(ifp_panel());
+            });
+            if (late)
                 return;
-            }
-            ui::postAction([state] { state->check(); });
         }
     });
 }
 
-UiScript::~UiScript()
-{
-    state_->stop = true;
-    thread_.join();
-}
+UiScript::~UiScript() { state_->stop = true; thread_.join(); }
 
-void UiScript::State::check()
-{
-    if (next < steps.size() && steps[next].first()) {
-        auto action = steps[next].second;
-        ++next;
-        action();
-    }
-    if (next == steps.size())
-        stop = true;
-}
+bool UiScript::finished() const { return state_->next == state_->steps.size() && !state_->timedOut; }
 
 int runMain()
 {

@@ -4,7 +4,6 @@
 // and a script of user actions that runs while ifc_main holds the thread.
 #pragma once
 
-#include "sim/sim.h"
 #include "tests/support/files.h"
 #include "tests/support/sim_start.h"
 #include "ui/model.h"
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,20 +27,17 @@ protected:
 
     // Starts the simulator on an address of its own; that address.
     std::string startSim(sim::Options options = tcpOnlyOptions());
-    // Starts the simulator (options.idn and .version replaced) and opens the
-    // link on the interface panel.
+    // Starts the simulator (idn and version given) and opens the link on the interface panel.
     void openLink(const std::string& idn = sim::kDefaultIdn, const std::string& version = sim::kDefaultVersion,
                   sim::Options options = tcpOnlyOptions());
-    // ... then starts the measurement run as the application does; the
-    // read-back pause is 0.
+    // ... then starts the measurement run as the application does; no read-back pause.
     void startRun(const std::string& idn = sim::kDefaultIdn, const std::string& version = sim::kDefaultVersion,
                   sim::Options options = tcpOnlyOptions());
 
     std::vector<std::string> log() const { return sim_->commandLog(); }
     void clearLog() { sim_->clearLog(); }
     void setReadings(const std::array<double, 6>& v) { sim_->instrument().setReadings(v); }
-    // Calls readBack until the sweep and any DC-list run are over: the number
-    // of calls, or -1 when it did not end within maxTurns.
+    // readBack turns until the sweep and any DC-list run are over, or -1 past maxTurns.
     int runSweep(int maxTurns = 5000);
     // The frequencies sent ("IM:OUTP:SINE:FREQ x" of the log), as numbers.
     std::vector<double> sentFrequencies() const;
@@ -55,9 +50,10 @@ protected:
 // A user action through the driver (must be accepted), then its events delivered.
 void commit(int panel, int control, const ui::Value& value);
 void pick(int menuBar, int item);
-// Main panel values and any control attribute.
+// Control values (of the main panel) and any control attribute.
 int mainInt(int control);
 double mainDouble(int control);
+double ctrlDouble(int panel, int control);
 int attribute(int panel, int control, int attr);
 // The frequency the module confirms for a requested one, as the host reads it.
 double confirmed(double requested);
@@ -66,28 +62,19 @@ int graphPoints(int panel, int control, int color = -1);
 // Texts ("title|text") of the message pop-ups so far.
 std::vector<std::string> messages();
 
-// Steps of (condition, action), run in order on the user-interface thread:
-// each action runs at the first event turn at which its condition holds.  A
-// script not finished within its limit closes the interface panel, so that a
-// failing test ends instead of hanging.
+// Steps of (condition, action) run in order on the user-interface thread, each
+// action at the first event turn its condition holds.  A script not finished
+// within its limit closes the interface panel: a failing test ends, not hangs.
 class UiScript {
 public:
     using Step = std::pair<std::function<bool()>, std::function<void()>>;
     explicit UiScript(std::vector<Step> steps, int limitMs = 20000);
     ~UiScript();
-    UiScript(const UiScript&) = delete;
-    UiScript& operator=(const UiScript&) = delete;
     // After ifc_main returned: every step ran before the limit.
-    bool finished() const { return state_->next == state_->steps.size() && !state_->timedOut; }
+    bool finished() const;
 
 private:
-    struct State {   // shared with the actions still queued when the script goes
-        std::vector<Step> steps;
-        std::size_t next = 0;
-        bool timedOut = false;
-        std::atomic<bool> stop{false};
-        void check();
-    };
+    struct State;   // shared with the actions still queued when the script goes
     std::shared_ptr<State> state_;
     std::thread thread_;
 };
