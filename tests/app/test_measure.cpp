@@ -1,7 +1,6 @@
-// The read-back and the data file: the reply decoder, readings through the
-// meter, the log and the graphs, replies of the wrong shape, the 1000-point
-// log and its overrun, the file's text and its write failures, and the pause
-// before each poll.
+// Measuring against the simulated module: the reply decoder, readings on their
+// way to the meter, the log and the graphs, the pause before each poll, the data
+// file, the sweep's sequences and its end, REPEAT over the DC sweep list.
 #include "app/fra.h"
 #include "app/ifc.h"
 #include "displays/bode.h"
@@ -31,11 +30,12 @@ using Log = std::vector<std::string>;
 constexpr double kShortPi = 3.14159265;   // pi as this tool has always taken it
 const std::array<double, 6> kReading = {1.0, 0.0, 0.5, -30.0, 2.0, 30.0};
 
-double value(int panel, int control)
+void setSweep(double start, double stop, double step, int decades)
 {
-    double v = 0;
-    EXPECT_EQ(GetCtrlVal(panel, control, &v), 0) << control;
-    return v;
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, start);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, stop);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STEP, step);
+    SetCtrlVal(ifcP, MAIN_PANEL_XAXIS_DB, decades);
 }
 
 TEST(ReadBackDecoder, SixWordsOfAtMostNineteenCharacters)
@@ -67,13 +67,27 @@ TEST(ReadBackDecoder, SixWordsOfAtMostNineteenCharacters)
     }
 }
 
+// Only MEASURE makes traffic; outside a sweep only the meter is refreshed; a
+// sweep waits at its frequency for a reading that is ready.  Readings reach
+// the meter, the log and the graphs.
 TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs)
 {
-    startRun();
+    startRun(sim::kDefaultIdn, sim::kDefaultVersion, tcpOnlyOptions(1.0));
+    commit(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 100.0);   // a reading of the module's own takes 100 s
+    setReadings(kReading);
+    clearLog();
+    readBack();
+    EXPECT_EQ(log(), Log{}) << "no traffic with MEASURE off";
+    SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
+    readBack();
+    EXPECT_EQ(log(), (Log{"IM:MEAS:READY?", "IM:MEAS:VAL?"}));
+    EXPECT_NEAR(ctrlDouble(meterP, METER_PANEL_Z), 2.0, 1e-9);
+    EXPECT_EQ(ifc_log_count(), 0u) << "points outside a sweep are neither stored nor counted";
+    EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 0);
+
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 2.0);
     SetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, 1.5);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 1000.0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 1000.0);
+    setSweep(1000, 1000, 100, 1);
     const double f = confirmed(1000.0);
     for (const std::array<double, 6>& r : {std::array<double, 6>{0.02, -5.0, 4.0, 40.0, 0.005, -90.0}, kReading}) {
         setReadings(r);
@@ -93,77 +107,31 @@ TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs)
             {meterP, METER_PANEL_FREQ, f}, {meterP, METER_PANEL_DC, 3.0}, {zP, BODE_PANEL_X1, f},
             {zP, BODE_PANEL_Y1, r[4]}, {zP, BODE_PANEL_Y2, r[5]}, {vcP, VC_PANEL_Y1, r[0]}, {vcP, VC_PANEL_Y2, r[1]}};
         for (const auto& [panel, control, v] : shown)
-            EXPECT_NEAR(value(panel, control), v, 1e-6) << "panel " << panel << ", control " << control;
+            EXPECT_NEAR(ctrlDouble(panel, control), v, 1e-6) << "panel " << panel << ", control " << control;
         EXPECT_EQ(graphPoints(nyP, NYQUST_PANEL_GRAPH), 1);
         EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 2) << "a voltage and a current point";
     }
     // The parallel circuit of the Nyquist window: R = |Z| / cos, X = |Z| sin^3.
-    EXPECT_NEAR(value(nyP, NYQUST_PANEL_R), 2.0 / std::cos(kShortPi / 6), 1e-6);
-    EXPECT_NEAR(value(nyP, NYQUST_PANEL_X), 2.0 * std::pow(std::sin(kShortPi / 6), 3), 1e-6);
-}
+    EXPECT_NEAR(ctrlDouble(nyP, NYQUST_PANEL_R), 2.0 / std::cos(kShortPi / 6), 1e-6);
+    EXPECT_NEAR(ctrlDouble(nyP, NYQUST_PANEL_X), 2.0 * std::pow(std::sin(kShortPi / 6), 3), 1e-6);
 
-// Only MEASURE makes traffic; outside a sweep only the meter is refreshed; a
-// sweep waits at its frequency for a reading that is ready and of six words.
-TEST_F(RunTest, ReadingsAreAskedWhileMeasuringAndStoredOnlyDuringASweep)
-{
-    startRun(sim::kDefaultIdn, sim::kDefaultVersion, tcpOnlyOptions(1.0));
-    commit(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 100.0);   // a reading of its own takes 100 s
-    setReadings(kReading);
-    clearLog();
-    readBack();
-    EXPECT_EQ(log(), Log{}) << "no traffic with MEASURE off";
-    SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
-    readBack();
-    EXPECT_EQ(log(), (Log{"IM:MEAS:READY?", "IM:MEAS:VAL?"}));
-    EXPECT_NEAR(value(meterP, METER_PANEL_Z), 2.0, 1e-9);
-    EXPECT_EQ(ifc_log_count(), 0u) << "points outside a sweep are neither stored nor counted";
-    EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 0);
-
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
+    setSweep(10, 50000, 100, 1);
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
     sim_->instrument().clearReadings();
     clearLog();
     for (int i = 0; i < 3; ++i)
         readBack();
     EXPECT_EQ(log(), Log(3, "IM:MEAS:READY?")) << "not ready: not asked";
-    // Every reading is answered by one word too long for a number.
-    sim::Simulator* s = sim_.get();
-    s->instrument().setLogObserver([s](const sim::LogEntry& e) {
-        sim::Faults f;
-        f.overlong = e.text == "IM:MEAS:VAL?" ? 1 : 0;
-        s->setFaults(f);
-    });
     setReadings({1, 0, 1, 0, 7, 0});
-    for (int i = 0; i < 3; ++i)
-        readBack();
-    EXPECT_EQ(ifc_log_count(), 0u);
-    EXPECT_EQ(bode_point_count(), 0);
-    EXPECT_NEAR(value(meterP, METER_PANEL_Z), 2.0, 1e-9) << "the meter keeps its point";
-    EXPECT_TRUE(sentFrequencies().empty()) << "the sweep stays at its frequency";
-    s->instrument().setLogObserver(nullptr);
     readBack();
     EXPECT_EQ(ifc_log_count(), 1u);
     EXPECT_EQ(sentFrequencies(), std::vector<double>{20.0});
 }
 
-TEST(DataFile, LinesAsTheCLibraryWritesThem)
-{
-    IfcPoint p{1000.0, 1.0, 0.0, 0.5, -30.0, 2.0, 30.0, 0, 0};
-    ifc_point_rectangular(&p);
-    EXPECT_EQ(ifc_format_log_line(p), " +1.000000e+03 +1.732051e+00 +1.000000e+00 +2.000000e+00 +3.000000e+01"
-                                      " +1.000000e+00 +0.000000e+00 +5.000000e-01 -3.000000e+01\n");
-    for (double v : {-0.0, 1e-300, -1e300, 9.9999995e-5, 5e-324, 999999.5}) {
-        char expected[512];
-        std::snprintf(expected, sizeof expected, " %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e\n", v, v, v,
-                      v, v, v, v, v, v);
-        EXPECT_EQ(ifc_format_log_line(IfcPoint{v, v, v, v, v, v, v, v, v}), expected) << v;
-    }
-}
-
-// 1200 points: each is drawn and counted, the first 1000 are kept and saved.
-// A file that cannot be written is named with the reason and the user may try
-// another or give up; the points wait for the menu or the next sweep.
-TEST_F(RunTest, PointsBeyondAThousandAndTheDataFileWithWritesThatFail)
+// A file that cannot be written is named with the reason and the user may
+// try another or give up; the points then wait for the menu or the next sweep.
+// Of 1200 points each is drawn and counted, the first 1000 are kept and saved.
+TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
 {
     const std::string missing = dir_.file("no such folder/x.dat"), good = dir_.file("second try.dat");
     for (const std::string& file : {missing, std::string("/dev/full")}) {
@@ -173,27 +141,27 @@ TEST_F(RunTest, PointsBeyondAThousandAndTheDataFileWithWritesThatFail)
     hl::answerFile(good);
     startRun();
     setReadings(kReading);
-    SetCtrlVal(ifcP, MAIN_PANEL_XAXIS_DB, 0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 1.0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 1200.0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STEP, 1.0);
+    setSweep(1, 1000, 1, 0);
     SetCtrlVal(ifcP, MAIN_PANEL_DATA_LOG, 1);
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
-    ASSERT_EQ(runSweep(), 1200);
-    EXPECT_EQ(ifc_log_count(), 1200u);
-    EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH2), 1200);
-    EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 2400);
-    EXPECT_EQ(messages(), (Log{"Data Overrun!|There are 1200 items to save, only 1000 avalibale",
-                               "|File '" + good + "' Save to Disk!"}));
+    ASSERT_EQ(runSweep(), 1000);
+    EXPECT_EQ(messages(), Log{"|File '" + good + "' Save to Disk!"}) << "1000 points are no overrun";
     const auto& popups = hl::popups();
-    ASSERT_EQ(popups.size(), 7u);
-    EXPECT_EQ(popups[1].title + "|" + popups[1].defaultFile + "|" + popups[1].text, "Save Logged Data|untitle.dat|*.dat");
-    EXPECT_NE(popups[2].text.find("'" + missing + "'"), std::string::npos) << popups[2].text;
-    EXPECT_NE(popups[2].text.find(std::strerror(ENOENT)), std::string::npos) << popups[2].text;
-    EXPECT_NE(popups[4].text.find(std::strerror(ENOSPC)), std::string::npos) << popups[4].text;
-    IfcPoint p{confirmed(1000.0), 1.0, 0.0, 0.5, -30.0, 2.0, 30.0, 0, 0};
+    ASSERT_EQ(popups.size(), 6u);
+    EXPECT_EQ(popups[0].title + "|" + popups[0].defaultFile + "|" + popups[0].text, "Save Logged Data|untitle.dat|*.dat");
+    EXPECT_TRUE(popups[1].text.find("'" + missing + "'") != std::string::npos &&
+                popups[1].text.find(std::strerror(ENOENT)) != std::string::npos) << popups[1].text;
+    EXPECT_NE(popups[3].text.find(std::strerror(ENOSPC)), std::string::npos) << popups[3].text;
+    IfcPoint p{1000.0, 1.0, 0.0, 0.5, -30.0, 2.0, 30.0, 0, 0};
     ifc_point_rectangular(&p);
-    EXPECT_EQ(ifc_log_data()[999].freq, p.freq);
+    EXPECT_EQ(ifc_format_log_line(p), " +1.000000e+03 +1.732051e+00 +1.000000e+00 +2.000000e+00 +3.000000e+01"
+                                      " +1.000000e+00 +0.000000e+00 +5.000000e-01 -3.000000e+01\n");
+    for (double v : {-0.0, 1e-300, -1e300, 9.9999995e-5, 5e-324, 999999.5}) {   // as the C library writes them
+        char line[512];
+        std::snprintf(line, sizeof line, " %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e\n", v, v, v, v, v, v, v, v, v);
+        EXPECT_EQ(ifc_format_log_line(IfcPoint{v, v, v, v, v, v, v, v, v}), line) << v;
+    }
+    p.freq = confirmed(1000.0);
     const std::string text = readFile(good).value_or("");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1002);
     EXPECT_EQ(text.substr(0, 256), ";Frequency     Imped. Real   Imped. Imag.  Imped. Amp.   Imped. Phase  Voltage Amp.  "
@@ -205,12 +173,16 @@ TEST_F(RunTest, PointsBeyondAThousandAndTheDataFileWithWritesThatFail)
     hl::clearPopups();
     hl::answerFile(dir_.path());   // a folder, not a file
     hl::answerConfirm(false);
-    pick(ifcMenu, MAIN_MENU_FILE_SAVE_LOG);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 1200.0);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    ASSERT_EQ(runSweep(), 1200);
+    EXPECT_EQ(ifc_log_count(), 1200u);
+    EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH2), 1200);
+    EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 2400);
     EXPECT_EQ(messages(), Log{"Data Overrun!|There are 1200 items to save, only 1000 avalibale"}) << "no success";
-    pick(ifcMenu, MAIN_MENU_FILE_SAVE_LOG);   // cancelled
     hl::answerFile(dir_.file("later.dat"));
     pick(ifcMenu, MAIN_MENU_FILE_SAVE_LOG);
-    EXPECT_EQ(readFile(dir_.file("later.dat")), readFile(good));
+    EXPECT_EQ(readFile(dir_.file("later.dat")), readFile(good)) << "the first 1000 points";
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
     EXPECT_EQ(ifc_log_count(), 0u) << "the next sweep start discards them";
 }
@@ -233,17 +205,188 @@ TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit)
     const auto elapsed = std::chrono::steady_clock::now() - t0;
     const int32_t after = timer_get_tick();
     timer_set_source(nullptr);
-    EXPECT_GT(before, 0);
-    EXPECT_LT(after, 0) << "the tick wrapped during the waits";
+    EXPECT_TRUE(before > 0 && after < 0) << "the tick wrapped during the waits";
     // The tick counts whole milliseconds: each wait is at least 49 ms long.
     EXPECT_GE(elapsed, std::chrono::milliseconds(2 * (IFC_READ_WAIT_TICKS - 1)));
-    // Closing the interface panel sets the quit flag: a wait ends at once.
-    ASSERT_EQ(hl::closePanel(ifp_panel()), 0);
+    ASSERT_EQ(hl::closePanel(ifp_panel()), 0);   // the quit flag: a wait ends at once
     hl::deliver();
-    ASSERT_EQ(ifp_get_quit(), 1);
     const auto t1 = std::chrono::steady_clock::now();
     ifc_wait_ticks(600000);
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
+}
+
+Log levels(const Log& log)
+{
+    Log out;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(out),
+                 [](const std::string& l) { return l.rfind("IM:OUTP:LEV", 0) == 0; });
+    return out;
+}
+
+// Each reading carries the frequency the module confirmed; the end of a
+// sweep restores the stimulus and sends it.
+TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
+{
+    startRun();
+    setReadings(kReading);
+    commit(ifcP, MAIN_PANEL_BODE_GRAPH, 1);
+    const struct {
+        const char* name;
+        double start, stop, step;
+        int decades;
+        std::vector<double> expected;
+    } cases[] = {
+        {"linear up", 10, 50, 10, 0, {10, 20, 30, 40, 50}},
+        {"linear down", 50, 10, 15, 0, {50, 35, 20}},
+        {"start equals stop", 7, 7, 100, 1, {7}},
+        {"sums that miss STOP by a rounding error", 0.1, 0.7, 0.3, 0, {0.1, 0.4, 0.7}},
+        {"decades up from 1", 1, 100, 0, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
+        {"decades up from 0.5", 0.5, 3, 0, 1, {0.5, 0.6, 0.7, 0.8, 0.9, 1, 2, 3}},
+        {"decades up from 15", 15, 250, 0, 1, {15, 25, 35, 45, 55, 65, 75, 85, 95, 105, 205}},
+        {"decades down from 1000", 1000, 0.1, 0, 1,
+         {1000, 900, 800, 700, 600, 500, 400, 300, 200, 100, 90, 80, 70, 60, 50, 40, 30, 20, 10,
+          9, 8, 7, 6, 5, 4, 3, 2, 1, 0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1}},
+        {"decades down, stop inside a decade", 300, 25, 0, 1, {300, 200, 100, 90, 80, 70, 60, 50, 40, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setSweep(c.start, c.stop, c.step, c.decades);
+        SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, 1234.0);
+        SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 2.0);
+        SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 20.0);
+        clearLog();
+        commit(ifcP, MAIN_PANEL_SWEEP, 1);
+        EXPECT_TRUE(hl::waitCursor());
+        ASSERT_EQ(runSweep(), static_cast<int>(c.expected.size()));
+        std::vector<double> sent = c.expected, logged;
+        sent.push_back(1234.0);   // FREQUENCY restored and sent back
+        EXPECT_EQ(sentFrequencies(), sent);
+        for (uint32_t i = 0; i < ifc_log_count(); ++i)
+            logged.push_back(ifc_log_data()[i].freq);
+        for (double& f : sent)
+            f = confirmed(f);
+        sent.pop_back();
+        EXPECT_EQ(logged, sent);
+        EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), static_cast<int>(c.expected.size()));
+        EXPECT_EQ((std::vector<double>{mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET),
+                                       mainDouble(MAIN_PANEL_AMPLITUDE)}), (std::vector<double>{1234, 2, 20}));
+        const Log all = log();
+        ASSERT_GE(all.size(), 3u);
+        EXPECT_EQ(Log(all.end() - 3, all.end()), (Log{"IM:OUTP:STAT 1", "IM:OUTP:LEV 0.400000 2.000000", "IM:OUTP:AMPL?"}));
+        EXPECT_EQ(attribute(ifcP, MAIN_PANEL_OFFSET, ATTR_CTRL_MODE), VAL_HOT);
+        EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED), 0);
+        EXPECT_FALSE(hl::waitCursor());
+        EXPECT_EQ(mainInt(MAIN_PANEL_MEASURE), 0);
+    }
+}
+
+// A stop by the user ends a REPEAT run too; only the frequency is sent back,
+// the module keeps the step's level.
+TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency)
+{
+    startRun();
+    setReadings(kReading);
+    setSweep(1, 100000, 100, 1);
+    dcsw_set_step(0, 1.0, 10.0);
+    dcsw_set_step(1, 2.0, 20.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
+    SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, 1234.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 1.5);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    for (int i = 0; i < 3; ++i)
+        readBack();
+    // While it runs the stimulus and SYNC are out of the user's reach.
+    for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE, MAIN_PANEL_SAMPLE_CYCLE})
+        EXPECT_EQ(attribute(ifcP, control, ATTR_CTRL_MODE), VAL_INDICATOR) << control;
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED), 1);
+    EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(4.0, 1.0))
+        << "the stepper's frequency and the step's level are shown";
+    clearLog();
+    commit(ifcP, MAIN_PANEL_SWEEP, 0);
+    for (int i = 0; i < 3; ++i)
+        readBack();
+    EXPECT_EQ(log(), (Log{"IM:OUTP:SINE:FREQ 1234.000000", "IM:OUTP:SINE:FREQ?"}));
+    EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(1234.0, 1.5));
+    EXPECT_EQ(mainInt(MAIN_PANEL_MEASURE) + mainInt(MAIN_PANEL_SWEEP) + ifc_get_dcsw_active(), 0);
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_FREQUENCY, ATTR_CTRL_MODE), VAL_HOT);
+    EXPECT_EQ(ifc_log_count(), 3u) << "the points stay until the next sweep starts";
+    EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.100000 1.000000");
+}
+
+// The simulated module reads the AC level it was last given as its voltage,
+// so each point tells which DC-list step it belongs to.
+TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep)
+{
+    startRun();
+    sim::Instrument* in = &sim_->instrument();
+    in->setLogObserver([in](const sim::LogEntry& e) {
+        if (e.text.rfind("IM:OUTP:LEV ", 0) == 0) {
+            const double ac = std::stod(e.text.substr(12));
+            in->setReadings({ac, 0.0, ac / 100.0, 0.0, 100.0, 0.0});
+        }
+    });
+    setReadings(kReading);
+    dcsw_set_step(0, 1.0, 10.0);
+    dcsw_set_step(1, -2.0, 20.0);   // only exactly 0.0 ends the list
+    setSweep(10, 30, 10, 0);
+    SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 0.5);
+    SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 10.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
+    SetCtrlVal(ifcP, MAIN_PANEL_DATA_LOG, 1);
+    const std::string path = dir_.file("repeat.dat");
+    hl::answerFile(path);
+    clearLog();
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    EXPECT_EQ(ifc_get_dcsw_active(), 1);
+    ASSERT_EQ(runSweep(), 6);
+    // Two traces on Bode and Nyquist in the first two colours; V&C shows the last.
+    for (int color : {VAL_RED, VAL_BLUE}) {
+        EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH2, color), 3);
+        EXPECT_EQ(graphPoints(nyP, NYQUST_PANEL_GRAPH, color), 3);
+    }
+    EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 6) << "3 readings, voltage and current";
+    // Each step's level was sent before its sweep, the saved one after the run.
+    EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000",
+                                  "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
+    EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_OFFSET), mainDouble(MAIN_PANEL_AMPLITUDE))), std::pair(0.5, 10.0));
+    EXPECT_EQ(mainInt(MAIN_PANEL_SWEEP), 0);
+    // The file was written once, with the second sweep's points only.
+    const std::string text = readFile(path).value_or("");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+    EXPECT_NE(text.find(" -4.000000e-01 "), std::string::npos) << "voltage of the second step's level";
+    EXPECT_EQ(text.find(" +1.000000e-01 "), std::string::npos) << "nothing of the first step";
+    // A new start by the user begins the graphs afresh.
+    SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 0);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    ASSERT_EQ(runSweep(), 3);
+    EXPECT_EQ(bode_trace_index(), 0);
+    EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 3);
+}
+
+// The run ends during a sweep: closing the main window stops the sweep
+// first; quitting the application skips that step.
+TEST_F(RunTest, TheRunEndsDuringASweep)
+{
+    const std::string address = startSim();
+    setReadings(kReading);
+    for (bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "main window closed");
+        bool waiting = false, stays = false;
+        UiScript script({
+            {always, [&] { openTcp(address, 0); }},
+            {[] { return ifcP >= 0 && ui::panel(ifcP)->visible; },
+             [] { setSweep(1, 100000, 0, 1); hl::commit(ifcP, MAIN_PANEL_SWEEP, 1); }},
+            {[] { return ifc_log_count() >= 2; },
+             [&] { waiting = hl::waitCursor(); hl::closePanel(quit ? ifp_panel() : ifcP); }},
+            {[] { return ifcP < 0; },
+             [&] { stays = ifp_panel() >= 0 && ifp_get_ifready() == 0; hl::closePanel(ifp_panel()); }},
+        });
+        EXPECT_EQ(runMain(), 0);
+        EXPECT_TRUE(waiting);
+        EXPECT_LT(ifc_log_count(), 100u);
+        EXPECT_EQ(hl::waitCursor(), quit) << "the sweep's stop step runs unless the application quits";
+        EXPECT_TRUE(quit || (script.finished() && stays)) << "the interface panel stays";
+    }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The DC sweep list window, and profiles in a measurement run: every
-// persisted control and the list come back through Save Profile and Load
-// Profile, the windows and the module are brought in line after a load, and
-// files edited elsewhere or that cannot be used cost what they must and no more.
+// Profiles in a measurement run: every persisted control and the DC sweep list
+// come back, the windows and the module are brought in line after a load, and
+// hostile files cost what they must and no more.  The DC sweep list window.
 #include "app/profile.h"
 
 #include "app/fra.h"
@@ -27,20 +26,12 @@ namespace hl = ui::headless;
 using namespace tsupport;
 using Texts = std::vector<std::string>;
 
-// Every persisted control as "TAG=value", in table order.
-Texts snapshot()
+// Every persisted control with its value, in table order.
+std::vector<std::pair<std::string, ui::Value>> snapshot()
 {
-    Texts out;
-    for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r) {
-        const ui::Control* c = ui::panel(*r->panel)->control(r->control);
-        char text[64];
-        if (const auto* d = std::get_if<double>(&c->value))
-            std::snprintf(text, sizeof text, "%.17g", *d);
-        out.push_back(std::string(r->tag) + "=" +
-                      (std::holds_alternative<std::string>(c->value) ? std::get<std::string>(c->value)
-                       : std::holds_alternative<int>(c->value)       ? std::to_string(std::get<int>(c->value))
-                                                                     : std::string(text)));
-    }
+    std::vector<std::pair<std::string, ui::Value>> out;
+    for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r)
+        out.emplace_back(r->tag, ui::panel(*r->panel)->control(r->control)->value);
     return out;
 }
 
@@ -76,7 +67,7 @@ void changeEverything(int seed)
         ASSERT_EQ(rc, 0) << r->tag;
     }
     for (int i = 0; i < DCSW_STEPS; ++i)
-        dcsw_set_step(i, i == 7 ? 0.0 : (i + 1) * 1.25 - seed * 3.5, (i * 7 + seed) % 100 + 0.5);
+        dcsw_set_step(i, i == 7 ? 0.0 : (i + 1) * 1.25 - seed * 0.5, (i * 7 + seed) % 100 + 0.5);
 }
 
 class Profile : public RunTest {
@@ -112,25 +103,25 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
     std::string zeros;
     for (int i = 0; i < DCSW_STEPS; ++i)
         zeros += "0.000000 0.000000 ";
-    std::string text = readFile(file).value_or("");
-    EXPECT_EQ(text.rfind("[OUTPUT SOURCE]\r\nFREQUENCY = 1000\r\n", 0), 0u) << text;
-    EXPECT_NE(text.find("[BACKDOOR]\r\nDCSW_LIST Line0001 = \"" + zeros.substr(0, 80) + "\"\r\nDCSW_LIST Line0002 = \"" +
+    const std::string fresh = readFile(file).value_or("");
+    EXPECT_EQ(fresh.rfind("[OUTPUT SOURCE]\r\nFREQUENCY = 1000\r\n", 0), 0u) << fresh;
+    EXPECT_NE(fresh.find("[BACKDOOR]\r\nDCSW_LIST Line0001 = \"" + zeros.substr(0, 80) + "\"\r\nDCSW_LIST Line0002 = \"" +
                         zeros.substr(80, 80) + "\"\r\nDCSW_LIST Line0003 = \"" + zeros.substr(160) + "\"\r\n\r\n"),
               std::string::npos)
-        << text;
+        << fresh;
 
     changeEverything(1);
     const std::vector<double> list = dcList();
     saveAs(file);
-    const Texts saved = snapshot();
+    const auto saved = snapshot();
     ifc_measurement_end(false);
     ifc_measurement_start();
     hl::deliver();
     changeEverything(1);
     changeEverything(2);
-    const Texts changed = snapshot();
+    const auto changed = snapshot();
     for (std::size_t i = 0; i + 1 < saved.size(); ++i)
-        ASSERT_NE(saved[i], changed[i]) << "the test did not change " << saved[i];
+        ASSERT_NE(saved[i], changed[i]) << "the test did not change " << saved[i].first;
     clearLog();
     loadFrom(file);
     EXPECT_TRUE(messages().empty());
@@ -150,44 +141,24 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
     EXPECT_NE(std::find(afterLoad.begin(), afterLoad.end(), freq), afterLoad.end()) << freq;
     saveAs(dir_.file("again.ini"));
     EXPECT_EQ(readFile(dir_.file("again.ini")), readFile(file)) << "the loaded profile saves the same file";
+    inidata_set_default(inidata_app_table());
+    for (int i = 0; i < DCSW_STEPS; ++i)
+        dcsw_set_step(i, 0.0, 0.0);
+    saveAs(dir_.file("defaults.ini"));
+    EXPECT_EQ(readFile(dir_.file("defaults.ini")), fresh) << "the table's defaults are a fresh run's settings";
 }
 
+// Texts from elsewhere: an odd count drops the last number, a word that is no
+// number counts 0.0, values are limited as the list window limits them.
 TEST(ProfileList, TextsFromElsewhere)
 {
-    const std::pair<const char*, std::vector<double>> cases[] = {   // the first steps; the rest are 0.0
-        {"1.5 10 2.5", {1.5, 10}},                                  // odd count: the last number dropped
-        {"   4   50    abc 5 6x 7", {4, 50, 0, 5, 6, 7}},           // no number counts 0.0
-        {"5000 -3 -5000 250 nan 1", {1000, 0, -1000, 100, 0, 1}},   // what the window would take
-        {"1 1 2 2 3 3 4 4 5 5 6 6 7 7 8 8 9 9 10 10 11 11", {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10}}};
-    for (auto [text, expected] : cases) {
+    for (auto [text, expected] : {std::pair<const char*, std::vector<double>>{"1.5 10 2.5", {1.5, 10}},
+                                  {"  4  50 abc 5 6x 7 5000 -3 -5000 250 nan 1", {4, 50, 0, 5, 6, 7, 1000, 0, -1000, 100, 0, 1}}}) {
         dcsw_set_step(9, 99, 99);
         profile_dcsw_parse(text);
         expected.resize(2 * DCSW_STEPS, 0.0);
         EXPECT_EQ(dcList(), expected) << text;
     }
-    dcsw_set_step(0, -1.25, 12.5);
-    EXPECT_EQ(profile_dcsw_text().substr(0, 20), "-1.250000 12.500000 ");
-}
-
-// Without its list a profile keeps the hidden text: the list as last saved or loaded.
-TEST_F(Profile, AProfileWithoutTheListRebuildsItAndAnOpenListWindowShowsIt)
-{
-    changeEverything(3);
-    const std::vector<double> list = dcList();
-    saveAs(dir_.file("with.ini"));
-    std::string text = readFile(dir_.file("with.ini")).value_or("");
-    writeFile(dir_.file("without.ini"), text.erase(text.find("[BACKDOOR]")));
-    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
-    for (int i = 0; i < DCSW_STEPS; ++i)
-        dcsw_set_step(i, 7, 7);
-    loadFrom(dir_.file("without.ini"));
-    EXPECT_EQ(dcList(), list);
-    EXPECT_TRUE(messages().empty());
-    std::string row;
-    GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, 9, &row);   // step 9, a positive level
-    char dc[16];
-    std::snprintf(dc, sizeof dc, "%3.2f ", list[16]);
-    EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
 }
 
 // Files that cannot be used: "Fail", nothing re-applied, the list as it was.
@@ -197,7 +168,7 @@ TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
     const std::vector<double> list = dcList();
     ASSERT_EQ(::mkdir(dir_.file("folder.ini").c_str(), 0700), 0);
     writeFile(dir_.file("binary.ini"), std::string("[OUTPUT SOURCE]\r\nFREQUENCY = 5\0\0\r\n", 35));
-    const Texts before = snapshot();
+    const auto before = snapshot();
     for (const char* name : {"missing.ini", "folder.ini", "binary.ini"}) {
         hl::clearPopups();
         clearLog();
@@ -223,13 +194,16 @@ TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
 }
 
 // A line too long to be one of ours, a missing section and a malformed number
-// cost only their own rows.
+// cost only their own rows.  Without its list a profile keeps the hidden text:
+// the list as last saved or loaded, shown by an open list window.
 TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
 {
     changeEverything(5);
+    const std::vector<double> list = dcList();
     saveAs(dir_.file("base.ini"));
-    const Texts saved = snapshot();
+    const auto saved = snapshot();
     std::string text = readFile(dir_.file("base.ini")).value_or("");
+    text.erase(text.find("[BACKDOOR]"));
     const auto meter = text.find("[METER]");
     text.erase(meter, text.find("[NYQUST]") - meter);
     const auto cycle = text.find("CYCLE = ");
@@ -238,10 +212,17 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
     text.replace(peak, text.find("\r\n", peak) - peak, "AC VALUE PEAK = 1" + std::string(300, '0'));
     writeFile(dir_.file("edited.ini"), text);
     changeEverything(6);
-    const Texts changed = snapshot();
+    const auto changed = snapshot();
+    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
     loadFrom(dir_.file("edited.ini"));
     EXPECT_TRUE(messages().empty());
-    const Texts now = snapshot();
+    EXPECT_EQ(dcList(), list);
+    std::string row;
+    GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, 10, &row);
+    char dc[16];
+    std::snprintf(dc, sizeof dc, "%3.2f ", list[18]);
+    EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
+    const auto now = snapshot();
     for (std::size_t i = 0; i < now.size(); ++i) {
         const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20);   // AC VALUE PEAK, CYCLE, METER
         EXPECT_EQ(now[i], kept ? changed[i] : saved[i]) << i;
@@ -249,29 +230,6 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
     for (const char* m : {"[OUTPUT SOURCE]:AC VALUE PEAK Get Data Fail = 1!", "[SAMPLE]:CYCLE Get Data Fail = 3!",
                           "[METER]:QUALITY MODE Get Data Fail = 1!"})
         EXPECT_NE(ifpLog().find(std::string("inidata_load_file: ") + m), std::string::npos) << m;
-}
-
-// With SAMPLE AUTO on the cycle shown is the automatic one; the profile's own
-// comes back when AUTO is switched off.  No profile is loaded during a sweep.
-TEST_F(Profile, SampleAutoKeepsTheProfilesCycleForLaterAndASweepRefusesALoad)
-{
-    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 2.5);
-    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
-    saveAs(dir_.file("auto.ini"));
-    EXPECT_NE(readFile(dir_.file("auto.ini")).value_or("").find("[SAMPLE]\r\nCYCLE = 2.5\r\nAUTO = 1\r\n"),
-              std::string::npos);
-    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
-    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 0.75);
-    loadFrom(dir_.file("auto.ini"));
-    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_INDICATOR);
-    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
-    EXPECT_EQ(mainDouble(MAIN_PANEL_SAMPLE_CYCLE), 2.5);
-
-    commit(ifcP, MAIN_PANEL_SWEEP, 1);
-    hl::clearPopups();
-    pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE);
-    EXPECT_EQ(hl::popups().size(), 1u) << "no file dialog";
-    EXPECT_EQ(messages(), Texts{"Load Profile|Stop the sweep before loading a profile."});
 }
 
 // The list window: a row per step, its pieces of text at their pixels.
@@ -287,13 +245,12 @@ Row row(int index)
 }
 Row dashes(const char* number) { return {{0, number}, {40, "----- "}, {85, "------  "}, {135, "------"}}; }
 
-TEST_F(RunTest, TheDcListWindowShowsEachStepAndOutlivesItsWindow)
+TEST_F(RunTest, TheDcListWindowShowsEachStep)
 {
     ASSERT_EQ(fra_open(), 1);   // the panels need no link
     DisplayPanel(ifcP);
     pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
     EXPECT_EQ(row(0), (Row{{0, "STEP"}, {40, "DC(V)"}, {85, "AC(%) "}, {135, "AC(V)"}}));
-    EXPECT_EQ(row(10), dashes("10"));
     const std::tuple<int, double, double, Row, double> cases[] = {
         {2, 5.0, 10.0, {{0, "02"}, {40, "5.00 "}, {85, "10.00 "}, {135, "0.500"}}, 0.5},
         {10, 1.234, 33.3, {{0, "10"}, {40, "1.23 "}, {85, "33.30 "}, {135, "0.411"}}, 0.410922},
@@ -305,33 +262,16 @@ TEST_F(RunTest, TheDcListWindowShowsEachStepAndOutlivesItsWindow)
         commit(dcswP, DCSW_PANEL_AC, ac);
         const int n = std::min(step, 10);
         EXPECT_EQ(row(n), shown) << step;
-        double v = 0;
-        GetCtrlVal(dcswP, DCSW_PANEL_ACV, &v);
-        EXPECT_NEAR(v, acv, 1e-9) << step;
+        EXPECT_NEAR(ctrlDouble(dcswP, DCSW_PANEL_ACV), acv, 1e-9) << step;
         EXPECT_EQ(std::pair(dcsw_get_dc(n - 1), dcsw_get_ac(n - 1)), std::pair(dc, ac)) << step;
     }
     EXPECT_EQ(row(1), dashes("01")) << "other rows untouched";
     ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 2), 0);
     hl::deliver();
-    double dc = 0;
-    GetCtrlVal(dcswP, DCSW_PANEL_DC, &dc);
-    EXPECT_EQ(dc, 5.0) << "a row selects its step";
+    EXPECT_EQ(ctrlDouble(dcswP, DCSW_PANEL_DC), 5.0) << "a row selects its step";
     ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 0), 0);
     hl::deliver();
-    int step = 0;
-    GetCtrlVal(dcswP, DCSW_PANEL_STEP, &step);
-    EXPECT_EQ(step, 1) << "the header selects step 1";
-
-    ASSERT_EQ(hl::closePanel(dcswP), 0);
-    hl::deliver();
-    EXPECT_FALSE(ui::panel(dcswP)->visible);
-    dcsw_set_step(6, 9.0, 50.0);   // a profile meanwhile
-    pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
-    EXPECT_EQ(row(7), (Row{{0, "07"}, {40, "9.00 "}, {85, "50.00 "}, {135, "4.500"}}));
-    fra_close();
-    fra_quit();
-    EXPECT_EQ(dcswP, -1);
-    EXPECT_EQ(dcsw_get_dc(6), 9.0) << "discarding the window forgets the handle, not the list";
+    EXPECT_EQ(ctrlDouble(dcswP, DCSW_PANEL_STEP), 1) << "the header selects step 1";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // ifc_main and the measurement run against the simulated instrument: the
 // device-mode dispatch, the identification, the module version and what it
-// decides, what the start and SYNC send, the settings controls, and the ways
-// a run lets the link go.
+// decides, what the start and SYNC send, and the settings controls.
 #include "app/fra.h"
 #include "app/ifc.h"
 #include "displays/bode.h"
@@ -24,12 +23,7 @@ using Log = std::vector<std::string>;
 
 long countOf(const Log& log, const std::string& line) { return std::count(log.begin(), log.end(), line); }
 bool shown(int panel) { return ui::panel(panel) && ui::panel(panel)->visible; }
-float cycleShown()
-{
-    float v = 0;
-    GetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, &v);
-    return v;
-}
+float cycleShown() { return static_cast<float>(mainDouble(MAIN_PANEL_SAMPLE_CYCLE)); }
 
 TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField)
 {
@@ -116,35 +110,6 @@ TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink)
     EXPECT_EQ(runMain(), -1);
 }
 
-TEST_F(RunTest, RunIdentifiesReadsTheVersionAndANewLinkStartsAnother)
-{
-    sim::Options o = tcpOnlyOptions();
-    o.idn = "ACME,PLZ-KZR 1000,SN42,2.1";
-    o.version = "VER1.12";
-    const std::string address = startSim(o);
-    bool readyInLoop = false;
-    auto versions = [&] { return countOf(log(), "SYST:VERS?"); };
-    EXPECT_TRUE(runMainWith({
-        {always, [&] { openTcp(address, 0); }},
-        {[&] { return versions() == 1; },
-         [&] {
-             readyInLoop = ifp_get_ifready() == 1;
-             hl::commit(ifp_panel(), IFP_PANEL_OPEN, 0);
-         }},
-        {[] { return ifp_get_ifready() == 0; }, [] { hl::commit(ifp_panel(), IFP_PANEL_OPEN, 1); }},
-        {[&] { return versions() == 2; }, [] { hl::closePanel(ifp_panel()); }},
-    }));
-    EXPECT_TRUE(readyInLoop) << "the run's main loop keeps the link";
-    const Log all = log();
-    ASSERT_GE(all.size(), 3u);
-    EXPECT_EQ(Log(all.begin(), all.begin() + 3), (Log{"*IDN?", "IM:MODE 0", "SYST:VERS?"}))
-        << "a family instrument is sent its LOAD MODE";
-    EXPECT_EQ(countOf(all, "*IDN?"), 2);
-    EXPECT_STREQ(ifc_get_model(), "PLZ-KZR 1000");
-    EXPECT_EQ(ifc_get_im_version(), 1.12f);
-    EXPECT_TRUE(hl::popups().empty());
-}
-
 TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage)
 {
     // The identity fits its reply buffer, the version reply never fits its own.
@@ -161,7 +126,7 @@ TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage)
     EXPECT_EQ(log(), expected) << "no setting is sent";
 }
 
-TEST_F(RunTest, StartSendsEverySettingInSyncOrderAndSyncSendsEveryControlsValue)
+TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLinkGo)
 {
     startRun();
     EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250",
@@ -200,6 +165,20 @@ TEST_F(RunTest, StartSendsEverySettingInSyncOrderAndSyncSendsEveryControlsValue)
     const std::pair<float, int> counts[] = {{0.3f, 300}, {0.001f, 1}, {0.2509f, 250}, {99.999f, 99999}};
     for (const auto& [cycle, count] : counts)
         EXPECT_EQ(ifc_cycle_count(cycle), count) << cycle;
+    // The windows' close boxes hide them and clear their toggles; the menu's Exit lets the link go.
+    clearLog();
+    const std::pair<int, int*> windows[] = {
+        {MAIN_PANEL_METER, &meterP}, {MAIN_PANEL_VC_GRAPH, &vcP}, {MAIN_PANEL_BODE_GRAPH, &zP}, {MAIN_PANEL_NYQUST_GRAPH, &nyP}};
+    for (const auto& [toggle, panel] : windows) {
+        commit(ifcP, toggle, 1);
+        EXPECT_TRUE(shown(*panel)) << toggle;
+        ASSERT_EQ(hl::closePanel(*panel), 0);
+        hl::deliver();
+        EXPECT_FALSE(shown(*panel) || mainInt(toggle)) << toggle;
+    }
+    EXPECT_EQ(log(), Log{}) << "windows send nothing";
+    pick(ifcMenu, MAIN_MENU_FILE_EXIT);
+    EXPECT_EQ(ifp_get_ifready(), 0);
 }
 
 TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresTheUsers)
@@ -230,17 +209,26 @@ TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresThe
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_HOT);
 }
 
-TEST_F(RunTest, ModuleChoosesTheSampleCycleOnNewFirmwareAndFailedQueriesChangeNothing)
+// A family instrument: its LOAD MODE is sent, the module knows the current
+// unit while LOAD MODE is 0, and the module chooses its sample cycle.
+// Failed read-backs change nothing but label points 0.0.
+TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle)
 {
-    startRun();
-    auto moduleCycle = [&] { return std::stof(sim_->instrument().execute("IM:INP:SAMP:CYCL?").value_or("")) / 1000; };
+    startRun(sim::kFamilyIdn);
+    EXPECT_EQ(log().at(1), "IM:MODE 0");
+    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_CURRENT_UNIT, ATTR_CTRL_MODE), VAL_INDICATOR);
+    sim_->instrument().execute("IM:INP:CURR:UNIT 0.5");
     clearLog();
+    curr_unit_CB(ifcP, MAIN_PANEL_CURRENT_UNIT, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_DOUBLE_EQ(mainDouble(MAIN_PANEL_CURRENT_UNIT), 0.5);
+    commit(ifcP, MAIN_PANEL_LOAD_MODE, 1);
+    commit(ifcP, MAIN_PANEL_CURRENT_UNIT, 2.0);
     commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
     commit(ifcP, MAIN_PANEL_FREQUENCY, 2.0);
-    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 1", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?",
-                          "IM:INP:SAMP:CYCL?", "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?",
-                          "IM:INP:SAMP:CYCL?"}));
-    EXPECT_EQ(cycleShown(), moduleCycle());
+    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000", "IM:INP:SAMP:AUTO 1",
+                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?",
+                          "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?"}));
+    EXPECT_EQ(cycleShown(), std::stof(sim_->instrument().execute("IM:INP:SAMP:CYCL?").value_or("")) / 1000);
     EXPECT_GT(cycleShown(), 0.25f) << "a longer cycle at 2 Hz";
     ifp_close();
     const float before = cycleShown();
@@ -249,53 +237,6 @@ TEST_F(RunTest, ModuleChoosesTheSampleCycleOnNewFirmwareAndFailedQueriesChangeNo
     EXPECT_EQ(cycleShown(), before);
     EXPECT_EQ(ifc_get_dds_freq(), 0.0) << "points are labelled 0.0";
     EXPECT_EQ(mainDouble(MAIN_PANEL_AMPL_READBACK), 0.0);
-}
-
-TEST_F(RunTest, FamilyInstrumentGetsItsLoadModeAndTheModulesCurrentUnit)
-{
-    startRun(sim::kFamilyIdn);
-    EXPECT_EQ(log().at(1), "IM:MODE 0");
-    // LOAD MODE 0: the module knows the current unit; it is asked, not set.
-    EXPECT_EQ(attribute(ifcP, MAIN_PANEL_CURRENT_UNIT, ATTR_CTRL_MODE), VAL_INDICATOR);
-    sim_->instrument().execute("IM:INP:CURR:UNIT 0.5");
-    clearLog();
-    curr_unit_CB(ifcP, MAIN_PANEL_CURRENT_UNIT, EVENT_COMMIT, nullptr, 0, 0);
-    EXPECT_DOUBLE_EQ(mainDouble(MAIN_PANEL_CURRENT_UNIT), 0.5);
-    commit(ifcP, MAIN_PANEL_LOAD_MODE, 1);
-    commit(ifcP, MAIN_PANEL_CURRENT_UNIT, 2.0);
-    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000"}));
-    EXPECT_EQ(ifc_get_kzr_mode(), 0);
-}
-
-TEST_F(RunTest, PanelExpandsWindowsCloseAndTheLinkIsLetGo)
-{
-    startRun();
-    int collapsed = 0, expanded = 0;
-    GetPanelAttribute(ifcP, ATTR_HEIGHT, &collapsed);
-    ASSERT_EQ(hl::rightDoubleClick(ifcP, MAIN_PANEL_VERSION), 0);
-    hl::deliver();
-    GetPanelAttribute(ifcP, ATTR_HEIGHT, &expanded);
-    EXPECT_GT(expanded, collapsed);
-    clearLog();
-    const std::pair<int, int*> windows[] = {
-        {MAIN_PANEL_METER, &meterP}, {MAIN_PANEL_VC_GRAPH, &vcP}, {MAIN_PANEL_BODE_GRAPH, &zP}, {MAIN_PANEL_NYQUST_GRAPH, &nyP}};
-    for (const auto& [toggle, panel] : windows) {
-        commit(ifcP, toggle, 1);
-        EXPECT_TRUE(shown(*panel)) << toggle;
-        ASSERT_EQ(hl::closePanel(*panel), 0);
-        hl::deliver();
-        EXPECT_FALSE(shown(*panel)) << "the close box hides the window and clears its toggle " << toggle;
-        EXPECT_EQ(mainInt(toggle), 0) << toggle;
-    }
-    EXPECT_EQ(log(), Log{}) << "windows send nothing";
-    pick(ifcMenu, MAIN_MENU_FILE_EXIT);
-    EXPECT_EQ(ifp_get_ifready(), 0);
-    commit(ifp_panel(), IFP_PANEL_OPEN, 1);
-    ASSERT_EQ(ifp_get_ifready(), 1);
-    ASSERT_EQ(hl::closePanel(ifcP), 0);
-    hl::deliver();
-    EXPECT_EQ(ifp_get_ifready(), 0);
-    EXPECT_GE(ifp_panel(), 0) << "the interface panel stays";
 }
 
 }  // namespace
