@@ -204,15 +204,15 @@ TEST(IniFile, SaveKilledAtRandomMomentsLeavesOldOrNewFile)
     const long saveUs = static_cast<long>(
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
     std::mt19937 rng(99);
-    std::uniform_int_distribution<long> delayUs(0, std::max<long>(3 * saveUs, 200));
-    // At least 100 kills, and more until 30 of them have landed inside a save.
+    // At least 100 kills, more until 30 landed inside a save and both texts were seen (later on a slow disk).
     int interrupted = 0, seenA = 0, seenB = 0, rounds = 0;
-    for (; rounds < 3000 && (rounds < 100 || interrupted < 30); ++rounds) {
+    for (; rounds < 3000 && (rounds < 100 || interrupted < 30 || !seenA || !seenB); ++rounds) {
         const pid_t pid = ::fork();
         if (pid == 0)
             for (int n = 0;; ++n)
                 ini_write_to_file((n % 2 ? a : b).get(), path.c_str());
-        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));
+        const long limit = std::max<long>(3 * saveUs, 200) * (1 + rounds / 50);
+        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<long>(0, limit)(rng)));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         const std::string now = readFile(path).value_or("");
