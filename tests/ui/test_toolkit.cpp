@@ -120,16 +120,16 @@ TEST_F(Toolkit, RingAndListSelectionFollowsItsItem) {
     const Step steps[] = {
         {"by value", [&] { return SetCtrlVal(h, RING, 2); }, 0, 3, 2, 2},
         {"no such value", [&] { return SetCtrlVal(h, RING, 1.5); }, UIE_VALUE_NOT_FOUND, 3, 2, 2},
-        {"insert before", [&] { return InsertListItem(h, RING, 0, "Minus", -1); }, 0, 4, 3, 2},
-        {"insert at the selection", [&] { return InsertListItem(h, RING, 3, "Five", 5.0); }, 0, 5, 4, 2},
-        {"insert past end", [&] { return InsertListItem(h, RING, 6, "x", 1); }, UIE_INDEX_OUT_OF_RANGE, 5, 4, 2},
-        {"fractional value", [&] { return InsertListItem(h, RING, 0, "x", 1.5); }, UIE_TYPE_MISMATCH, 5, 4, 2},
-        {"replace selected", [&] { return ReplaceListItem(h, RING, 4, "Uno", 11); }, 0, 5, 4, 11},
-        {"delete before", [&] { return DeleteListItem(h, RING, 0, 1); }, 0, 4, 3, 11},
-        {"delete selected to end", [&] { return DeleteListItem(h, RING, 2, -1); }, 0, 2, 1, 1},  // the new last
-        {"delete too many", [&] { return DeleteListItem(h, RING, 1, 2); }, UIE_INDEX_OUT_OF_RANGE, 2, 1, 1},
-        {"by index", [&] { return SetCtrlIndex(h, RING, 0); }, 0, 2, 0, 0},
-        {"index past end", [&] { return SetCtrlIndex(h, RING, 2); }, UIE_INDEX_OUT_OF_RANGE, 2, 0, 0},
+        {"by index", [&] { return SetCtrlIndex(h, RING, 1); }, 0, 3, 1, 1},
+        {"insert before", [&] { return InsertListItem(h, RING, 0, "Minus", -1); }, 0, 4, 2, 1},
+        {"insert at the selection", [&] { return InsertListItem(h, RING, 2, "Five", 5.0); }, 0, 5, 3, 1},
+        {"insert past end", [&] { return InsertListItem(h, RING, 6, "x", 1); }, UIE_INDEX_OUT_OF_RANGE, 5, 3, 1},
+        {"fractional value", [&] { return InsertListItem(h, RING, 0, "x", 1.5); }, UIE_TYPE_MISMATCH, 5, 3, 1},
+        {"replace selected", [&] { return ReplaceListItem(h, RING, 3, "Uno", 11); }, 0, 5, 3, 11},
+        {"delete two before", [&] { return DeleteListItem(h, RING, 0, 2); }, 0, 3, 1, 11},
+        {"delete selected to end", [&] { return DeleteListItem(h, RING, 1, -1); }, 0, 1, 0, 5},  // the new last
+        {"delete too many", [&] { return DeleteListItem(h, RING, 0, 2); }, UIE_INDEX_OUT_OF_RANGE, 1, 0, 5},
+        {"index past end", [&] { return SetCtrlIndex(h, RING, 1); }, UIE_INDEX_OUT_OF_RANGE, 1, 0, 5},
         {"clear", [&] { return ClearListCtrl(h, RING); }, 0, 0, -1, -1},
         {"first into empty", [&] { return InsertListItem(h, RING, -1, "first", 42); }, 0, 1, 0, 42},
     };
