@@ -166,7 +166,7 @@ TEST_F(QtPanel, GraphDrawsWhereItsAxesSayAndItsPartialRepaintsAddUpToAFullPaint)
 }
 
 // Values a log axis cannot show are left out, and the automatic scale covers what is left, odd values and all.
-TEST(GraphPainter, AutoscaleCoversTheDrawableDataAndLeavesOutTheRest) {
+TEST_F(QtPanel, GraphAutoscaleCoversTheDrawableDataAndLeavesOutTheRest) {
     ui::Graph g;
     g.axes[VAL_XAXIS].mapMode = g.axes[VAL_LEFT_YAXIS].mapMode = VAL_LOG;
     for (auto [x, y] : {std::pair{0.0, 1.0}, {-3.0, 5.0}, {10.0, -1.0}, {NAN, 2.0}, {INFINITY, 2.0}, {10.0, 3.0}, {5e4, 3e3}})
