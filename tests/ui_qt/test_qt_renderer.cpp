@@ -127,15 +127,15 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
                            widget<QComboBox>(RING)->currentIndex(), widget<QComboBox>(RING)->count(),
                            widget<QListWidget>(LIST)->currentRow(), widget<QPlainTextEdit>(LOG)->document()->blockCount()}),
               (std::vector{10, 10, 2, 4, 0, 2000}));  // the selected list item moved up with the deletion
-    EXPECT_EQ(widget<QDoubleSpinBox>(NUM_DBL)->text() + "|" + widget<QLineEdit>(TEXT_IN)->text() + "|" +
+    EXPECT_EQ((widget<QDoubleSpinBox>(NUM_DBL)->text() + "|" + widget<QLineEdit>(TEXT_IN)->text() + "|" +
                   widget<QPushButton>(TOGGLE)->text() + "|" + widget<QListWidget>(LIST)->item(0)->text() + "|" +
-                  widget<QPlainTextEdit>(LOG)->document()->lastBlock().text() + "|" + win->windowTitle(),
+                  widget<QPlainTextEdit>(LOG)->document()->lastBlock().text() + "|" + win->windowTitle()).toStdString(),
               "12.35|10.0.0.1|SWEEP ON|2 2.000 V|line 1999|Renamed");  // precision 2, C locale; columns joined
     EXPECT_TRUE(widget<QPushButton>(TOGGLE)->isChecked() && !widget<QLineEdit>(TEXT_IN)->isVisible() &&
                 !widget<QComboBox>(RING)->isEnabled() &&
                 !ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[0]->isEnabled());
     ResetTextBox(panel, LOG, "fresh"), InsertTextBoxLine(panel, LOG, 0, "first");
-    EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText(), "first\nfresh");
+    EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText().toStdString(), "first\nfresh");
     settle();
     EXPECT_TRUE(calls.empty());
 }
