@@ -220,9 +220,9 @@ TEST_F(Toolkit, AnotherThreadsPostsWakeAWaitAndItsActionsRunHere) {
     std::thread t([&] {
         std::this_thread::sleep_for(milliseconds(20));  // let the main thread wait first
         ui::postAction([&] { ranOn = std::this_thread::get_id(), ran = true; });
-        while (!ran) std::this_thread::sleep_for(milliseconds(1));
+        for (int i = 0; !ran && i < 10000; ++i) std::this_thread::sleep_for(milliseconds(1));  // bounded: a failing test ends
         ui::postEvent(h, TOGGLE, EVENT_RIGHT_DOUBLE_CLICK);
-        while (!dispatched) std::this_thread::sleep_for(milliseconds(1));
+        for (int i = 0; !dispatched && i < 10000; ++i) std::this_thread::sleep_for(milliseconds(1));
         ui::postKey(VAL_ESC_VKEY);
     });
     const auto start = steady_clock::now();
