@@ -204,7 +204,7 @@ TEST_F(Toolkit, DispatchIsInOrderNestsAndDropsWhatHasGone) {
     ProcessSystemEvents();
     EXPECT_EQ(order, (std::vector<int>{NUM_INT, 0, -0, NUM_DBL, -NUM_DBL, -NUM_INT}));
     EXPECT_EQ(calls, (std::vector<Call>{{h, NUM_INT, 1}, {h, 0, EVENT_CLOSE}, {h, NUM_DBL, 1}, {other, MENU_EXIT, -mb2}}));
-    EXPECT_TRUE(ui::eventsPending());  // queued during the call: for the next one
+    ASSERT_TRUE(ui::eventsPending());  // queued during the call: for the next one (else the next part never ends)
     onCall = [](int panel, int control) { ui::postEvent(panel, control, EVENT_COMMIT); };
     ui::postEvent(other, BUTTON, EVENT_COMMIT);
     hl::deliver();  // returns although every callback queues another event
