@@ -1,7 +1,7 @@
 // The interface panel on the headless driver against the simulated
 // instrument: the open report of each link, ifp_send_query's tries and its
-// deferred close, the terminal, the message log, device.cfg, the port map
-// display; and discovery by broadcast, in a network namespace of its own.
+// deferred close, the terminal, the message log, device.cfg; and discovery by
+// broadcast, in a network namespace of its own.
 #include "link/ifp.h"
 #include "platform/portmap.h"
 #include "tests/support/peers.h"
@@ -30,7 +30,6 @@ protected:
         ui::resetForTests();
         ifcPanel_register_resource();
         ifp_register_callbacks();
-        hl::clearPopups();
         show();
         sim::Options o;
         o.timeScale = 0;
@@ -56,8 +55,7 @@ protected:
     }
     std::string log() const {   // each line followed by '\n'
         std::string all;
-        for (const std::string& line : ui::panel(panel_)->control(IFP_PANEL_MSG)->lines)
-            all += line + "\n";
+        for (const std::string& line : ui::panel(panel_)->control(IFP_PANEL_MSG)->lines) all += line + "\n";
         return all;
     }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
@@ -120,8 +118,7 @@ TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
         EXPECT_STREQ(reply, up ? sim::kDefaultIdn : "");
         commit(IFP_PANEL_OPEN, 0);
         EXPECT_EQ(get(IFP_PANEL_TX, ATTR_DIMMED), 1);
-        for (int h = 0; h < IO_MAX_LINKS; ++h)
-            ASSERT_EQ(io_get_link(h)->kind, -1) << r.report;
+        for (int h = 0; h < IO_MAX_LINKS; ++h) ASSERT_EQ(io_get_link(h)->kind, -1) << r.report;
     }
     // Without the monitor view the transport's messages stay out of the log.
     ifp_set_monitor_view(0);
@@ -153,8 +150,7 @@ int g_panel = -1, g_handle = -1;
 
 // As a user's click while the transport waits: once the command is out, the Open toggle goes off.
 void deferHook(int, const char*, ...) {
-    if (g_panel < 0)
-        return;
+    if (g_panel < 0) return;
     hl::commit(std::exchange(g_panel, -1), IFP_PANEL_OPEN, 0);
     hl::deliver();
     EXPECT_EQ(ifp_get_ifready(), 0);
@@ -241,30 +237,10 @@ TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
     for (const char* stored : {"12\n", "2\n"}) {
         show();
         click(IFP_PANEL_OPEN, hl::rightDoubleClick);
-        if (get(IFP_PANEL_DEVMODE, ATTR_VISIBLE))
-            commit(IFP_PANEL_DEVMODE, 2);
+        if (get(IFP_PANEL_DEVMODE, ATTR_VISIBLE)) commit(IFP_PANEL_DEVMODE, 2);
         ifp_quit();
         EXPECT_EQ(tsupport::readFile(cfg), stored);
     }
-}
-
-TEST_F(Ifp, ComPortShowsAndSetsItsPortMapPath) {
-    std::string path;
-    portmap::overrideCom(7, "/dev/ttyUSB3");
-    commit(IFP_PANEL_IFCSEL, IO_COM);
-    for (auto [port, shown] : {std::pair{7, "/dev/ttyUSB3"}, {4, "/dev/ttyS3"}}) {
-        commit(IFP_PANEL_COMPORT, port);
-        GetCtrlVal(panel_, IFP_PANEL_COMPATH, &path);
-        EXPECT_EQ(path, shown);
-    }
-    commit(IFP_PANEL_COMPATH, std::string("/dev/ttyACM0"));
-    click(IFP_PANEL_COMPATH_SET);
-    EXPECT_EQ(tsupport::readFile(map_.file()), "COM4 = /dev/ttyACM0\n");
-    EXPECT_TRUE(hl::popups().empty());
-    commit(IFP_PANEL_COMPORT, 0);   // no entry to edit
-    click(IFP_PANEL_COMPATH_SET);
-    ASSERT_EQ(hl::popups().size(), 1u);
-    EXPECT_EQ(hl::popups()[0].title, "Port map");
 }
 
 // An address without a dot means everybody: the first answer's sender becomes
@@ -281,8 +257,7 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
             report = std::string("cannot make a network namespace: ") + std::strerror(errno);
         else if (std::system(setup) != 0)
             report = std::string("in the namespace, this failed: ") + setup;
-        if (!report.empty())
-            _exit(::write(fds[1], report.data(), report.size()) > 0 ? 2 : 1);
+        if (!report.empty()) _exit(::write(fds[1], report.data(), report.size()) > 0 ? 2 : 1);
         tsupport::UdpPeer hears{"0.0.0.0"}, own{"127.0.0.2"};   // broadcasts, and its own address alone
         std::jthread instrument([&] {
             for (tsupport::UdpPeer* from : {&hears, &own}) {
@@ -292,8 +267,7 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
                     own.reply(d, udpPacket(code, p.id, p.text + " from " + (from == &own ? "own" : "all")));
             }
         });
-        for (auto [kind, text] : {std::pair{IO_TCP, "localhost"}, {IO_UDP, ""}})
-            open(kind, std::string(text));
+        for (auto [kind, text] : {std::pair{IO_TCP, "localhost"}, {IO_UDP, ""}}) open(kind, std::string(text));
         for (const char* command : {"*IDN?", "B?"}) {
             commit(IFP_PANEL_CMD, std::string(command));
             click(IFP_PANEL_TXRX);
@@ -306,13 +280,11 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
     ::close(fds[1]);
     std::string report;
     char buf[512];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        report.append(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<std::size_t>(n));
     ::close(fds[0]);
     int status = 0;
     ASSERT_GT(wait(&status), 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
-        GTEST_SKIP() << report;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << report;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && report.empty()) << report;
 }
 

@@ -20,12 +20,9 @@ struct Source final : ByteSource {
     std::size_t pos = 0;
 
     int next(uint8_t* byte, int32_t) override {
-        if (static_cast<int>(pos) == errorAt)
-            return -42;
-        if (endless || (silent && pos >= bytes.size()))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (!endless && pos >= bytes.size())
-            return silent ? SRC_NONE : SRC_END;
+        if (static_cast<int>(pos) == errorAt) return -42;
+        if (endless || (silent && pos >= bytes.size())) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!endless && pos >= bytes.size()) return silent ? SRC_NONE : SRC_END;
         *byte = static_cast<uint8_t>(endless ? 'x' : bytes[pos]);
         return ++pos, SRC_BYTE;
     }
@@ -37,17 +34,10 @@ TEST(ReadLine, ReadsAsTheLineRulesSay) {
         int size, result;   // characters, or a negative code
         std::string text;
         int errorAt = -1;
-    } rows[] = {{"abc\r", 16, 3, "abc"},
-                {"abc\n", 16, 3, "abc"},
-                {std::string("ab\0cd", 5), 16, 2, "ab"},
-                {std::string("\r\n\0\n\rabc\r\ndef", 13), 16, 3, "abc"},
-                {"abc", 16, 3, "abc"},
-                {"\r\n\r\n", 16, 0, ""},
-                {"12345678901234\r", 16, 14, "12345678901234"},
-                {"123456789012345\r", 16, IO_ERR_LINE_TOO_LONG, ""},
-                {"\r", 1, 0, ""},
-                {"a\r", 1, IO_ERR_LINE_TOO_LONG, ""},
-                {"\xff\x80\r", 8, 2, "\xff\x80"},
+    } rows[] = {{"abc\r", 16, 3, "abc"}, {"abc\n", 16, 3, "abc"}, {std::string("ab\0cd", 5), 16, 2, "ab"},
+                {std::string("\r\n\0\n\rabc\r\ndef", 13), 16, 3, "abc"}, {"abc", 16, 3, "abc"}, {"\r\n\r\n", 16, 0, ""},
+                {"12345678901234\r", 16, 14, "12345678901234"}, {"123456789012345\r", 16, IO_ERR_LINE_TOO_LONG, ""},
+                {"\r", 1, 0, ""}, {"a\r", 1, IO_ERR_LINE_TOO_LONG, ""}, {"\xff\x80\r", 8, 2, "\xff\x80"},
                 {"abcdef\r", 16, -42, "", 3}};
     for (const auto& r : rows) {
         std::string arena(static_cast<std::size_t>(r.size) + 16, '#');

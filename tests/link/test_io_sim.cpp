@@ -32,8 +32,6 @@ std::tuple<int, int, std::string> exchange(int h, const std::string& text, int s
 }
 std::string reply(int h, const std::string& query) { return std::get<2>(exchange(h, query)); }
 
-const char* kindName(int kind) { return kind == IO_GPIB ? "gpib" : kind == IO_COM ? "com" : kind == IO_TCP ? "tcp" : "udp"; }
-
 class IoSim : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +44,6 @@ protected:
     }
     void TearDown() override {
         tsupport::closeAllLinks();
-        portmap::clearOverrides();
         EXPECT_EQ(io_socket_users(), users_);
     }
     const std::string& address() const { return sim_->options().address; }
@@ -57,8 +54,7 @@ protected:
     void fault(const std::string& flags) {   // "name=value name=value"
         sim::Faults f;
         std::istringstream words(flags);
-        for (std::string w; words >> w;)
-            EXPECT_TRUE(sim::parseFault(f, w, nullptr)) << w;
+        for (std::string w; words >> w;) EXPECT_TRUE(sim::parseFault(f, w, nullptr)) << w;
         sim_->setFaults(f);
     }
 
@@ -122,8 +118,7 @@ TEST_P(IoSimFaults, HostReportsTheFaultAndTheNextQueryGetsItsOwnReply) {
     }
     io_timeout(h, kLong);
     int attempts = 1;
-    while (reply(h, "SYST:VERS?") != kVer && attempts < 3)
-        ++attempts;
+    while (reply(h, "SYST:VERS?") != kVer && attempts < 3) ++attempts;
     EXPECT_EQ(reply(h, "SYST:SER?"), kSer) << "SYST:VERS? took " << attempts << " tries";
     EXPECT_TRUE(attempts == 1 || !r.firstTry) << attempts << " tries";
     EXPECT_STREQ(io_get_remote_address(h), r.kind >= IO_TCP ? address().c_str() : nullptr);
@@ -172,7 +167,7 @@ TEST_F(IoSim, ReplySplitAtEveryByteParsesTheSame) {
         const std::size_t length = kind == IO_GPIB ? kVer.size() + 1 : tsupport::tcpQueryAnswer(kVer).size();
         for (std::size_t k = 1; k < length; ++k) {
             fault("split=1 split-gap-ms=2 split-at=" + std::to_string(k));
-            EXPECT_EQ(reply(h, "SYST:VERS?"), kVer) << kindName(kind) << " split at " << k;
+            EXPECT_EQ(reply(h, "SYST:VERS?"), kVer) << "kind " << kind << " split at " << k;
         }
     }
 }
@@ -184,9 +179,9 @@ TEST_F(IoSim, LongestCommandOfEachKind) {
         sim_->clearLog();
         const std::string text = "IM:MODE " + std::string(static_cast<std::size_t>(longest) - 8, '1');
         tsupport::MessageLog log;
-        EXPECT_EQ(io_write(h, text.c_str()), 0) << kindName(kind);
-        EXPECT_EQ(io_write(h, (text + "1").c_str()), IO_ERR) << kindName(kind);
-        EXPECT_EQ(sim_->commandLog(), std::vector<std::string>{text}) << kindName(kind);
+        EXPECT_EQ(io_write(h, text.c_str()), 0) << "kind " << kind;
+        EXPECT_EQ(io_write(h, (text + "1").c_str()), IO_ERR) << "kind " << kind;
+        EXPECT_EQ(sim_->commandLog(), std::vector<std::string>{text}) << "kind " << kind;
         // The message is cut to its 512-byte buffer, not overrun.
         EXPECT_EQ(log.all(), (std::vector<tsupport::Message>{{0, ("\niowrite:" + text).substr(0, 511)},
                                                              {1, ("io_write:(-1) " + text + "1").substr(0, 511)}}));
@@ -213,8 +208,7 @@ TEST_F(IoSim, UdpRequestIdWrapsAndTheOldTopIdIsRefused) {
     for (int i = 0; i < 1000 && sim_->commandRecords().size() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::vector<std::pair<int, int>> ids;   // code and id of each packet
-    for (const sim::LogEntry& e : sim_->commandRecords())
-        ids.emplace_back(e.udpCode, e.udpId);
+    for (const sim::LogEntry& e : sim_->commandRecords()) ids.emplace_back(e.udpCode, e.udpId);
     EXPECT_EQ(ids, (std::vector<std::pair<int, int>>{{IO_UDP_REQUEST, 65535}, {IO_UDP_REQUEST, 0}, {IO_UDP_CLOSE, 1}}));
 }
 

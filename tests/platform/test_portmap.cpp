@@ -34,18 +34,6 @@ TEST(PortMap, ParsesEntriesAndIgnoresWhatItDoesNotUnderstand) {
     EXPECT_EQ(portmap::comPath(0) + portmap::comPath(256) + portmap::gpibBoard(-1), "");
 }
 
-TEST(PortMap, FileLocationFollowsTheEnvironment) {
-    tsupport::ScopedEnv ports("IMBENCH_PORTS", std::string("/tmp/x/ports.cfg")), home("HOME", std::string("/home/u"));
-    EXPECT_EQ(portmap::filePath(), "/tmp/x/ports.cfg");
-    tsupport::ScopedEnv noPorts("IMBENCH_PORTS", std::nullopt);
-    for (auto [xdg, path] : {std::pair{std::optional<std::string>("/cfg"), "/cfg/imbench/ports.cfg"},
-                             {std::nullopt, "/home/u/.config/imbench/ports.cfg"},
-                             {std::optional<std::string>("relative"), "/home/u/.config/imbench/ports.cfg"}}) {
-        tsupport::ScopedEnv x("XDG_CONFIG_HOME", xdg);
-        EXPECT_EQ(portmap::filePath(), path);
-    }
-}
-
 // A change rewrites its own entry (the last of duplicates) and keeps every
 // other line; the file is replaced, not rewritten in place; overrides are not written.
 TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
@@ -65,8 +53,7 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
               "# mine\n\nsome note\nCOM2 = /dev/ttyACM0\nGPIB0 = prologix-tcp 127.0.0.1:1234\nCOM12 = /dev/pts/4\n");
     int files = 0;
     DIR* d = opendir(map.dir().path().c_str());
-    for (const dirent* e; (e = readdir(d));)
-        files += e->d_name[0] != '.';
+    for (const dirent* e; (e = readdir(d));) files += e->d_name[0] != '.';
     closedir(d);
     EXPECT_EQ(files, 1) << "a temporary file was left behind";
     EXPECT_EQ(portmap::comPath(12), "/dev/pts/9");
@@ -75,26 +62,24 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
     EXPECT_EQ(portmap::comPath(12) + portmap::comPath(1), "/dev/pts/4/dev/ttyS0");
 }
 
-// A missing folder is made; a symlinked file stays a symlink; a file too large
-// to be a port map is neither parsed nor overwritten, the choice holding for the run.
-TEST(PortMap, MissingFolderSymlinkAndHugeFile) {
+// The file named by XDG_CONFIG_HOME, its folder made when missing; a
+// symlinked file stays a symlink; a file too large to be a port map is not
+// overwritten, the choice holding for the run.
+TEST(PortMap, FolderMadeSymlinkKeptAndAHugeFileLeftAlone) {
     tsupport::TempDir dir;
-    {
-        tsupport::ScopedEnv ports("IMBENCH_PORTS", std::nullopt), xdg("XDG_CONFIG_HOME", dir.path());
-        portmap::reload();
-        ASSERT_TRUE(portmap::setComPath(1, "/dev/ttyUSB3"));
-        EXPECT_EQ(readFile(dir.file("imbench/ports.cfg")), "COM1 = /dev/ttyUSB3\n");
-    }
-    tsupport::IsolatedPortMap map;
-    writeFile(dir.file("real.cfg"), "# kept elsewhere\n");
-    ASSERT_EQ(symlink(dir.file("real.cfg").c_str(), map.file().c_str()), 0);
+    tsupport::ScopedEnv ports("IMBENCH_PORTS", std::nullopt), xdg("XDG_CONFIG_HOME", dir.path());
+    EXPECT_EQ(portmap::filePath(), dir.file("imbench/ports.cfg"));
+    portmap::reload();
+    ASSERT_TRUE(portmap::setComPath(1, "/dev/ttyUSB3"));
+    EXPECT_EQ(readFile(dir.file("imbench/ports.cfg")), "COM1 = /dev/ttyUSB3\n");
+    ASSERT_EQ(rename(dir.file("imbench/ports.cfg").c_str(), dir.file("real.cfg").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("real.cfg").c_str(), dir.file("imbench/ports.cfg").c_str()), 0);
     ASSERT_TRUE(portmap::setComPath(5, "/dev/ttyUSB5"));
     struct stat st {};
-    EXPECT_TRUE(lstat(map.file().c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-    EXPECT_EQ(readFile(dir.file("real.cfg")), "# kept elsewhere\nCOM5 = /dev/ttyUSB5\n");
+    EXPECT_TRUE(lstat(dir.file("imbench/ports.cfg").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(dir.file("real.cfg")), "COM1 = /dev/ttyUSB3\nCOM5 = /dev/ttyUSB5\n");
     const std::string big(2 << 20, '#');
     writeFile(dir.file("real.cfg"), big);
-    portmap::reload();
     EXPECT_FALSE(portmap::setComPath(2, "/dev/ttyUSB2"));
     EXPECT_EQ(readFile(dir.file("real.cfg")), big);
     EXPECT_EQ(portmap::comPath(2), "/dev/ttyUSB2");

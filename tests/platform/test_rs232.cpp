@@ -1,6 +1,6 @@
-// RS-232 over termios against a pseudo-terminal: raw bytes both ways, buffered
-// reads, the time-out in seconds, exclusive use, and what a user is told when
-// a port cannot be opened for lack of permission.
+// RS-232 over termios against a pseudo-terminal whose master the test holds:
+// raw bytes both ways, buffered reads, the time-out in seconds, exclusive use,
+// and what a user is told when a port cannot be opened for lack of permission.
 #include "platform/portmap.h"
 #include "platform/rs232.h"
 #include "tests/support/peers.h"
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,45 +20,56 @@ namespace {
 
 class Rs232 : public ::testing::Test {
 protected:
-    void SetUp() override { portmap::overrideCom(7, pty_.slavePath()), portmap::overrideCom(8, pty_.slavePath()); }
-    void TearDown() override { CloseCom(7), CloseCom(8); }
+    void SetUp() override {
+        char name[128] = "";
+        ASSERT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname_r(master_, name, 128) == 0);
+        path_ = name;
+        portmap::overrideCom(7, path_);
+        portmap::overrideCom(8, path_);
+    }
+    void TearDown() override {
+        CloseCom(7), CloseCom(8);
+        ::close(master_);
+    }
     static int open(int port = 7) { return OpenComConfig(port, nullptr, 115200, 0, 8, 1, 512, 512); }
+    void put(const std::string& bytes) { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+
     tsupport::IsolatedPortMap map_;
-    tsupport::Pty pty_;
+    int master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::string path_;
 };
 
 // CR, interrupt, XON, XOFF, DEL and LF are bytes here, not line controls.
 TEST_F(Rs232, BytesPassRawBothWaysAndReadsAreBuffered) {
     ASSERT_EQ(open(), 0) << rs232_last_error_text();
     ASSERT_EQ(SetComTime(7, 5.0), 0);
-    const std::string out("AT\r\n\x00\xff\x03\x11", 8);
-    EXPECT_EQ(ComWrt(7, out.data(), 8), 8);
-    EXPECT_EQ(pty_.read(8), out);
+    char out[9] = "AT\r\n\0\xff\x03\x11", back[9] = "";
+    EXPECT_EQ(ComWrt(7, out, 8), 8);
+    pollfd p{master_, POLLIN, 0};
+    EXPECT_TRUE(poll(&p, 1, 5000) == 1 && ::read(master_, back, 8) == 8 && std::memcmp(out, back, 8) == 0);
     std::string in("\r\x03\x11\x13\x7f\n", 6), got;
-    for (int i = 0; i < 1000; ++i)
-        in += static_cast<char>('!' + i % 90);
-    pty_.write(in);
+    for (int i = 0; i < 1000; ++i) in += static_cast<char>('!' + i % 90);
+    put(in);
     const long before = rs232_read_calls();
-    for (int c; got.size() < in.size() && (c = ComRdByte(7)) >= 0;)
-        got += static_cast<char>(c);
+    for (int c; got.size() < in.size() && (c = ComRdByte(7)) >= 0;) got += static_cast<char>(c);
     EXPECT_EQ(got, in);
     EXPECT_LE(rs232_read_calls() - before, 50) << "not one read() per byte";
-    pty_.write("abcdef");
+    put("abcdef");
     ASSERT_EQ(ComRdByte(7), 'a');   // the rest waits in the buffer or the kernel
     EXPECT_EQ(FlushInQ(7), 0);
-    pty_.write("Z");
+    put("Z");
     EXPECT_EQ(ComRdByte(7), 'Z');
 }
 
 TEST_F(Rs232, TimeOutIsInSecondsAndAHangUpIsAReadError) {
     ASSERT_EQ(open(), 0) << rs232_last_error_text();
-    for (auto [seconds, least, c] : {std::tuple{0.3, 290, RS232_ERR_TIMEOUT}, {10.0, 0, RS232_ERR_READ}}) {
+    for (auto [seconds, least, code] : {std::tuple{0.3, 290, RS232_ERR_TIMEOUT}, {10.0, 0, RS232_ERR_READ}}) {
         ASSERT_EQ(SetComTime(7, seconds), 0);
         if (least == 0)
-            pty_.closeMaster();   // the other side hangs up
+            ::close(std::exchange(master_, -1));   // the other side hangs up
         const auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(ComRdByte(7), c);
-        EXPECT_EQ(ReturnRS232Err(), c);
+        EXPECT_EQ(ComRdByte(7), code);
+        EXPECT_EQ(ReturnRS232Err(), code);
         EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(least));
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
     }
@@ -65,26 +77,23 @@ TEST_F(Rs232, TimeOutIsInSecondsAndAHangUpIsAReadError) {
 
 // Another program's lock, or another port on the same device, makes it busy.
 TEST_F(Rs232, PortIsTakenExclusively) {
-    const int other = ::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int other = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(open(), RS232_ERR_BUSY);
     ::close(other);
     ASSERT_EQ(open(), 0) << rs232_last_error_text();
     EXPECT_EQ(open(8), RS232_ERR_BUSY);
-    EXPECT_NE(std::string(rs232_last_error_text()).find(pty_.slavePath()), std::string::npos);
-    ASSERT_EQ(CloseCom(7), 0);
-    EXPECT_EQ(open(8), 0) << rs232_last_error_text();
+    EXPECT_NE(std::string(rs232_last_error_text()).find(path_), std::string::npos);
 }
 
 // The message names the device, the group owning it and how to join that
 // group.  Root may open anything: its child gives up root first.
 TEST_F(Rs232, RefusedOpenNamesTheGroupToJoin) {
-    const char* path = pty_.slavePath().c_str();
     const group* dialout = getgrnam("dialout");
-    ASSERT_TRUE(getuid() != 0 || chown(path, 0, dialout ? dialout->gr_gid : 20) == 0);
-    ASSERT_EQ(chmod(path, getuid() == 0 ? 0660 : 0060), 0);   // not root: the owner itself shut out
+    ASSERT_TRUE(getuid() != 0 || chown(path_.c_str(), 0, dialout ? dialout->gr_gid : 20) == 0);
+    ASSERT_EQ(chmod(path_.c_str(), getuid() == 0 ? 0660 : 0060), 0);   // not root: the owner itself shut out
     struct stat st {};
-    ASSERT_EQ(stat(path, &st), 0);
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
     const std::string group = getgrgid(st.st_gid) ? getgrgid(st.st_gid)->gr_name : std::to_string(st.st_gid);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -101,11 +110,10 @@ TEST_F(Rs232, RefusedOpenNamesTheGroupToJoin) {
     wait(&status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
     const std::string join = getuid() == 0 ? "sudo usermod -aG " + group + " $USER" : "already has";
-    for (const std::string& part : {std::string("Permission denied opening ") + path, "group \"" + group + "\"", join})
+    for (const std::string& part : {"Permission denied opening " + path_, "group \"" + group + "\"", join})
         EXPECT_NE(text.find(part), std::string::npos) << text;
-    // A mode that shuts the group out is named as the problem instead.
-    ASSERT_EQ(chmod(path, 0600), 0);
-    EXPECT_NE(rs232_permission_hint(path).find("mode 0600"), std::string::npos);
+    ASSERT_EQ(chmod(path_.c_str(), 0600), 0);   // a mode that shuts the group out is named as the problem
+    EXPECT_NE(rs232_permission_hint(path_).find("mode 0600"), std::string::npos);
 }
 
 }  // namespace

@@ -39,8 +39,7 @@ std::vector<double> measure(sim::Instrument& in, std::vector<std::string>* words
     std::istringstream reply(*in.execute("IM:MEAS:VAL?"));
     std::vector<double> v;
     for (std::string w; reply >> w; v.push_back(w == "OVER" ? -1.0 : std::stod(w)))
-        if (words)
-            words->push_back(w);
+        if (words) words->push_back(w);
     EXPECT_EQ(v.size(), 6u);
     v.resize(6);
     return v;
@@ -50,10 +49,8 @@ std::vector<double> measure(sim::Instrument& in, std::vector<std::string>* words
 std::complex<double> reference(const sim::DutSpec& s, double hz, double biasAmps) {
     using C = std::complex<double>;
     const double w = 2.0 * kPi * hz;
-    if (s.kind == sim::DutKind::Resistor)
-        return s.r;
-    if (s.kind == sim::DutKind::Rc)
-        return 1.0 / (1.0 / s.r + C(0.0, w * s.c));
+    if (s.kind == sim::DutKind::Resistor) return s.r;
+    if (s.kind == sim::DutKind::Rc) return 1.0 / (1.0 / s.r + C(0.0, w * s.c));
     const double rct = s.rct / std::cosh(biasAmps / sim::kBiasAmps), cdl = s.cdl * (1.0 + sim::kCdlBiasGain * biasAmps * biasAmps);
     return s.rs + 1.0 / (1.0 / (rct + s.w / std::sqrt(C(0.0, w))) + C(0.0, w * cdl)) + C(0.0, w * s.l);
 }
@@ -135,8 +132,7 @@ TEST(SimPhysics, PhaseRangeAndPeakValuesChangeTheReport) {
     in.execute("IM:PHASE:STATE 0");
     in.execute("IM:AC:VALUE:PEAK 1");
     const auto peak = measure(in);
-    for (int k : {0, 2})
-        EXPECT_NEAR(peak[k], rms[k] * std::sqrt(2.0), rms[k] * 1e-6) << k;
+    for (int k : {0, 2}) EXPECT_NEAR(peak[k], rms[k] * std::sqrt(2.0), rms[k] * 1e-6) << k;
     EXPECT_NEAR(peak[4], rms[4], rms[4] * 1e-6) << "a ratio is the same in both modes";
 }
 
@@ -201,8 +197,7 @@ TEST(SimReadiness, ReadyOnlyOnceTheMeasurementTimeHasPassed) {
         const auto started = std::chrono::steady_clock::now();
         in.execute(restart);
         EXPECT_TRUE(!ready() || std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(200)) << restart;
-        for (int i = 0; i < 1000 && !ready(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int i = 0; i < 1000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_TRUE(ready()) << restart;
     }
     in.execute("IM:PHASE:STATE 1");   // a report setting starts no measurement

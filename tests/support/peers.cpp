@@ -9,10 +9,8 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tsupport {
@@ -50,7 +48,7 @@ std::string readExactly(int fd, std::size_t n, int ms, bool* eof) {
             break;
         const ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - got.size()));
         got.append(buf, r > 0 ? static_cast<std::size_t>(r) : 0);
-        *eof = r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR);   // a pty master reads EIO then
+        *eof = r == 0 || (r < 0 && errno != EAGAIN && errno != EINTR);
     }
     return got;
 }
@@ -89,14 +87,12 @@ std::vector<Message> MessageLog::all() const {
 std::vector<std::string> MessageLog::errors() const {
     std::vector<std::string> out;
     for (const Message& m : all())
-        if (m.level == 1)
-            out.push_back(m.text);
+        if (m.level == 1) out.push_back(m.text);
     return out;
 }
 
 void closeAllLinks() {
-    for (int h = 0; h < IO_MAX_LINKS; ++h)
-        io_close(h);
+    for (int h = 0; h < IO_MAX_LINKS; ++h) io_close(h);
 }
 
 std::string tcpQueryAnswer(const std::string& reply) { return "OK\r\n" + reply + "\r\nOK\r\n"; }
@@ -112,28 +108,6 @@ bool Gate::wait(int ms) {
     return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return open_; });
 }
 
-Pty::Pty() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    char name[128];
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name))
-        ADD_FAILURE() << "pty: " << std::strerror(errno);
-    else
-        slave_ = name;
-}
-
-void Pty::closeMaster() {
-    if (master_ >= 0)
-        ::close(std::exchange(master_, -1));
-}
-
-void Pty::write(const std::string& bytes) const {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-}
-
-std::string Pty::read(std::size_t n, int ms) const {
-    bool eof = false;
-    return readExactly(master_, n, ms, &eof);
-}
-
 std::unique_ptr<StreamPeer> StreamPeer::tcp(int port) {
     std::unique_ptr<StreamPeer> p(new StreamPeer());
     p->listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -142,24 +116,10 @@ std::unique_ptr<StreamPeer> StreamPeer::tcp(int port) {
     return p;
 }
 
-std::unique_ptr<StreamPeer> StreamPeer::pty() {
-    std::unique_ptr<StreamPeer> p(new StreamPeer());
-    p->pty_ = std::make_unique<Pty>();
-    p->io_ = p->pty_->master();
-    p->slave_ = ::open(p->pty_->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    tcgetattr(p->slave_, &t);
-    cfmakeraw(&t);
-    tcsetattr(p->slave_, TCSANOW, &t);
-    return p;
-}
-
 StreamPeer::~StreamPeer() {
-    if (thread_.joinable())
-        thread_.join();
-    for (int fd : {pty_ ? -1 : io_, listen_, slave_})
-        if (fd >= 0)
-            ::close(fd);
+    if (thread_.joinable()) thread_.join();
+    for (int fd : {io_, listen_})
+        if (fd >= 0) ::close(fd);
 }
 
 StreamPeer& StreamPeer::add(char kind, std::string bytes, Gate* gate) {
@@ -176,22 +136,14 @@ void StreamPeer::run() {
         bool eof = false;
         pollfd p{listen_, POLLIN, 0};
         if (s.kind == 'a') {
-            if (io_ >= 0)
-                ::close(io_);
+            if (io_ >= 0) ::close(io_);
             io_ = poll(&p, 1, 10000) > 0 ? ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-            if (io_ < 0)
-                failure_ = where + "no connection came";
+            if (io_ < 0) failure_ = where + "no connection came";
         } else if (s.kind == 'e') {
             const std::string got = readExactly(io_, s.bytes.size(), 10000, &eof);
-            if (got != s.bytes)
-                failure_ = where + "expected \"" + printable(s.bytes) + "\", got \"" + printable(got) + "\"" +
-                           (eof ? " and the end" : "");
-        } else if (s.kind == 's') {
-            // No SIGPIPE from a host that has gone; a pty master is no socket.
-            const ssize_t n = pty_ ? ::write(io_, s.bytes.data(), s.bytes.size())
-                                   : ::send(io_, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL);
-            if (n != static_cast<ssize_t>(s.bytes.size()))
-                failure_ = where + "send failed: " + std::strerror(errno);
+            if (got != s.bytes) failure_ = where + "expected \"" + printable(s.bytes) + "\", got \"" + printable(got) + (eof ? "\" and the end" : "\"");
+        } else if (s.kind == 's' && ::send(io_, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(s.bytes.size())) {
+            failure_ = where + "send failed: " + std::strerror(errno);
         } else if (s.kind == 'w' && !s.gate->wait()) {
             failure_ = where + "the test never opened the gate";
         } else if (s.kind == 'g') {
@@ -203,17 +155,12 @@ void StreamPeer::run() {
 }
 
 std::string StreamPeer::finish(int eofWaitMs) {
-    if (thread_.joinable())
-        thread_.join();
-    if (!failure_.empty() || io_ < 0)
-        return failure_;
-    if (slave_ >= 0)
-        ::close(std::exchange(slave_, -1));
+    if (thread_.joinable()) thread_.join();
+    if (!failure_.empty() || io_ < 0) return failure_;
     bool eof = false;
     const std::string extra = readExactly(io_, 1 << 16, eofWaitMs, &eof);
-    if (!extra.empty())
-        return "unexpected bytes after the script: \"" + printable(extra) + "\"";
-    return eof || pty_ ? "" : "the connection was not closed";
+    if (!extra.empty()) return "unexpected bytes after the script: \"" + printable(extra) + "\"";
+    return eof ? "" : "the connection was not closed";
 }
 
 std::string udpPacket(int code, int id, const std::string& text) {
@@ -239,8 +186,7 @@ UdpPeer::UdpPeer(std::string address, int port) : fd_(socket(AF_INET, SOCK_DGRAM
 }
 
 UdpPeer::~UdpPeer() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 Packet UdpPeer::receive(Datagram* out, int ms) {

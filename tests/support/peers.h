@@ -1,6 +1,6 @@
 // Scripted peers for what the simulator cannot script (a particular wrong
-// answer at a particular moment) over real loopback sockets and ptys, the
-// transport's messages, and a port map of the test's own.
+// answer at a particular moment) on loopback, the transport's messages, and
+// a port map of the test's own.
 #pragma once
 
 #include "link/io.h"
@@ -48,38 +48,20 @@ private:
     bool open_ = false;
 };
 
-// A pseudo-terminal: the test holds the master, the code under test opens slavePath().
-class Pty {
-public:
-    Pty();
-    ~Pty() { closeMaster(); }
-    int master() const { return master_; }
-    const std::string& slavePath() const { return slave_; }
-    void closeMaster();
-    void write(const std::string& bytes) const;
-    std::string read(std::size_t n, int ms = 10000) const;   // n bytes, or what came in time
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
-
-// A scripted byte stream: a TCP listener on a loopback address of its own, or a pty.
+// A scripted TCP peer listening on a loopback address of its own.
 class StreamPeer {
 public:
     static std::unique_ptr<StreamPeer> tcp(int port = IO_PORT);
-    static std::unique_ptr<StreamPeer> pty();                     // the host opens slavePath()
     ~StreamPeer();
-    bool listening() const { return listen_ >= 0 || io_ >= 0; }
+    bool listening() const { return listen_ >= 0; }
     const std::string& address() const { return address_; }
-    std::string slavePath() const { return pty_ ? pty_->slavePath() : ""; }
     // Steps, run in order on the peer's thread by start().
-    StreamPeer& accept() { return add('a', ""); }                       // TCP: the next connection
+    StreamPeer& accept() { return add('a', ""); }                       // the next connection
     StreamPeer& expect(std::string bytes) { return add('e', bytes); }   // exactly these must come next
     StreamPeer& send(std::string bytes) { return add('s', bytes); }
     StreamPeer& waitFor(Gate& gate) { return add('w', "", &gate); }
     StreamPeer& signal(Gate& gate) { return add('g', "", &gate); }
-    StreamPeer& close() { return add('c', ""); }                        // TCP: close the connection
+    StreamPeer& close() { return add('c', ""); }                        // closes the connection
     void start();
     // Then the host must close without sending more: empty when everything
     // went as scripted, else what went wrong.
@@ -95,9 +77,8 @@ private:
     StreamPeer& add(char kind, std::string bytes, Gate* gate = nullptr);
     void run();
 
-    int listen_ = -1, io_ = -1, slave_ = -1;   // slave_ keeps a pty master from hanging up
+    int listen_ = -1, io_ = -1;
     std::string address_, failure_;
-    std::unique_ptr<Pty> pty_;
     std::vector<Step> steps_;
     std::thread thread_;
 };
