@@ -1,0 +1,291 @@
+// The interface panel on the headless driver against the simulated
+// instrument: the open report of each link, ifp_send_query's tries and its
+// deferred close, the terminal, the message log, device.cfg; and discovery by
+// broadcast, in a network namespace of its own.
+#include "link/ifp.h"
+#include "platform/portmap.h"
+#include "tests/support/peers.h"
+#include "tests/support/sim_start.h"
+#include "ui/headless.h"
+#include "ui/model.h"
+#include "ui/resources/ifcPanel.h"
+#include "ui/toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace {
+
+namespace hl = ui::headless;
+using tsupport::udpPacket;
+
+class Ifp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::resetForTests();
+        ifcPanel_register_resource();
+        ifp_register_callbacks();
+        show();
+        sim::Options o;
+        o.timeScale = 0;
+        sim_ = tsupport::startSimulator(o);
+        ASSERT_TRUE(sim_);
+        portmap::overrideCom(3, sim_->ptyPath());
+        portmap::overrideGpib(0, "prologix-tcp " + address() + ":" + std::to_string(sim_->gpibPort()));
+    }
+    void TearDown() override {
+        ifp_quit();
+        tsupport::closeAllLinks();
+    }
+    void show() {
+        ifp_active(1);
+        panel_ = ifp_panel();
+        commit(IFP_PANEL_LOGLEVEL, 3);
+    }
+    const std::string& address() const { return sim_->options().address; }
+    void fault(const char* flag) {
+        sim::Faults f;
+        EXPECT_TRUE(sim::parseFault(f, flag, nullptr));
+        sim_->setFaults(f);
+    }
+    std::string log() const {   // each line followed by '\n'
+        std::string all;
+        for (const std::string& line : ui::panel(panel_)->control(IFP_PANEL_MSG)->lines) all += line + "\n";
+        return all;
+    }
+    bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
+    int get(int control, int attribute = 0) const {   // the value, or an attribute
+        int v = -1;
+        EXPECT_EQ(attribute ? GetCtrlAttribute(panel_, control, attribute, &v) : GetCtrlVal(panel_, control, &v), 0);
+        return v;
+    }
+    void commit(int control, const ui::Value& v) {
+        EXPECT_EQ(hl::commit(panel_, control, v), 0) << control;
+        hl::deliver();
+    }
+    void click(int control, int (*how)(int, int) = hl::click) {
+        EXPECT_EQ(how(panel_, control), 0) << control;
+        hl::deliver();
+    }
+    // Chooses the link as a user would, with the GPIB address, COM port or IP
+    // address, and switches the Open toggle on.
+    void open(int kind, const ui::Value& where) {
+        commit(IFP_PANEL_IFCSEL, kind);
+        if (kind <= IO_UDP)
+            commit(kind == IO_GPIB ? IFP_PANEL_GPIBADDR : kind == IO_COM ? IFP_PANEL_COMPORT : IFP_PANEL_IPADDR, where);
+        commit(IFP_PANEL_OPEN, 1);
+    }
+
+    tsupport::TempDir dir_;
+    tsupport::ScopedEnv project_{"IMBENCH_PROJECT_DIR", dir_.path()};
+    tsupport::IsolatedPortMap map_;
+    std::unique_ptr<sim::Simulator> sim_;
+    int panel_ = -1;
+};
+
+TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
+    const std::string refused = tsupport::StreamPeer::tcp()->address();
+    const std::string prompt = "ERR:\n\nInput the COM port number which connect to VTX (1..255):\n";
+    ifp_set_monitor_view(1);   // transport messages in the log
+    ASSERT_EQ(InsertListItem(panel_, IFP_PANEL_IFCSEL, -1, "other", 4), 0);
+    const struct {
+        int kind;
+        ui::Value where;
+        std::string report;
+    } rows[] = {
+        {IO_GPIB, 5, "GPIB address 5\n successful!"},   {IO_COM, 3, "COM3 with 115200bps\n successful!"},
+        {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!"},
+        {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!"},
+        {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!"},
+        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!"}, {4, 0, "Unknown I/O\n"},
+    };
+    for (const auto& r : rows) {
+        ResetTextBox(panel_, IFP_PANEL_MSG, "");
+        open(r.kind, r.where);
+        EXPECT_TRUE(logHas("\nOpen \n" + r.report + "\n")) << log();
+        const bool up = r.report.ends_with("successful!");
+        EXPECT_EQ(ifp_get_ifready(), up);
+        EXPECT_EQ(get(IFP_PANEL_OPEN), up);
+        for (int control : {IFP_PANEL_CMD, IFP_PANEL_TX, IFP_PANEL_RX, IFP_PANEL_TXRX})
+            EXPECT_EQ(get(control, ATTR_DIMMED), !up) << r.report;
+        char reply[IFP_TERMINAL_SIZE];
+        EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), up);
+        EXPECT_STREQ(reply, up ? sim::kDefaultIdn : "");
+        commit(IFP_PANEL_OPEN, 0);
+        EXPECT_EQ(get(IFP_PANEL_TX, ATTR_DIMMED), 1);
+        for (int h = 0; h < IO_MAX_LINKS; ++h) ASSERT_EQ(io_get_link(h)->kind, -1) << r.report;
+    }
+    // Without the monitor view the transport's messages stay out of the log.
+    ifp_set_monitor_view(0);
+    open(IO_COM, 0);
+    EXPECT_FALSE(logHas(prompt));
+}
+
+// A failed write or read is tried again, three times in all; closing the
+// panel closes the link, after which nothing is tried.
+TEST_F(Ifp, QueriesAreTriedThreeTimes) {
+    open(IO_TCP, address());
+    fault("garble-ok=3");
+    EXPECT_EQ(ifp_send_query("IM:MODE 2", nullptr, 0), 0);
+    fault("garble-reply-ok=2");
+    char reply[64];
+    EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), 1);
+    EXPECT_STREQ(reply, sim::kDefaultIdn);
+    const int handle = ifp_link_handle();
+    ASSERT_EQ(hl::closePanel(panel_), 0);
+    hl::deliver();
+    EXPECT_EQ(ifp_get_quit(), 1);
+    EXPECT_EQ(io_get_link(handle)->kind, -1);
+    EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), 0);
+    EXPECT_EQ(sim_->commandLog(),
+              (std::vector<std::string>{"IM:MODE 2", "IM:MODE 2", "IM:MODE 2", "*IDN?", "*IDN?", "*IDN?"}));
+}
+
+int g_panel = -1, g_handle = -1;
+
+// As a user's click while the transport waits: once the command is out, the Open toggle goes off.
+void deferHook(int, const char*, ...) {
+    if (g_panel < 0) return;
+    hl::commit(std::exchange(g_panel, -1), IFP_PANEL_OPEN, 0);
+    hl::deliver();
+    EXPECT_EQ(ifp_get_ifready(), 0);
+    EXPECT_EQ(ifp_in_operation(), 1);
+    EXPECT_EQ(io_get_link(g_handle)->kind, IO_TCP) << "the link stays open while the query runs";
+}
+
+TEST_F(Ifp, CloseDuringAQueryWaitsForTheQueryToEnd) {
+    open(IO_TCP, address());
+    g_panel = panel_;
+    g_handle = ifp_link_handle();
+    io_hook_debug_printf(deferHook);
+    char reply[64];
+    EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), 1) << "the query's result is its own";
+    io_hook_debug_printf(nullptr);
+    EXPECT_STREQ(reply, sim::kDefaultIdn);
+    EXPECT_EQ(g_panel, -1) << "the toggle was switched off during the query";
+    EXPECT_EQ(io_get_link(g_handle)->kind, -1);
+    EXPECT_EQ(ifp_in_operation(), 0);
+    EXPECT_EQ(get(IFP_PANEL_OPEN), 0);
+}
+
+// TX sends, RX reads one reply, TX/RX both; over UDP the reply names its
+// sender; a command longer than the terminal's buffer is refused, not cut.
+TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
+    for (int kind : {IO_TCP, IO_UDP}) {
+        open(kind, address());
+        commit(IFP_PANEL_CMD, std::string("*IDN?"));
+        click(IFP_PANEL_TX);
+        click(IFP_PANEL_RX);
+        commit(IFP_PANEL_CMD, std::string("SYST:SER?"));
+        click(IFP_PANEL_TXRX);
+        const std::string from = kind == IO_UDP ? "(" + address() + ")\n" : "";
+        EXPECT_TRUE(logHas(std::string("\nTX: *IDN?\n\nRX: ") + sim::kDefaultIdn + "\n" + from + "\nTX: SYST:SER?\n\nRX: " +
+                           sim::kDefaultSerial + "\n" + from))
+            << log();
+        commit(IFP_PANEL_OPEN, 0);
+    }
+    open(IO_TCP, address());
+    SetCtrlVal(panel_, IFP_PANEL_CMD, std::string(250, 'A').c_str());   // the box itself stops at 199
+    click(IFP_PANEL_TX);
+    EXPECT_TRUE(log().ends_with("ERR:command longer than 199 characters\n\nTX: error\n"));
+    EXPECT_EQ(sim_->commandLog().size(), 4u) << "the long command was not sent";
+}
+
+// Ring 1 shows errors, 2 traffic, 3 both; texts longer than their buffers are
+// cut and marked; ifp_printf passes every filter.
+TEST_F(Ifp, LogLevelRingFiltersAndLongTextsAreMarked) {
+    open(IO_TCP, address());
+    ifp_set_monitor_view(1);
+    for (int ring : {0, 1, 2, 3}) {
+        commit(IFP_PANEL_LOGLEVEL, ring);
+        click(IFP_PANEL_CLEAR);
+        fault("garble-ok=1");
+        commit(IFP_PANEL_CMD, std::string("IM:MODE 1"));
+        click(IFP_PANEL_TX);
+        wprintf(0, "%s", std::string(400, 'x').c_str());
+        wprintf(1, "%s", std::string(400, 'y').c_str());
+        ifp_printf("always %d", ring);
+        const bool errors = ring & 1, traffic = ring & 2;
+        EXPECT_EQ(logHas("ERR:Command OK Expected"), errors) << log();
+        EXPECT_EQ(logHas("\nTX: IM:MODE 1\n"), traffic) << log();
+        EXPECT_EQ(logHas("\n" + std::string(IFP_WPRINTF_SIZE - 4, 'x') + "..."), traffic);
+        EXPECT_EQ(logHas("ERR:" + std::string(IFP_WPRINTF_SIZE - 8, 'y') + "..."), errors);
+        EXPECT_TRUE(logHas("always " + std::to_string(ring)));
+    }
+    ifp_printf("%s", std::string(1000, 'z').c_str());
+    EXPECT_TRUE(log().ends_with("always 3" + std::string(IFP_PRINTF_SIZE - 4, 'z') + "...\n"));
+}
+
+TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
+    const std::string cfg = dir_.file("device.cfg");
+    for (auto [text, shown, mode] : {std::tuple{"12\n", 1, 2}, {"1\n", 0, 1}, {" +19 and more\n", 1, 9}, {"a\n", 0, 0},
+                                     {"", 0, 0}, {"-1\n", 0, 0}, {"99999999999\n", 0, 0}}) {
+        ifp_quit();
+        tsupport::writeFile(cfg, text);
+        show();
+        EXPECT_EQ(get(IFP_PANEL_DEVMODE, ATTR_VISIBLE), shown) << text;
+        EXPECT_EQ(ifp_get_device_mode(), mode) << text;
+    }
+    ifp_quit();
+    EXPECT_EQ(tsupport::readFile(cfg), "99999999999\n") << "no change, nothing written";
+    // A right double-click on Open shows or hides the selector and marks the change.
+    for (const char* stored : {"12\n", "2\n"}) {
+        show();
+        click(IFP_PANEL_OPEN, hl::rightDoubleClick);
+        if (get(IFP_PANEL_DEVMODE, ATTR_VISIBLE)) commit(IFP_PANEL_DEVMODE, 2);
+        ifp_quit();
+        EXPECT_EQ(tsupport::readFile(cfg), stored);
+    }
+}
+
+// An address without a dot means everybody: the first answer's sender becomes
+// the peer, and later requests go to it alone.  Whatever broadcasts runs in a
+// child inside a private network namespace with `lo` up and a broadcast route
+// on it; the child reports its failures through a pipe.
+TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    if (fork() == 0) {
+        const char* setup = "ip link set lo up && ip route add broadcast 255.255.255.255 dev lo table local";
+        std::string report;
+        if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+            report = std::string("cannot make a network namespace: ") + std::strerror(errno);
+        else if (std::system(setup) != 0)
+            report = std::string("in the namespace, this failed: ") + setup;
+        if (!report.empty()) _exit(::write(fds[1], report.data(), report.size()) > 0 ? 2 : 1);
+        tsupport::UdpPeer hears{"0.0.0.0"}, own{"127.0.0.2"};   // broadcasts, and its own address alone
+        std::jthread instrument([&] {
+            for (tsupport::UdpPeer* from : {&hears, &own}) {
+                tsupport::Datagram d;
+                const tsupport::Packet p = from->receive(&d);
+                for (int code : {IO_UDP_CONFIRM, IO_UDP_REPLY})
+                    own.reply(d, udpPacket(code, p.id, p.text + " from " + (from == &own ? "own" : "all")));
+            }
+        });
+        for (auto [kind, text] : {std::pair{IO_TCP, "localhost"}, {IO_UDP, ""}}) open(kind, std::string(text));
+        for (const char* command : {"*IDN?", "B?"}) {
+            commit(IFP_PANEL_CMD, std::string(command));
+            click(IFP_PANEL_TXRX);
+        }
+        if (!logHas("TCP,IP address 255.255.255.255\n failed!") || !logHas("UDP,IP address 255.255.255.255\n successful!") ||
+            !logHas("RX: *IDN? from all\n(127.0.0.2)\n\nTX: B?\n\nRX: B? from own\n"))
+            report = log();
+        _exit(::write(fds[1], report.data(), report.size()) == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::string report;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_GT(wait(&status), 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << report;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && report.empty()) << report;
+}
+
+}  // namespace
