@@ -2,6 +2,7 @@
 // and plotting tools.
 #include "app/fra.h"
 
+#include "platform/safe_file.h"
 #include "ui/resources/ifcPanel_main.h"
 #include "ui/toolkit.h"
 
@@ -15,10 +16,6 @@ namespace {
 
 constexpr const char kSaveTitle[] = "Save Logged Data";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // The file dialog until a file is written or the user gives up; a file that
 // cannot be written is named with the reason, and the points stay for
 // another try.
@@ -30,14 +27,14 @@ void save_points(const IfcPoint* points, int count)
                                            0, 0, 1, 1, path, sizeof path);
         if (chosen <= 0)
             return;
-        const int error = ifc_write_log_file(path, points, count);
-        if (error == 0) {
+        const std::string error = ifc_write_log_file(path, points, count);
+        if (error.empty()) {
             const std::string text = std::string("File '") + path + "' Save to Disk!";
             MessagePopup("", text.c_str());
             return;
         }
         const std::string text = std::string("File '") + path + "' could not be saved: " +
-                                 std::strerror(error) +
+                                 error +
                                  ".\n\nThe points are still in memory. Choose another file?";
         if (!ConfirmPopup(kSaveTitle, text.c_str()))
             return;
@@ -46,23 +43,14 @@ void save_points(const IfcPoint* points, int count)
 
 }  // namespace
 
-int ifc_write_log_file(const char* path, const IfcPoint* points, int count)
+std::string ifc_write_log_file(const char* path, const IfcPoint* points, int count)
 {
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "w"));
-    if (!file)
-        return errno ? errno : EIO;
     std::string text = ifc_log_title_line();
     text += ifc_log_rule_line();
     for (int i = 0; i < count; ++i)
         text += ifc_format_log_line(points[i]);
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
-        std::fflush(file.get()) != 0)
-        return errno ? errno : EIO;
-    std::FILE* f = file.release();
-    if (std::fclose(f) != 0)
-        return errno ? errno : EIO;
-    return 0;
+    const safe_file::Result r = safe_file::save(path ? path : "", text);
+    return r.ok() ? std::string() : safe_file::describe(r);
 }
 
 void ifc_save_log()

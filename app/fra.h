@@ -162,6 +162,8 @@ void ifc_save_log_menu(int menuBar, int menuItem, void* callbackData, int panel)
 const char* ifc_log_title_line();
 const char* ifc_log_rule_line();
 std::string ifc_format_log_line(const IfcPoint& point);
-// Writes the file; 0 on success, else the errno of the failure (the file may
-// then be incomplete).
-int ifc_write_log_file(const char* path, const IfcPoint* points, int count);
+// Writes the file through a temporary file that replaces it whole, so a full
+// disk or a crash leaves the old file (or none), never a part.  Empty on
+// success, else why it failed ("it is not a regular file", "No space left on
+// device").
+std::string ifc_write_log_file(const char* path, const IfcPoint* points, int count);

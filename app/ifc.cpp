@@ -11,6 +11,7 @@
 #include "ui/toolkit.h"
 
 #include <charconv>
+#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -185,6 +186,9 @@ void ifc_measurement_end(bool quitting)
 
 int ifc_main(int, char** argv)
 {
+    // A write to a pipe or device whose reader has gone must fail with EPIPE,
+    // not end the program with the user's points unsaved.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!InitCVIRTE(nullptr, argv, nullptr))
         return -1;
     SetBreakOnLibraryErrors(0);

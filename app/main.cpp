@@ -199,8 +199,8 @@ private:
         bool ok = true;
         const std::string dat = shots_ + "/demo-sweep.dat";
         const int n = static_cast<int>(std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE));
-        if (ifc_write_log_file(dat.c_str(), ifc_log_data(), n) != 0) {
-            std::fprintf(stderr, "imbench: cannot write %s\n", dat.c_str());
+        if (const std::string why = ifc_write_log_file(dat.c_str(), ifc_log_data(), n); !why.empty()) {
+            std::fprintf(stderr, "imbench: cannot write %s: %s\n", dat.c_str(), why.c_str());
             ok = false;
         } else {
             std::printf("wrote %s\n", dat.c_str());

@@ -2,6 +2,7 @@
 
 #include "link/io.h"
 #include "platform/portmap.h"
+#include "platform/safe_file.h"
 #include "ui/resource.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
@@ -194,6 +195,8 @@ void ifp_active(int show)
         ifp_device_cfg(&cfg, 0);
         apply_device_cfg(cfg);
         show_com_path();
+        if (const std::string problem = portmap::loadProblem(); !problem.empty())
+            MessagePopup("Port map", problem.c_str());
     }
     ifp_resize();
     DisplayPanel(s.panel);
@@ -370,16 +373,25 @@ void ifp_device_cfg(int* value, int direction)
     }
 
     if (direction == 1) {
-        FilePtr f(std::fopen(path, "w"));
-        if (f)
-            std::fprintf(f.get(), "%d\n", *value);
+        // A new file replaces the old one whole: a crash leaves one or the other.
+        char text[32];
+        std::snprintf(text, sizeof text, "%d\n", *value);
+        const safe_file::Result r = safe_file::save(path, text);
+        if (!r.ok())
+            wprintf(1, "device.cfg not written: %s", safe_file::describe(r).c_str());
         return;
     }
     *value = -1;
-    FilePtr f(std::fopen(path, "r"));
-    if (!f)
+    std::string text;
+    const safe_file::Result r = safe_file::read(path, IFP_CFG_MAX_SIZE, text);
+    if (r.status == safe_file::Status::NotFound)
         return;
-    *value = ifp_read_device_cfg(f.get());
+    if (!r.ok()) {
+        const std::string why = std::string(path) + " is not used: " + safe_file::describe(r) + ".";
+        MessagePopup("device.cfg", why.c_str());
+        return;
+    }
+    *value = ifp_parse_device_cfg_text(text);
 }
 
 // ---- callbacks ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string_view>
 
 // The application's version, shown in the interface panel's title.
 inline constexpr char IFP_VERSION_MAJOR[] = "3";
@@ -35,8 +36,11 @@ void ifp_device_cfg(int* value, int direction);
 // one decimal integer the way "%d" reads it, or -1 when it holds none or one
 // out of range.
 constexpr int IFP_CFG_LINE_SIZE = 128;
+// device.cfg holds one short line; a larger file is not one.
+constexpr std::size_t IFP_CFG_MAX_SIZE = 4096;
 int ifp_parse_device_cfg(const char* line);
-int ifp_read_device_cfg(std::FILE* f);
+// The same for the whole file text: its first line.
+int ifp_parse_device_cfg_text(std::string_view text);
 // The panel handle (-1 when not loaded) and the open link's handle (-1 when
 // no link is open).
 int ifp_panel();

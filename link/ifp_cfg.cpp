@@ -2,6 +2,7 @@
 // fed bytes directly.
 #include "link/ifp.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -22,10 +23,13 @@ int ifp_parse_device_cfg(const char* line)
     return negative ? -value : value;
 }
 
-int ifp_read_device_cfg(std::FILE* f)
+int ifp_parse_device_cfg_text(std::string_view text)
 {
+    // The first line, as fgets would read it into the line buffer.
+    std::string_view first = text.substr(0, text.find('\n'));
     char line[IFP_CFG_LINE_SIZE];
-    if (!f || !std::fgets(line, sizeof line, f))
-        return -1;
+    const std::size_t n = std::min(first.size(), sizeof line - 1);
+    std::memcpy(line, first.data(), n);
+    line[n] = '\0';
     return ifp_parse_device_cfg(line);
 }

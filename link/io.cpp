@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -37,6 +38,17 @@ constexpr int MAX_ADDRESS_TEXT = 255;
 constexpr int GPIB_OPEN_TMO = T1s;
 constexpr int UDP_TIMEOUT_MS = 200;
 constexpr int STREAM_TIMEOUT_MS = 3000;
+// A stream link is quiet again when nothing has come for this long: longer
+// than the pauses inside one answer, so the rest of a late answer is caught.
+constexpr int32_t STREAM_QUIET_MS = 150;
+// A reply much slower than the link's usual ones may be a late answer to an
+// earlier command that came just before this command's own: such a reply is
+// taken only when nothing follows it for a moment.
+constexpr double SLOW_REPLY_FLOOR_US = 2000.0;
+constexpr double SLOW_REPLY_FACTOR = 4.0;
+constexpr int FOLLOWER_WAIT_US = 2000;
+
+using SteadyClock = std::chrono::steady_clock;
 
 int g_socket_users = 0;
 io_hook_fn g_hook = nullptr;
@@ -44,6 +56,12 @@ io_hook_fn g_hook = nullptr;
 struct Slot {
     io_link link{};
     bool opening = false;   // taken by an open still in progress (events run during a connect)
+    // Stream links: an exchange failed, or stray bytes came, so the rest of an
+    // earlier answer may still be on its way; the next write first waits for
+    // the line to be quiet.
+    bool unsettled = false;
+    SteadyClock::time_point sent{};   // when the last command line went out
+    double usual_us = 0.0;            // running mean time from command to its reply's "OK"
     SocketLease lease;      // declared before the socket: the socket closes first
     Socket socket;
 
@@ -59,6 +77,8 @@ struct Slot {
         link.rx_pos = 0;
         link.rx_len = 0;
         opening = false;
+        unsettled = false;
+        usual_us = 0.0;
     }
 };
 
@@ -106,6 +126,18 @@ public:
         return err < 0 ? err : IO_ERR;
     }
 
+    bool pending() override
+    {
+        while (GetInQLen(port_) > 0) {
+            const int c = ComRdByte(port_);
+            if (c < 0)
+                return false;
+            if (c != '\r' && c != '\n' && c != '\0')
+                return true;
+        }
+        return false;
+    }
+
 private:
     int port_;
 };
@@ -137,29 +169,94 @@ public:
         return SRC_NONE;
     }
 
+    bool pending() override
+    {
+        for (;;) {
+            while (link_.rx_pos < link_.rx_len) {
+                const char c = link_.rx_buf[link_.rx_pos];
+                if (c != '\r' && c != '\n' && c != '\0')
+                    return true;
+                ++link_.rx_pos;
+            }
+            const ssize_t n = recv(link_.dev, link_.rx_buf, sizeof link_.rx_buf, MSG_DONTWAIT);
+            if (n <= 0)
+                return false;
+            link_.rx_pos = 0;
+            link_.rx_len = static_cast<int32_t>(n);
+        }
+    }
+
 private:
     io_link& link_;
 };
 
-int read_stream_line(Slot& s, char* buf, int size)
+LinePolicy stream_policy(const Slot& s)
+{
+    if (s.link.kind == IO_COM)
+        return LinePolicy{COM_LINE_END_MS, false, pump_events};
+    return LinePolicy{wait_ms(s.link), true, nullptr};
+}
+
+// Runs fn with the byte source of a COM or TCP link.
+template <typename Fn>
+int with_stream(Slot& s, Fn fn)
 {
     if (s.link.kind == IO_COM) {
         ComSource src(s.link.dev);
-        return read_line(src, buf, size, LinePolicy{COM_LINE_END_MS, false, pump_events});
+        return fn(static_cast<ByteSource&>(src));
     }
     TcpSource src(s.link);
-    return read_line(src, buf, size, LinePolicy{wait_ms(s.link), true, nullptr});
+    return fn(static_cast<ByteSource&>(src));
 }
 
-// Every command line is answered, and every reply line followed, by a line with "OK".
-int io_check_ok(Slot& s, bool query)
+// Every command line is answered by a line with "OK".
+int io_check_ok(Slot& s)
 {
-    char line[LINE_BUF_SIZE];
-    const int got = read_stream_line(s, line, sizeof line);
-    if (got >= 0 && std::strstr(line, "OK") != nullptr)
-        return 0;
-    dbg(1, "%s OK Expected", query ? "Query" : "Command");
-    return got < 0 ? got : IO_ERR_NO_OK;
+    const int result = with_stream(s, [&](ByteSource& src) { return read_ack(src, stream_policy(s)); });
+    if (result < 0)
+        dbg(1, "Command OK Expected");
+    return result;
+}
+
+// Whether more than line ends arrives on a stream link within FOLLOWER_WAIT_US.
+bool stream_follower_arrives(Slot& s)
+{
+    const auto until = SteadyClock::now() + std::chrono::microseconds(FOLLOWER_WAIT_US);
+    for (;;) {
+        if (with_stream(s, [](ByteSource& src) { return src.pending() ? 1 : 0; }) != 0)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - SteadyClock::now());
+        if (left.count() <= 0)
+            return false;
+        if (s.link.kind == IO_TCP) {
+            pollfd p{s.link.dev, POLLIN, 0};
+            poll(&p, 1, static_cast<int>((left.count() + 999) / 1000));
+        } else {
+            usleep(static_cast<useconds_t>(std::min<long>(left.count(), 200)));
+        }
+    }
+}
+
+// A query's reply line, its "OK" and nothing behind it.
+int io_read_reply(Slot& s, char* buf, int size)
+{
+    int result = with_stream(s, [&](ByteSource& src) { return read_reply(src, buf, size, stream_policy(s)); });
+    if (result >= 0) {
+        const double us = std::chrono::duration<double, std::micro>(SteadyClock::now() - s.sent).count();
+        if (us > std::max(SLOW_REPLY_FLOOR_US, SLOW_REPLY_FACTOR * s.usual_us) && stream_follower_arrives(s)) {
+            buf[0] = '\0';
+            result = REPLY_TRAILING;
+        } else {
+            s.usual_us = s.usual_us == 0.0 ? us : 0.875 * s.usual_us + 0.125 * us;
+        }
+    }
+    if (result == IO_ERR_NO_OK)
+        dbg(1, "Query OK Expected");
+    else if (result == REPLY_IS_ACK)
+        dbg(1, "Reply line is an OK line: the answers are out of step");
+    else if (result == REPLY_TRAILING)
+        dbg(1, "More came after the reply's OK: an earlier answer is still arriving");
+    return result;
 }
 
 // Sends all of data on the non-blocking socket; the send result (below 1) on failure.
@@ -202,6 +299,7 @@ int io_send_line(Slot& s, const char* text)
     std::memcpy(line, text, len);
     line[len] = '\r';
     const int line_len = static_cast<int>(len) + 1;
+    s.sent = SteadyClock::now();
 
     if (s.link.kind == IO_COM) {
         ComWrt(s.link.dev, line, line_len);
@@ -220,7 +318,7 @@ int io_send_line(Slot& s, const char* text)
             return sent;
         }
     }
-    return io_check_ok(s, false);
+    return io_check_ok(s);
 }
 
 void tcp_flush_in(io_link& link)
@@ -228,7 +326,7 @@ void tcp_flush_in(io_link& link)
     link.rx_pos = 0;
     link.rx_len = 0;
     char scratch[IO_RX_BUF_SIZE];
-    while (recv(link.dev, scratch, sizeof scratch, 0) > 0) {
+    while (recv(link.dev, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
     }
 }
 
@@ -250,13 +348,66 @@ void io_flush_in(Slot& s)
     }
 }
 
+// Something other than line ends waiting on a COM or TCP link (consumed).
+bool stream_has_stray_bytes(Slot& s)
+{
+    return with_stream(s, [](ByteSource& src) { return src.pending() ? 1 : 0; }) != 0;
+}
+
+// Waits until nothing has come for STREAM_QUIET_MS, discarding what comes,
+// for at most the link time-out.
+void stream_wait_quiet(Slot& s)
+{
+    const int32_t limit = timer_deadline(std::max<int32_t>(wait_ms(s.link), STREAM_QUIET_MS));
+    for (;;) {
+        io_flush_in(s);
+        if (timer_timeout(limit))
+            return;
+        bool quiet = true;
+        if (s.link.kind == IO_COM) {
+            const int32_t quiet_until = timer_deadline(STREAM_QUIET_MS);
+            while (quiet && !timer_timeout(quiet_until)) {
+                quiet = GetInQLen(s.link.dev) == 0;
+                if (quiet)
+                    ProcessSystemEvents();
+            }
+        } else {
+            wait_readable(s.link.dev, timer_deadline(STREAM_QUIET_MS));
+            pollfd p{s.link.dev, POLLIN, 0};
+            quiet = poll(&p, 1, 0) <= 0;
+        }
+        if (quiet)
+            return;
+    }
+}
+
+// Before a command goes out on a stream link: nothing of an earlier answer may
+// be taken for this one's.  Line ends left of the last answer are normal;
+// anything else, or a failed exchange before, means answers may still be on
+// their way, so the line must fall quiet first.
+void stream_settle(Slot& s)
+{
+    if (stream_has_stray_bytes(s))
+        s.unsettled = true;
+    if (s.unsettled) {
+        dbg(0, "\nWaiting for the line to be quiet");
+        stream_wait_quiet(s);
+        s.unsettled = false;
+    } else {
+        io_flush_in(s);
+    }
+}
+
 // After a failure: a late answer must not be taken for the next one.
 void discard_after_failure(Slot& s)
 {
-    if (is_udp(s.link.kind))
+    if (is_udp(s.link.kind)) {
         io_udp_settle(s.link);
-    else
-        io_flush_in(s);
+        return;
+    }
+    io_flush_in(s);
+    if (s.link.kind == IO_COM || s.link.kind == IO_TCP)
+        s.unsettled = true;
 }
 
 void io_flush_out(Slot& s)
@@ -538,12 +689,8 @@ int io_write(int handle, const char* text)
         break;
     }
     case IO_COM:
-        FlushInQ(s->link.dev);
-        result = io_send_line(*s, text);
-        break;
     case IO_TCP:
-        // Drop whatever a late answer left, so it is not taken for this one's.
-        tcp_flush_in(s->link);
+        stream_settle(*s);
         result = io_send_line(*s, text);
         break;
     case IO_UDP:
@@ -577,13 +724,16 @@ int io_read(int handle, char* buffer, int size)
             const long n = std::clamp<long>(ibcntl, 0, size - 1);
             buffer[n] = '\0';
             result = (status & GPIB_ERR) != 0 ? IO_ERR : 0;
+            // Without END the reply did not fit: a cut reply is no reply.
+            if (result == 0 && (status & GPIB_END) == 0) {
+                dbg(1, "GPIB reply longer than %d characters", size - 1);
+                result = IO_ERR_LINE_TOO_LONG;
+            }
             break;
         }
         case IO_COM:
         case IO_TCP:
-            result = read_stream_line(*s, buffer, size);
-            if (result >= 0)
-                result = io_check_ok(*s, true);
+            result = io_read_reply(*s, buffer, size);
             break;
         case IO_UDP:
         case IO_UDP_BROADCAST:

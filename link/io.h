@@ -10,6 +10,9 @@ enum { IO_GPIB = 0, IO_COM = 1, IO_TCP = 2, IO_UDP = 3, IO_UDP_BROADCAST = 4 };
 constexpr int IO_MAX_LINKS = 64;
 constexpr int IO_RX_BUF_SIZE = 256;
 constexpr int IO_PORT = 3000;          // TCP and UDP port of the instrument
+// The longest command text every link kind carries (a UDP request holds 250
+// characters, a COM or TCP line 510): what a caller may send whatever the link.
+constexpr int IO_MAX_COMMAND = 250;
 
 // failure codes
 enum { IO_ERR = -1, IO_ERR_NO_CONFIRM = -2, IO_ERR_NO_OK = -999, IO_ERR_LINE_TOO_LONG = -1000 };

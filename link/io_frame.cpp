@@ -24,12 +24,16 @@ int read_line(ByteSource& src, char* buf, int size, const LinePolicy& policy)
             buf[0] = '\0';
             return got;
         }
-        if (got == SRC_END)
-            break;
+        if (got == SRC_END) {
+            buf[0] = '\0';
+            return LINE_CLOSED;
+        }
         if (got == SRC_BYTE) {
             if (byte == '\0' || byte == '\n' || byte == '\r') {
-                if (count > 0)
-                    break;
+                if (count > 0) {
+                    buf[count] = '\0';
+                    return count;
+                }
             } else {
                 buf[count++] = static_cast<char>(byte);
                 if (count >= limit) {
@@ -40,13 +44,41 @@ int read_line(ByteSource& src, char* buf, int size, const LinePolicy& policy)
             if (!policy.deadline_after_bytes)
                 continue;
         }
-        if (timer_timeout(deadline))
-            break;
+        if (timer_timeout(deadline)) {
+            buf[0] = '\0';
+            return LINE_TIMEOUT;
+        }
         if (got == SRC_NONE && policy.idle != nullptr)
             policy.idle();
     }
-    buf[count] = '\0';
-    return count;
+}
+
+int read_ack(ByteSource& src, const LinePolicy& policy)
+{
+    char line[LINE_BUF_SIZE];
+    const int got = read_line(src, line, sizeof line, policy);
+    if (got > 0 && std::strstr(line, "OK") != nullptr)
+        return 0;
+    // A line without "OK", or none in time: the acknowledgement is missing.
+    return got > 0 || got == LINE_TIMEOUT || got == LINE_CLOSED ? IO_ERR_NO_OK : got;
+}
+
+int read_reply(ByteSource& src, char* buf, int size, const LinePolicy& policy)
+{
+    const int got = read_line(src, buf, size, policy);
+    if (got < 0)
+        return got;
+    int result = got;
+    // "OK" where the reply belongs is an acknowledgement a line out of step.
+    if (std::strcmp(buf, "OK") == 0)
+        result = REPLY_IS_ACK;
+    else if (const int ack = read_ack(src, policy); ack < 0)
+        result = ack;
+    else if (src.pending())
+        result = REPLY_TRAILING;
+    if (result < 0)
+        buf[0] = '\0';
+    return result;
 }
 
 void strip_line_end(char* text)
@@ -96,9 +128,12 @@ int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, 
         return REPLY_BAD;
     if (packet.id < req_id)
         return REPLY_OLDER;
-    const int n = std::min(packet.text_len, size - 1);
-    std::memcpy(buf, packet.text, static_cast<std::size_t>(n));
-    buf[n] = '\0';
+    // A datagram cut short, or a text with no room for its terminator, would
+    // read as a different answer ("54376.000000" as "543").
+    if (packet.text_len < packet.length || packet.text_len > size - 1)
+        return REPLY_BAD;
+    std::memcpy(buf, packet.text, static_cast<std::size_t>(packet.text_len));
+    buf[packet.text_len] = '\0';
     return REPLY_TAKEN;
 }
 

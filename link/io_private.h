@@ -17,8 +17,20 @@ namespace io_detail {
 enum : int {
     SRC_NONE = 0,   // nothing came during this wait; the reader tests its deadline
     SRC_BYTE = 1,   // one byte in *byte
-    SRC_END = 2,    // nothing more will ever come (the peer closed): end the line now
+    SRC_END = 2,    // nothing more will ever come (the peer closed)
 };
+
+// Failures of a line read besides the source's own negative codes and
+// IO_ERR_LINE_TOO_LONG: no line end came before the deadline, or the peer
+// closed in the middle of a line (or before one).  Both are failures: a cut
+// line is never taken for a whole one.
+enum : int { LINE_TIMEOUT = -3, LINE_CLOSED = -4 };
+
+// Failures of a query's reply on a stream link (COM, TCP): the reply line was
+// an acknowledgement ("OK" alone), so the stream is a line out of step; or
+// more came right behind the reply's "OK", which means an earlier exchange's
+// answer is still arriving and the reply may not be this query's.
+enum : int { REPLY_IS_ACK = -5, REPLY_TRAILING = -6 };
 
 // Per-link code only moves bytes; the loop, the deadline and the line rules
 // live in read_line.
@@ -27,6 +39,9 @@ public:
     // A byte, or a wait of at most until deadline (a timer tick) that brought
     // nothing, or SRC_END, or a negative error code that ends the read.
     virtual int next(uint8_t* byte, int32_t deadline) = 0;
+    // Without waiting: true when a byte other than a line end (CR, LF, NUL)
+    // has arrived and not been read; the line ends before it are consumed.
+    virtual bool pending() = 0;
 
 protected:
     ~ByteSource() = default;
@@ -41,10 +56,21 @@ struct LinePolicy {
 
 // Reads one line into buf (size bytes): NUL, CR and LF end it and are skipped
 // before its first character; storing size - 1 characters fails with
-// IO_ERR_LINE_TOO_LONG.  The number of characters (buf terminated; a deadline
-// ends the line with what came, possibly nothing) or a negative code (buf
-// empty).
+// IO_ERR_LINE_TOO_LONG.  The number of characters (at least 1, buf
+// terminated) or a negative code (buf empty): LINE_TIMEOUT when the deadline
+// passes before a line end, LINE_CLOSED when the source ends first.
 int read_line(ByteSource& src, char* buf, int size, const LinePolicy& policy);
+
+// The acknowledgement line that follows every command and every reply line:
+// 0 when it holds "OK"; IO_ERR_NO_OK when a line without it came or none came
+// in time; another negative code of the source.
+int read_ack(ByteSource& src, const LinePolicy& policy);
+
+// A query's reply on a stream link: the reply line into buf, then its
+// acknowledgement, and nothing but line ends behind that.  The length of the
+// reply, or a negative code of read_line or read_ack, REPLY_IS_ACK or
+// REPLY_TRAILING (buf empty).
+int read_reply(ByteSource& src, char* buf, int size, const LinePolicy& policy);
 
 // Removes one line end in place: a lone CR or LF, else a CR/LF as the
 // second-to-last character (cut there), else as the last one.
@@ -57,6 +83,7 @@ constexpr int MAX_LINE_COMMAND = LINE_BUF_SIZE - 2;
 constexpr int UDP_HEADER = 6;
 constexpr int UDP_BUF_SIZE = 256;
 constexpr int MAX_UDP_COMMAND = UDP_BUF_SIZE - UDP_HEADER;
+static_assert(IO_MAX_COMMAND <= MAX_LINE_COMMAND && IO_MAX_COMMAND <= MAX_UDP_COMMAND);
 
 // ---- UDP decisions on a datagram already received ----------------------------
 
@@ -65,10 +92,11 @@ enum ConfirmResult { CONFIRM_OK, CONFIRM_SHORT, CONFIRM_BAD_MARKER, CONFIRM_NOT_
 ConfirmResult udp_check_confirm(const void* datagram, int length, uint16_t req_id, io_udp_packet* packet);
 
 // The reply text of a datagram into buf (size bytes): REPLY_TAKEN; REPLY_BAD
-// (-1) when it is short, not marked, not a REPLY (IO_UDP only), or answers a
-// request newer than req_id; REPLY_OLDER when it answers an earlier request
-// (a late or stale answer, not this request's: the read goes on waiting).
-// The text is cut to the bytes present and to size - 1.
+// (-1) when it is short, not marked, not a REPLY (IO_UDP only), answers a
+// request newer than req_id, holds fewer text bytes than its header counts
+// (a cut datagram), or does not fit buf with its terminator; REPLY_OLDER when
+// it answers an earlier request (a late or stale answer, not this request's:
+// the read goes on waiting).
 enum { REPLY_TAKEN = 0, REPLY_BAD = -1, REPLY_OLDER = 1 };
 int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, char* buf, int size);
 

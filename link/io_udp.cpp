@@ -87,17 +87,24 @@ int io_udp_wait(io_link& link, int32_t deadline, bool just_sent)
     for (;;) {
         sockaddr_in from{};
         socklen_t from_len = sizeof from;
-        const ssize_t n = recvfrom(link.dev, link.rx_buf, sizeof link.rx_buf, 0,
+        // MSG_TRUNC gives the datagram's real length, so one too long for
+        // the buffer is refused instead of being read cut short.
+        const ssize_t n = recvfrom(link.dev, link.rx_buf, sizeof link.rx_buf, MSG_TRUNC,
                                    reinterpret_cast<sockaddr*>(&from), &from_len);
         if (n >= 0) {
             const uint32_t sender = from.sin_addr.s_addr;
-            if (link.peer == PEER_UNSET || link.kind == IO_UDP_BROADCAST) {
-                link.peer = sender;
+            const bool ours = link.peer == PEER_UNSET || link.kind == IO_UDP_BROADCAST || sender == link.peer;
+            // Any port of the peer will do; other hosts are not listened to.
+            if (ours && n > static_cast<ssize_t>(sizeof link.rx_buf)) {
+                dbg(1, "UDP Rx datagram of %ld bytes, longer than %d", static_cast<long>(n),
+                    static_cast<int>(sizeof link.rx_buf));
+                return IO_ERR;
+            }
+            if (ours) {
+                if (link.peer == PEER_UNSET || link.kind == IO_UDP_BROADCAST)
+                    link.peer = sender;
                 return static_cast<int>(n);
             }
-            // Any port of the peer will do; other hosts are not listened to.
-            if (sender == link.peer)
-                return static_cast<int>(n);
         } else if (!would_block(errno)) {
             return IO_ERR;
         }

@@ -2,21 +2,18 @@
 
 #include "link/ifp.h"
 #include "module/im.h"
+#include "platform/safe_file.h"
 #include "ui/resource.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,84 +24,6 @@ int progressP = -1;
 // press of a button meanwhile must not start another transfer.
 bool busy = false;
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// A temporary file that is removed unless it was renamed into place.
-class TempFile {
-public:
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile()
-    {
-        file_.reset();
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    // 0, or the errno of the failure.
-    int create(const std::string& target)
-    {
-        std::string name = target + ".XXXXXX";
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0)
-            return errno;
-        path_ = name;
-        Fd owner(fd);
-        file_.reset(::fdopen(fd, "w"));
-        if (!file_)
-            return errno;
-        owner.release();
-        return 0;
-    }
-    std::FILE* get() const { return file_.get(); }
-    // Flushes, syncs and closes the text, then puts it in place of target with
-    // the given permissions.  0, or the errno of the failure.
-    int commit(const std::string& target, mode_t mode)
-    {
-        std::FILE* f = file_.get();
-        if (std::ferror(f) || std::fflush(f) != 0 || ::fchmod(::fileno(f), mode) != 0 ||
-            ::fsync(::fileno(f)) != 0) {
-            const int err = errno != 0 ? errno : EIO;
-            return err;
-        }
-        if (std::fclose(file_.release()) != 0)
-            return errno;
-        if (std::rename(path_.c_str(), target.c_str()) != 0)
-            return errno;
-        path_.clear();
-        return 0;
-    }
-
-private:
-    FilePtr file_;
-    std::string path_;
-};
-
 std::string quoted(const char* path) { return std::string("\"") + path + "\""; }
 
 std::string file_reason(const char* verb, const char* path, const char* why)
@@ -112,32 +31,18 @@ std::string file_reason(const char* verb, const char* path, const char* why)
     return std::string("Cannot ") + verb + " " + quoted(path) + ": " + why + ".";
 }
 
-// The permissions of a new file: what the process's umask allows of rw-rw-rw-.
-mode_t new_file_mode()
+// Whether a save may replace path, asked before the module is: a file that is
+// not regular or is read-only is refused at once.  Empty reason when it may.
+std::string check_save_target(const char* path)
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
-// Where a save really writes (through a link to its file), whether the target
-// may be replaced, and with what permissions.  Empty reason when it may.
-std::string check_save_target(const char* path, std::string* target, mode_t* mode)
-{
-    *target = path;
-    *mode = new_file_mode();
-    char resolved[PATH_MAX];
-    if (::realpath(path, resolved) != nullptr)
-        *target = resolved;
     struct stat st {};
-    if (::stat(target->c_str(), &st) != 0)
+    if (::stat(path, &st) != 0)
         return errno == ENOENT ? std::string() : file_reason("create", path, std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         return file_reason("create", path, "it is not a regular file");
     // Root may write anything; a file without any write bit is still meant to stay.
-    if ((st.st_mode & 0222) == 0 || ::access(target->c_str(), W_OK) != 0)
+    if ((st.st_mode & 0222) == 0 || ::access(path, W_OK) != 0)
         return file_reason("replace", path, "the file is read-only");
-    *mode = st.st_mode & 07777;
     return {};
 }
 
@@ -162,25 +67,34 @@ bool cal_line(int table, int item, int gain, int freq, std::string* line, std::s
     return true;
 }
 
-// Writes the file text into f, asking each value as its line is written.
+// Builds the file text in out, asking each value as its line is written.
 // False with *query set at the first value the module does not answer.
-bool write_cal_text(std::FILE* f, const char* path, int F, int G, std::string* query)
+bool write_cal_text(std::string& out, const char* path, int F, int G, std::string* query)
 {
     const int64_t total = 3 * static_cast<int64_t>(F) + 4 + 6 * static_cast<int64_t>(F) * G;
     int64_t done = 0;
     std::string line;
+    auto put = [&out](const char* format, auto... args) {
+        char text[IM_CAL_LINE_SIZE + 64];
+        std::snprintf(text, sizeof text, format, args...);
+        out += text;
+    };
     auto value = [&](int t, int i, int g, int fr, const char* prefix) {
         if (!cal_line(t, i, g, fr, &line, query))
             return false;
-        std::fprintf(f, "%s%s\n", prefix, line.c_str());
+        out += prefix;
+        out += line;
+        out += '\n';
         return true;
     };
-    auto head = [&](const char* title) { std::fprintf(f, ";\n%s\n;\n", title); };
+    auto head = [&](const char* title) { put(";\n%s\n;\n", title); };
 
-    std::fprintf(f, ";\n;   IM Calibration Data File: %s\n;\n", path);
-    std::fprintf(f, ";   Frequency Marker Count = %d\n", F);
-    std::fprintf(f, ";        Gain Marker Count = %d\n", G);
-    std::fprintf(f, ";\n;\n; Marker Frequency\n;\n");
+    out += ";\n;   IM Calibration Data File: ";
+    out += path;
+    out += "\n;\n";
+    put(";   Frequency Marker Count = %d\n", F);
+    put(";        Gain Marker Count = %d\n", G);
+    out += ";\n;\n; Marker Frequency\n;\n";
     // Marker frequencies are recorded for the reader, never written back.
     for (int fr = 0; fr < F; ++fr)
         if (!value(5, 0, 0, fr, ";"))
@@ -219,36 +133,45 @@ bool write_cal_text(std::FILE* f, const char* path, int F, int G, std::string* q
                 progress(done, total);
             }
     }
-    std::fprintf(f, ";\n; Save to NVRAM\nIM:CAL:SAVE\n;\n");
+    out += ";\n; Save to NVRAM\nIM:CAL:SAVE\n;\n";
     return true;
 }
 
 // A calibration file is text: tabs and line ends are its only control bytes,
-// and a carriage return only ends a line.  Empty when text is usable.
+// and a carriage return only ends a line.  A line is read with up to
+// CALDATA_LINE_MAX characters, and a line that is sent (one without ";")
+// must fit every link with its line end.  Empty when text is usable.
 std::string check_load_text(std::string_view text, const char* path)
 {
     std::size_t lineNo = 1;
-    std::size_t lineLen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') {
-            ++lineNo;
-            lineLen = 0;
-            continue;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool last = end == std::string_view::npos;
+        if (last)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        char why[128] = "";
+        for (const char ch : line) {
+            const auto c = static_cast<unsigned char>(ch);
+            if ((c < 0x20 && c != '\t') || c == 0x7F) {
+                std::snprintf(why, sizeof why, "line %zu holds the control byte 0x%02x; it is not a text file",
+                              lineNo, c);
+                break;
+            }
         }
-        const bool lineEnd = c == '\r' && (i + 1 == text.size() || text[i + 1] == '\n');
-        if ((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7F) {
-            char why[96];
-            std::snprintf(why, sizeof why, "line %zu holds the control byte 0x%02x; it is not a text file",
-                          lineNo, c);
+        const std::size_t sent = line.size() + (last ? 0 : 1);   // with its line feed
+        if (*why == '\0' && line.size() > CALDATA_LINE_MAX)
+            std::snprintf(why, sizeof why, "line %zu is longer than %zu characters", lineNo, CALDATA_LINE_MAX);
+        else if (*why == '\0' && line.find(';') == std::string_view::npos && sent > CALDATA_COMMAND_MAX)
+            std::snprintf(why, sizeof why, "line %zu is a command longer than the %zu characters a link carries",
+                          lineNo, CALDATA_COMMAND_MAX);
+        if (*why != '\0')
             return file_reason("load", path, why);
-        }
-        if (!lineEnd && ++lineLen > CALDATA_LINE_MAX) {
-            char why[96];
-            std::snprintf(why, sizeof why, "line %zu is longer than %zu characters", lineNo,
-                          CALDATA_LINE_MAX);
-            return file_reason("load", path, why);
-        }
+        ++lineNo;
+        start = end + 1;
     }
     return {};
 }
@@ -256,33 +179,10 @@ std::string check_load_text(std::string_view text, const char* path)
 // The whole file, or a reason why it cannot be read.
 std::string read_load_file(const char* path, std::string* text)
 {
-    // Non-blocking, so that a pipe chosen as the file cannot hang the reader.
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
-        return file_reason("open", path, std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return file_reason("read", path, std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return file_reason("open", path, "it is not a regular file");
-    if (static_cast<uint64_t>(st.st_size) > CALDATA_FILE_MAX)
+    const safe_file::Result r = safe_file::read(path, CALDATA_FILE_MAX, *text);
+    if (r.status == safe_file::Status::TooLarge)
         return file_reason("load", path, "the file is too large for a calibration file");
-    text->clear();
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return file_reason("read", path, std::strerror(errno));
-        }
-        text->append(buf, static_cast<std::size_t>(n));
-        if (text->size() > CALDATA_FILE_MAX)
-            return file_reason("load", path, "the file is too large for a calibration file");
-    }
-    return {};
+    return r.ok() ? std::string() : file_reason("open", path, safe_file::describe(r).c_str());
 }
 
 void save_action(const std::string& defaultFile)
@@ -309,8 +209,6 @@ void load_action(const std::string& defaultFile)
     const CaldataResult r = caldata_load_file(path);
     if (r.status == CALDATA_DONE)
         MessagePopup("", "Calibration Data Load Done!");
-    else if (r.status == CALDATA_SEND_FAILED)
-        MessagePopup("", "Calibration Data Load Fail!");
     else
         MessagePopup("", ("Calibration Data Load Fail!\n" + r.reason).c_str());
 }
@@ -352,31 +250,24 @@ std::string caldata_default_file()
 CaldataResult caldata_save_file(const char* path, int F, int G)
 {
     CaldataResult result;
-    std::string target;
-    mode_t mode = 0;
-    result.reason = check_save_target(path, &target, &mode);
+    result.reason = check_save_target(path);
     if (!result.reason.empty()) {
         result.status = CALDATA_FILE_ERROR;
         return result;
     }
-    TempFile temp;
-    if (const int err = temp.create(target); err != 0) {
-        result.status = CALDATA_FILE_ERROR;
-        result.reason = file_reason("create", path, std::strerror(err));
-        return result;
-    }
     ifc_progress_panel(1, 0, 0);
+    std::string text;
     std::string query;
-    const bool complete = write_cal_text(temp.get(), path, F, G, &query);
+    const bool complete = write_cal_text(text, path, F, G, &query);
     ifc_progress_panel(0, 1, 0);
     if (!complete) {
         result.status = CALDATA_QUERY_FAILED;
         result.reason = "The module did not answer \"" + query + "\"; " + quoted(path) + " was not written.";
         return result;
     }
-    if (const int err = temp.commit(target, mode); err != 0) {
+    if (const safe_file::Result r = safe_file::save(path, text); !r.ok()) {
         result.status = CALDATA_FILE_ERROR;
-        result.reason = file_reason("write", path, std::strerror(err));
+        result.reason = file_reason("write", path, safe_file::describe(r).c_str());
     }
     return result;
 }
@@ -396,6 +287,7 @@ CaldataResult caldata_load_file(const char* path)
     ifc_progress_panel(1, 0, 0);
     const int64_t size = static_cast<int64_t>(text.size());
     int64_t read = 0;
+    int64_t lineNo = 0;
     std::size_t pos = 0;
     std::string line;
     while (pos < text.size()) {
@@ -403,6 +295,7 @@ CaldataResult caldata_load_file(const char* path)
         end = end == std::string::npos ? text.size() : end + 1;
         std::string_view raw(text.data() + pos, end - pos);
         pos = end;
+        ++lineNo;
         read += static_cast<int64_t>(raw.size());
         progress(read, size);
         if (raw.find(';') != std::string_view::npos)
@@ -416,6 +309,12 @@ CaldataResult caldata_load_file(const char* path)
             line.pop_back();
         if (!ifp_send_query(line.c_str(), nullptr, 0)) {
             result.status = CALDATA_SEND_FAILED;
+            char where[64];
+            std::snprintf(where, sizeof where, "Line %lld", static_cast<long long>(lineNo));
+            std::string shown(raw.substr(0, raw.find_first_of("\r\n")));
+            result.reason = std::string(where) + " (\"" + shown +
+                            "\") was not acknowledged: the module refused it or the link failed. The lines "
+                            "before it are in the module's working tables, not stored.";
             break;
         }
     }

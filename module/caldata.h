@@ -6,12 +6,17 @@
 // callback, with a progress window.
 #pragma once
 
+#include "link/io.h"
+
 #include <cstddef>
 #include <string>
 
 // A line of a calibration file holds at most this many characters, its line
-// end not counted; a longer line makes the whole file unusable.
+// end not counted; a longer line makes the whole file unusable.  A line that
+// is sent to the module (one without ";") holds at most CALDATA_COMMAND_MAX
+// with its line feed: the longest command every link carries.
 inline constexpr std::size_t CALDATA_LINE_MAX = 511;
+inline constexpr std::size_t CALDATA_COMMAND_MAX = IO_MAX_COMMAND;
 // A calibration file is a few ten kilobytes; anything beyond this is not one.
 inline constexpr std::size_t CALDATA_FILE_MAX = 16u << 20;
 
@@ -40,7 +45,7 @@ enum {
 };
 struct CaldataResult {
     int status = CALDATA_DONE;
-    std::string reason;        // for CALDATA_FILE_ERROR and CALDATA_QUERY_FAILED: what, naming the file
+    std::string reason;        // what failed: the file, the value not answered, or the line not taken
 };
 
 // The two actions without their dialogs and messages (the progress window is

@@ -1,6 +1,7 @@
 #include "platform/portmap.h"
 
 #include "platform/posix_io.h"
+#include "platform/safe_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -116,21 +117,17 @@ std::string homeDir() {
     return {};
 }
 
-// The file's text; false when it exists but cannot be read or is too large.
+std::string problem;
+
+// The file's text; false when it exists but cannot be read (not a regular
+// file, too large, ...), with problem saying why.
 bool readFile(const std::string& path, std::string& text) {
     text.clear();
     if (path.empty()) return true;
-    posix_io::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return errno == ENOENT;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (text.size() + static_cast<size_t>(n) > kMaxFileBytes) return false;
-        text.append(buf, static_cast<size_t>(n));
-    }
+    const safe_file::Result r = safe_file::read(path, kMaxFileBytes, text);
+    if (r.ok() || r.status == safe_file::Status::NotFound) return true;
+    problem = "The port map " + path + " is not used: " + safe_file::describe(r) + ".";
+    return false;
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -172,28 +169,9 @@ bool makeDirs(const std::string& dir) {
 
 // Replaces path by a file holding text; readers see the old or the new file, never half.
 bool writeAtomically(const std::string& path, const std::string& text) {
-    std::string target = path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved)) target = resolved;   // keep a symlinked file a symlink
-    size_t slash = target.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash);
-    if (!makeDirs(dir)) return false;
-
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-
-    std::string tmpl = target + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    posix_io::UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) return false;
-    bool ok = posix_io::writeAll(fd.get(), text.data(), text.size(), posix_io::kNoDeadline) == 0 &&
-              ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
-    fd.reset();
-    if (ok && ::rename(name.data(), target.c_str()) == 0) return true;
-    ::unlink(name.data());
-    return false;
+    size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && !makeDirs(path.substr(0, slash))) return false;
+    return safe_file::save(path, text).ok();
 }
 
 std::string keyText(Kind kind, int number) {
@@ -249,8 +227,14 @@ bool setEntry(Kind kind, int number, const std::string& value) {
 
 void reload() {
     std::string text;
+    problem.clear();
     fromFile = readFile(filePath(), text) ? parse(text) : Entries{};
     loaded = true;
+}
+
+std::string loadProblem() {
+    ensureLoaded();
+    return problem;
 }
 
 std::string filePath() {

@@ -17,8 +17,11 @@
 
 namespace portmap {
 
-// Reads the map from its file (again); a missing file is an empty map.
+// Reads the map from its file (again); a missing file is an empty map, and so
+// is one that cannot be used (a pipe, a device, too large): loadProblem() then
+// says why, until a later load succeeds.
 void reload();
+std::string loadProblem();
 std::string filePath();
 // The device path for a COM port number, or empty for a number outside 1..255.
 std::string comPath(int port);

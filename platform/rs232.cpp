@@ -204,6 +204,15 @@ int GetOutQLen(int port) {
     return pending;
 }
 
+int GetInQLen(int port) {
+    Port* p = openPort(port);
+    if (!p) return lastError;
+    int waiting = 0;
+    if (::ioctl(p->fd.get(), FIONREAD, &waiting) != 0 || waiting < 0) waiting = 0;
+    setError(RS232_NO_ERROR);
+    return static_cast<int>(p->rxLen - p->rxPos) + waiting;
+}
+
 int FlushInQ(int port) {
     Port* p = openPort(port);
     if (!p) return lastError;

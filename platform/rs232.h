@@ -36,6 +36,8 @@ int SetComTime(int port, double seconds);
 int SetXMode(int port, int mode);
 int SetCTSMode(int port, int mode);
 int GetOutQLen(int port);
+// Bytes received and not read yet (buffered here or waiting in the tty).
+int GetInQLen(int port);
 int FlushInQ(int port);
 int FlushOutQ(int port);
 // The error of the last call (0 when it succeeded).

@@ -1,6 +1,6 @@
 #include "settings/ini.h"
 
-#include "platform/unique_fd.h"
+#include "platform/safe_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,17 +10,11 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <locale.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 struct IniItem {
   std::string tag;
@@ -48,8 +42,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kSeparator = " = ";
 constexpr std::string_view kPieceMark = " Line";
 constexpr std::string_view kBlanks = " \t\r\n\v\f";
-
-using Fd = UniqueFd;
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -390,117 +382,6 @@ void parse_line(std::string_view line, ParseState &st) {
   st.sections[st.current].items.push_back(IniItem{std::string(tag), std::string(value), quoted});
 }
 
-int read_all(int fd, std::string &out) {
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return kIniErrRead;
-    }
-    if (n == 0) return kIniOk;
-    if (out.size() + static_cast<std::size_t>(n) > kIniMaxFileSize) return kIniErrTooLarge;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-}
-
-int write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return kIniErrWrite;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return kIniOk;
-}
-
-std::string folder_of(const std::string &path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool is_temp_name(std::string_view name) {
-  constexpr std::string_view prefix = kIniTempPrefix, suffix = kIniTempSuffix;
-  return name.size() > prefix.size() + suffix.size() && name.substr(0, prefix.size()) == prefix &&
-         name.substr(name.size() - suffix.size()) == suffix;
-}
-
-std::string random_tag() {
-  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static std::mt19937_64 rng{std::random_device{}()};
-  std::uint64_t r = rng() ^ (static_cast<std::uint64_t>(::getpid()) << 32);
-  std::string out;
-  for (int i = 0; i < 6; ++i) {
-    out += kChars[r % (sizeof kChars - 1)];
-    r /= sizeof kChars - 1;
-  }
-  return out;
-}
-
-// The temporary file, locked (so a cleanup knows its owner lives) and removed
-// again unless the save hands it over to the target.
-class TempFile {
- public:
-  int create(const std::string &folder) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = folder + "/" + kIniTempPrefix + random_tag() + kIniTempSuffix;
-      Fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
-      if (!fd.valid()) {
-        if (errno == EEXIST || errno == EINTR) continue;
-        return kIniErrWrite;
-      }
-      while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-          ::unlink(name.c_str());
-          return kIniErrWrite;
-        }
-      }
-      // A cleanup may have removed the file before the lock was taken: then start over.
-      struct stat mine {}, named {};
-      if (::fstat(fd.get(), &mine) != 0 || mine.st_nlink == 0 || ::lstat(name.c_str(), &named) != 0 ||
-          named.st_ino != mine.st_ino || named.st_dev != mine.st_dev)
-        continue;
-      fd_ = std::move(fd);
-      path_ = std::move(name);
-      return kIniOk;
-    }
-    return kIniErrWrite;
-  }
-  TempFile() = default;
-  TempFile(const TempFile &) = delete;
-  TempFile &operator=(const TempFile &) = delete;
-  ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  int fd() const { return fd_.get(); }
-  const std::string &path() const { return path_; }
-  void committed() { path_.clear(); }
-
- private:
-  Fd fd_;
-  std::string path_;
-};
-
-int check_target(const std::string &target, bool *exists, struct stat *st) {
-  *exists = false;
-  if (::stat(target.c_str(), st) != 0) {
-    if (errno == ENOENT) return kIniOk;
-    return errno == EACCES ? kIniErrOpen : kIniErrNotFound;
-  }
-  *exists = true;
-  if (!S_ISREG(st->st_mode)) return kIniErrNotFile;
-  // No write bit at all marks the file read-only even for the superuser.
-  if ((st->st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return kIniErrReadOnly;
-  if (::access(target.c_str(), W_OK) != 0) return kIniErrReadOnly;
-  Fd probe(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!probe.valid()) return kIniErrReadOnly;
-  return kIniOk;
-}
-
 }  // namespace
 
 IniText ini_new(bool auto_sort) {
@@ -681,96 +562,49 @@ int ini_read_from_text(IniObject *ini, std::string_view text) {
   return kIniOk;
 }
 
-int ini_read_from_file(IniObject *ini, const char *path) {
-  if (ini == nullptr || path == nullptr || *path == '\0') return kIniErrArgument;
-  // Non-blocking so that a pipe given as the file cannot hang the reader.
-  Fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd.valid()) return errno == ENOENT || errno == ENOTDIR ? kIniErrNotFound : kIniErrOpen;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return kIniErrRead;
-  if (!S_ISREG(st.st_mode)) return kIniErrNotFile;
-  if (static_cast<std::size_t>(st.st_size) > kIniMaxFileSize) return kIniErrTooLarge;
-  std::string text;
-  try {
-    text.reserve(static_cast<std::size_t>(st.st_size));
-    int rc = read_all(fd.get(), text);
-    if (rc != kIniOk) return rc;
-  } catch (const std::bad_alloc &) {
-    return kIniErrNoMemory;
+namespace {
+
+int ini_status(const safe_file::Result &r) {
+  switch (r.status) {
+    case safe_file::Status::Ok: return kIniOk;
+    case safe_file::Status::Argument: return kIniErrArgument;
+    case safe_file::Status::NotFound: return kIniErrNotFound;
+    case safe_file::Status::Open: return kIniErrOpen;
+    case safe_file::Status::NotFile: return kIniErrNotFile;
+    case safe_file::Status::Read: return kIniErrRead;
+    case safe_file::Status::TooLarge: return kIniErrTooLarge;
+    case safe_file::Status::NoMemory: return kIniErrNoMemory;
+    case safe_file::Status::ReadOnly: return kIniErrReadOnly;
+    case safe_file::Status::Write: return kIniErrWrite;
+    case safe_file::Status::Rename: return kIniErrRename;
   }
+  return kIniErrWrite;
+}
+
+constexpr safe_file::TempName kIniTemp{kIniTempPrefix, kIniTempSuffix};
+
+}  // namespace
+
+int ini_read_from_file(IniObject *ini, const char *path, std::size_t max_bytes) {
+  if (ini == nullptr || path == nullptr || *path == '\0') return kIniErrArgument;
+  std::string text;
+  if (int rc = ini_status(safe_file::read(path, max_bytes, text)); rc != kIniOk) return rc;
   return ini_read_from_text(ini, text);
 }
 
 int ini_write_to_file(const IniObject *ini, const char *path) {
   if (ini == nullptr || path == nullptr || *path == '\0') return kIniErrArgument;
   std::string text;
-  std::string target = path;
   try {
     text = ini_to_text(ini);
-    // Replace the file a symbolic link points to, not the link itself.
-    struct stat lst {};
-    if (::lstat(path, &lst) == 0 && S_ISLNK(lst.st_mode)) {
-      if (char *real = ::realpath(path, nullptr)) {
-        target = real;
-        std::free(real);
-      }
-    }
   } catch (const std::bad_alloc &) {
     return kIniErrNoMemory;
   }
-
-  const std::string folder = folder_of(target);
-  ini_cleanup_temp_files(folder.c_str());
-
-  bool exists = false;
-  struct stat st {};
-  if (int rc = check_target(target, &exists, &st); rc != kIniOk) return rc;
-
-  TempFile temp;
-  if (int rc = temp.create(folder); rc != kIniOk) return rc;
-  if (exists) {
-    // The new file takes the place of the old one: keep its mode and, where allowed, its owner.
-    if (::fchmod(temp.fd(), st.st_mode & 07777) != 0) return kIniErrWrite;
-    if (::geteuid() == 0) (void)!::fchown(temp.fd(), st.st_uid, st.st_gid);
-  }
-  if (write_all(temp.fd(), text) != kIniOk) return kIniErrWrite;
-  if (::fsync(temp.fd()) != 0) return kIniErrWrite;
-  // rename() replaces the target in one step: no moment without a complete file.
-  if (::rename(temp.path().c_str(), target.c_str()) != 0) return kIniErrRename;
-  temp.committed();
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) (void)::fsync(dir.get());
-  return kIniOk;
+  return ini_status(safe_file::save(path, text, kIniTemp));
 }
 
 int ini_cleanup_temp_files(const char *folder) {
   if (folder == nullptr || *folder == '\0') return kIniErrArgument;
-  Fd dfd(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dfd.valid()) return kIniErrOpen;
-  int dup_fd = ::dup(dfd.get());
-  if (dup_fd < 0) return kIniErrOpen;
-  DIR *dir = ::fdopendir(dup_fd);
-  if (dir == nullptr) {
-    ::close(dup_fd);
-    return kIniErrOpen;
-  }
-  std::vector<std::string> candidates;
-  while (const dirent *e = ::readdir(dir))
-    if (is_temp_name(e->d_name)) candidates.emplace_back(e->d_name);
-  ::closedir(dir);
-
-  int removed = 0;
-  for (const std::string &name : candidates) {
-    Fd fd(::openat(dfd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) continue;
-    struct stat mine {}, named {};
-    if (::fstat(fd.get(), &mine) != 0 || !S_ISREG(mine.st_mode)) continue;
-    // A live save holds the lock; only a dead one's file can be taken.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-    if (::fstatat(dfd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_ino != mine.st_ino ||
-        named.st_dev != mine.st_dev)
-      continue;
-    if (::unlinkat(dfd.get(), name.c_str(), 0) == 0) ++removed;
-  }
-  return removed;
+  const int removed = safe_file::cleanup(folder, kIniTemp);
+  return removed < 0 ? kIniErrOpen : removed;
 }

@@ -89,7 +89,9 @@ std::string ini_to_text(const IniObject *ini);
 // present takes the value read). Fails without changing the object when the
 // text holds a NUL byte.
 int ini_read_from_text(IniObject *ini, std::string_view text);
-int ini_read_from_file(IniObject *ini, const char *path);
+// Reads a regular file of at most max_bytes (a pipe or device is refused
+// without waiting on it).
+int ini_read_from_file(IniObject *ini, const char *path, std::size_t max_bytes = kIniMaxFileSize);
 
 // Writes through a temporary file "ini$$??????.TMP" in the target's folder that
 // replaces the target in one rename, so the target is always either the old or

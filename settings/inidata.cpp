@@ -265,7 +265,7 @@ int inidata_load_file(const char* path, const InidataRow* table)
         inidata_debug_printf("inidata_load_file: Ini_New Fail\n");
         return 0;
     }
-    g_last_file_error = ini_read_from_file(ini.get(), path);
+    g_last_file_error = ini_read_from_file(ini.get(), path, INIDATA_MAX_FILE_SIZE);
     if (g_last_file_error != kIniOk) {
         inidata_debug_printf("inidata_load_file: Ini_ReadFromFile %s Fail", path ? path : "");
         // The reason, on the same line of the terminal.

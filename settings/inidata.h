@@ -49,7 +49,10 @@ int inidata_set_default(const InidataRow* table);
 // replaces the target in one step): 1 on success, 0 on failure.
 int inidata_save_file(const char* path, const InidataRow* table);
 // Every control for which the file has a usable value set from it: 1 when the
-// file was read (even if single rows failed), 0 when it cannot be read.
+// file was read (even if single rows failed), 0 when it cannot be read.  A
+// settings file is a few kilobytes: one over INIDATA_MAX_FILE_SIZE is refused,
+// so that the memory a load takes stays small.
+inline constexpr std::size_t INIDATA_MAX_FILE_SIZE = 256u << 10;
 int inidata_load_file(const char* path, const InidataRow* table);
 
 // The function that receives diagnostic messages, called with "%s" and the

@@ -28,6 +28,8 @@ const FaultField kFields[] = {
     {"duplicate", &Faults::duplicate, nullptr, nullptr, 0, kMany, "write the next N responses twice in one segment"},
     {"delay", &Faults::delay, nullptr, nullptr, 0, kMany, "hold back the next N replies by delay-ms"},
     {"delay-ms", &Faults::delayMs, nullptr, nullptr, 0, 600'000, "how long a delayed reply is held back"},
+    {"late", &Faults::late, nullptr, nullptr, 0, kMany, "send the whole of the next N answers late-ms later"},
+    {"late-ms", &Faults::lateMs, nullptr, nullptr, 0, 600'000, "how much later a late answer comes"},
     {"split", &Faults::split, nullptr, nullptr, 0, kMany, "write the next N responses in two parts"},
     {"split-at", &Faults::splitAt, nullptr, nullptr, 0, kMany, "length of the first part of a split response"},
     {"split-gap-ms", &Faults::splitGapMs, nullptr, nullptr, 0, 600'000, "pause between the parts of a split response"},
@@ -44,6 +46,8 @@ const FaultField kFields[] = {
     {"udp-wrong-id", &Faults::udpWrongId, nullptr, nullptr, 0, kMany, "answer the next N requests with id + 1"},
     {"udp-short", &Faults::udpShort, nullptr, nullptr, 0, kMany, "precede the next N answers by a short datagram"},
     {"udp-short-bytes", &Faults::udpShortBytes, nullptr, nullptr, 0, 5, "length of the short datagram (0..5)"},
+    {"udp-truncate", &Faults::udpTruncate, nullptr, nullptr, 0, kMany, "cut the next N REPLY datagrams short"},
+    {"udp-truncate-bytes", &Faults::udpTruncateBytes, nullptr, nullptr, 1, 250, "bytes a cut REPLY loses"},
     {"udp-foreign", &Faults::udpForeign, nullptr, nullptr, 0, kMany, "send the next N answers from the foreign address first"},
     {"udp-foreign-only", nullptr, nullptr, &Faults::udpForeignOnly, 0, 0, "... and only from there (0 or 1)"},
     {"p-drop-ok", nullptr, &Faults::pDropOk},
@@ -52,6 +56,7 @@ const FaultField kFields[] = {
     {"p-garble-reply-ok", nullptr, &Faults::pGarbleReplyOk},
     {"p-duplicate", nullptr, &Faults::pDuplicate},
     {"p-delay", nullptr, &Faults::pDelay},
+    {"p-late", nullptr, &Faults::pLate},
     {"p-split", nullptr, &Faults::pSplit},
     {"p-close", nullptr, &Faults::pClose},
     {"p-overlong", nullptr, &Faults::pOverlong},
@@ -63,6 +68,7 @@ const FaultField kFields[] = {
     {"p-udp-wrong-id", nullptr, &Faults::pUdpWrongId},
     {"p-udp-short", nullptr, &Faults::pUdpShort},
     {"p-udp-foreign", nullptr, &Faults::pUdpForeign},
+    {"p-udp-truncate", nullptr, &Faults::pUdpTruncate},
 };
 
 std::string okLine(bool drop, bool garble) {
@@ -189,6 +195,7 @@ StreamPlan FaultPlan::stream(bool query, const std::string& reply, bool refused)
     if (roll(&Faults::duplicate, &Faults::pDuplicate) != Hit::No) bytes += bytes;
 
     std::vector<std::pair<std::size_t, int>> breaks;
+    if (roll(&Faults::late, &Faults::pLate) != Hit::No) breaks.emplace_back(0, faults_.lateMs);
     if (roll(&Faults::delay, &Faults::pDelay) != Hit::No) breaks.emplace_back(query ? ack.size() : 0, faults_.delayMs);
     if (Hit h = roll(&Faults::split, &Faults::pSplit); h != Hit::No && bytes.size() >= 2) {
         const std::size_t at = h == Hit::Counter ? static_cast<std::size_t>(faults_.splitAt) : 1 + below(bytes.size() - 1);
@@ -213,6 +220,7 @@ GpibPlan FaultPlan::gpib(const std::string& reply, const std::string& terminator
     const bool longLine = roll(&Faults::overlong, &Faults::pOverlong) != Hit::No;
     plan.text = (longLine ? std::string(static_cast<std::size_t>(faults_.overlongBytes), 'X') : reply) + terminator;
     if (roll(&Faults::delay, &Faults::pDelay) != Hit::No) plan.delayMs = faults_.delayMs;
+    if (roll(&Faults::late, &Faults::pLate) != Hit::No) plan.delayMs += faults_.lateMs;
     if (Hit h = roll(&Faults::split, &Faults::pSplit); h != Hit::No && plan.text.size() >= 2) {
         const std::size_t at = h == Hit::Counter ? static_cast<std::size_t>(faults_.splitAt) : 1 + below(plan.text.size() - 1);
         plan.splitAt = std::clamp<std::size_t>(at, 1, plan.text.size() - 1);
@@ -244,6 +252,11 @@ UdpPlan FaultPlan::udp(uint16_t id, bool query, const std::string& reply, const 
     if (query) list.push_back({0, false, packet::build(packet::kReply, answerId, text)});
     plan.last = query ? packet::build(packet::kReply, id, reply) : packet::build(packet::kConfirm, id, "");
 
+    if (query && roll(&Faults::udpTruncate, &Faults::pUdpTruncate) != Hit::No) {
+        std::string& bytes = list.back().bytes;
+        const std::size_t cut = std::min<std::size_t>(static_cast<std::size_t>(faults_.udpTruncateBytes), text.size());
+        bytes.resize(bytes.size() - cut);
+    }
     // the datagram that carries the answer's result: a query's REPLY, a command's CONFIRM
     std::size_t result = list.size() - 1;
     if (roll(&Faults::delay, &Faults::pDelay) != Hit::No) list[result].pauseMs = faults_.delayMs;
@@ -274,6 +287,7 @@ UdpPlan FaultPlan::udp(uint16_t id, bool query, const std::string& reply, const 
             for (const Datagram& d : list) both.push_back({0, false, d.bytes});
         list = std::move(both);
     }
+    if (roll(&Faults::late, &Faults::pLate) != Hit::No) list.front().pauseMs += faults_.lateMs;
     int carried = 0;   // a lost datagram's pause still passes before the next one
     for (Datagram& d : list) {
         if (roll(&Faults::udpLose, &Faults::pUdpLose) != Hit::No) {

@@ -74,6 +74,8 @@ int portArg(const char* text, const char* flag) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A host that goes away while its answer is written is no reason to stop.
+    std::signal(SIGPIPE, SIG_IGN);
     sim::Options o;
     bool log = false;
     for (int i = 1; i < argc; ++i) {

@@ -68,6 +68,8 @@ struct Faults {
     // TCP, pty and GPIB.
     int delay = 0;            // the next N replies are held back delayMs (see below)
     int delayMs = 0;
+    int late = 0;             // the next N answers, acknowledgement and all, come lateMs
+    int lateMs = 5000;        //   later (after the host has given up on them)
     int split = 0;            // the next N responses are written in two parts, the first
     int splitAt = 1;          //   splitAt bytes long, the second splitGapMs later
     int splitGapMs = 50;
@@ -85,13 +87,15 @@ struct Faults {
     int udpWrongId = 0;       // the next N answers carry the request id + 1
     int udpShort = 0;         // the next N answers are preceded by a datagram of
     int udpShortBytes = 5;    //   udpShortBytes bytes (under the 6-byte header)
+    int udpTruncate = 0;      // the REPLY of the next N queries loses its last
+    int udpTruncateBytes = 3; //   udpTruncateBytes of text; its header still counts them
     int udpForeign = 0;       // the next N answers are first sent from the foreign address
     bool udpForeignOnly = false;   // ... and only from there
     // Probabilities, 0..1, of the same kinds.
     double pDropOk = 0, pGarbleOk = 0, pDropReplyOk = 0, pGarbleReplyOk = 0, pDuplicate = 0;
-    double pDelay = 0, pSplit = 0, pClose = 0, pOverlong = 0;   // split and close at a random byte
+    double pDelay = 0, pLate = 0, pSplit = 0, pClose = 0, pOverlong = 0;   // split and close at a random byte
     double pUdpLoseRequest = 0, pUdpLose = 0, pUdpDuplicate = 0, pUdpReorder = 0;
-    double pUdpStaleId = 0, pUdpWrongId = 0, pUdpShort = 0, pUdpForeign = 0;
+    double pUdpStaleId = 0, pUdpWrongId = 0, pUdpShort = 0, pUdpForeign = 0, pUdpTruncate = 0;
 };
 // A delayed reply: on TCP and pty the acknowledging "OK" of a query goes out at
 // once and the reply line with its "OK" delayMs later; a command's "OK" is

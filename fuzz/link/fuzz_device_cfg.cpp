@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    const int value = ifp_parse_device_cfg_text(std::string_view(reinterpret_cast<const char*>(data), size));
     std::FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "r");
     if (!f)
         return 0;
-    const int value = ifp_read_device_cfg(f);
-    std::rewind(f);
 
     // Reference: the same first line through strtol.
     char line[IFP_CFG_LINE_SIZE];

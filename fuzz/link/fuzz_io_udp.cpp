@@ -60,13 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     check(r == REPLY_TAKEN || r == REPLY_BAD || r == REPLY_OLDER);
     if (r == REPLY_TAKEN) {
         check(parsed && p.marker == 1 && p.id == reqId && (kind == IO_UDP_BROADCAST || p.code == IO_UDP_REPLY));
+        // Only a whole text is taken: every byte its header counts, and room for them all.
+        check(p.text_len == p.length && p.text_len <= bufSize - 1);
         const std::size_t len = std::strlen(buf.data());
-        check(len <= static_cast<std::size_t>(std::min(p.text_len, bufSize - 1)));
+        check(len <= static_cast<std::size_t>(p.text_len));
         check(std::memcmp(buf.data(), p.text, len) == 0);
-        // Shorter than the text only where the text has a NUL or the buffer ended.
-        if (len < static_cast<std::size_t>(std::min(p.text_len, bufSize - 1)))
+        // Shorter than the text only where the text has a NUL.
+        if (len < static_cast<std::size_t>(p.text_len))
             check(p.text[len] == '\0');
     } else {
+        if (r == REPLY_BAD && parsed && p.marker == 1 && p.id == reqId &&
+            (kind == IO_UDP_BROADCAST || p.code == IO_UDP_REPLY))
+            check(p.text_len < p.length || p.text_len > bufSize - 1);
         check(buf[0] == '\0');
         if (r == REPLY_OLDER)
             check(parsed && p.marker == 1 && p.id < reqId);

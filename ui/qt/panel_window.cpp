@@ -291,6 +291,9 @@ void PanelWindow::createControl(const Control& c)
     case UiCtrlKind::TextMsg: {
         auto* l = new QLabel(canvas_);
         l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // Texts come from the instrument too (model, version): markup in them
+        // is shown as it is, never interpreted.
+        l->setTextFormat(Qt::PlainText);
         w = l;
         break;
     }

@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QBasicTimer>
@@ -101,20 +102,28 @@ public:
             d->wakeUp();
     }
 
+    // Pop-up texts can carry what the instrument or a file said: plain text only.
+    static int plainBox(QMessageBox::Icon icon, const std::string& title, const std::string& text,
+                        QMessageBox::StandardButtons buttons)
+    {
+        QMessageBox box(icon, qs(title), qs(text), buttons, QApplication::activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        return box.exec();
+    }
     void messagePopup(const std::string& title, const std::string& text) override
     {
-        QMessageBox::information(QApplication::activeWindow(), qs(title), qs(text));
+        plainBox(QMessageBox::Information, title, text, QMessageBox::Ok);
     }
     bool confirmPopup(const std::string& title, const std::string& text) override
     {
-        return QMessageBox::question(QApplication::activeWindow(), qs(title), qs(text),
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return plainBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) override
     {
         QInputDialog dlg(QApplication::activeWindow());
         dlg.setWindowTitle(qs(title));
         dlg.setLabelText(qs(text));
+        for (QLabel* l : dlg.findChildren<QLabel*>()) l->setTextFormat(Qt::PlainText);
         dlg.setInputMode(QInputDialog::TextInput);
         if (maxLength > 0)
             for (QLineEdit* e : dlg.findChildren<QLineEdit*>()) e->setMaxLength(maxLength);
