@@ -728,7 +728,10 @@ int Simulator::connectionCount(Link link) const {
 std::vector<std::string> Simulator::commandLog() const { return impl_->instrument.commandLog(); }
 std::vector<LogEntry> Simulator::commandRecords() const { return impl_->instrument.commandRecords(); }
 void Simulator::clearLog() { impl_->instrument.clearLog(); }
-void Simulator::setFaults(const Faults& faults) { impl_->faults.set(faults); }
+void Simulator::setFaults(const Faults& faults) {
+    impl_->faults.set(faults);
+    impl_->instrument.setFaults(faults);
+}
 Faults Simulator::faults() const { return impl_->faults.get(); }
 Instrument& Simulator::instrument() { return impl_->instrument; }
 
