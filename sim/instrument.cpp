@@ -8,6 +8,7 @@
 #include "sim/load_model.h"
 #include "sim/model.h"
 #include "sim/sim.h"
+#include "sim/supply_model.h"
 
 namespace sim {
 
@@ -146,8 +147,9 @@ struct Instrument::Impl {
     SystemModel system;
     ImModel im;
     std::unique_ptr<LoadModel> load;
+    std::unique_ptr<SupplyModel> supply;
     std::vector<Model*> models;   // asked in turn until one knows the command
-    bool refuseUnknown = false;   // the load's parser refuse what they do not know
+    bool refuseUnknown = false;   // the load's and the supply's parsers refuse what they do not know
 
     explicit Impl(const ImSetup& setup) : im(setup) { models = {&system, &im}; }
     Impl(const ImSetup& setup, const Options& o) : im(setup) {
@@ -159,11 +161,16 @@ struct Instrument::Impl {
             load = std::make_unique<LoadModel>(o.sourceVolts, o.sourceOhms, o.ambientCelsius, o.clock);
             models.push_back(load.get());
         }
-        refuseUnknown = load != nullptr;
+        if (o.kind == Kind::Supply) {
+            supply = std::make_unique<SupplyModel>(o.loadOhms, o.ambientCelsius, o.clock);
+            models.push_back(supply.get());
+        }
+        refuseUnknown = load || supply;
         setFaults(o.faults);
     }
     void setFaults(const Faults& faults) {
         if (load) load->setFaults(faults);
+        if (supply) supply->setFaults(faults);
     }
     std::vector<LogEntry> log;
     std::function<void(const LogEntry&)> observer;

@@ -12,6 +12,7 @@
 #include "sim/load_model.h"
 #include "sim/model.h"
 #include "sim/sim.h"
+#include "sim/supply_model.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ void usage(FILE* to) {
     };
     bits("load STAT:QUES? bits (other bits reserved):", sim::kLoadQuestionableBits);
     bits("load STAT:OPER? bits (other bits reserved):", sim::kLoadOperationBits);
+    bits("supply STAT:QUES? bits (other bits reserved):", sim::kSupplyQuestionableBits);
+    bits("supply STAT:QUES:EXT? bits (other bits reserved):", sim::kSupplyExtendedBits);
     std::fprintf(to, "faults:\n");
     for (const auto& [name, help] : sim::faultHelp()) std::fprintf(to, "  %-18s %s\n", name.c_str(), help.c_str());
 }

@@ -305,6 +305,7 @@ TEST(SimLoad, EachKindAnswersItsOwnVocabularyOnly) {
         {sim::Kind::Load, false, sim::kLoadIdn, false, true, false},
         {sim::Kind::Load, true, sim::kFamilyIdn, true, true, false},
         {sim::Kind::Im, true, sim::kFamilyIdn, true, true, false},
+        {sim::Kind::Supply, false, sim::kSupplyIdn, false, false, true},
     };
     for (const Case& c : cases) {
         sim::Options o;
