@@ -102,7 +102,8 @@ struct Faults {
     // The load and supply models; these hold until replaced (no counters).
     int quesOn = 0;           // bits forced on in "STAT:QUES?" (load and supply)
     int operOn = 0;           // bits forced on in "STAT:OPER?" (load)
-    int extOn = 0;            // bits forced on in "STAT:QUES:EXT?" (supply)
+    int extOn = 0;            // bits forced on in "STAT:QUES:EXT?" (supply; its summary, bit 15 of
+                              //   "STAT:QUES?", follows)
     int stepCapacity = 0;     // entries of the load's step lists, 0: its own (1000 at most)
     int listCapacity = 0;     // entries of the supply's lists, 0: its own
     std::string failMax;      // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
