@@ -274,6 +274,12 @@ void Instrument::setLogObserver(std::function<void(const LogEntry&)> observer) {
     impl_->observer = std::move(observer);
 }
 
+void Instrument::tick() {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->load) impl_->load->catchUp();
+    if (impl_->supply) impl_->supply->catchUp();
+}
+
 void Instrument::setFaults(const Faults& faults) {
     std::lock_guard lock(impl_->mutex);
     impl_->setFaults(faults);

@@ -19,10 +19,12 @@
 // is refused, so a host that reads entries until one fails stops there.
 //
 // Time: every command first runs the model's physics up to the clock's
-// present (advance); the clock is Options::clock when set, so tests drive it
-// and never sleep.
+// present (advance), event by event; the clock is Options::clock when set, so
+// tests drive it and never sleep.  The running simulator also catches up at
+// least once a second, so a long quiet spell costs no command a long wait.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -88,6 +90,8 @@ class ScpiModel : public Model {
 public:
     Outcome handle(const Command& command, std::string& reply) final;
     void setFaults(const Faults& faults);
+    // Runs the physics up to the clock's present without a command.
+    void catchUp() { advance(std::max(now_, clockNow())); }
     Micros now() const { return now_; }
 
 protected:

@@ -194,6 +194,9 @@ public:
     // Called for every new log entry, on the thread that runs the command.
     void setLogObserver(std::function<void(const LogEntry&)> observer);
 
+    // Runs the load's or the supply's physics up to the present; the simulator
+    // does so at least once a second.
+    void tick();
     // Takes the model faults of faults (forced status bits, list capacities,
     // failing limit queries); the transport faults are the simulator's.
     void setFaults(const Faults& faults);
@@ -249,7 +252,8 @@ struct Options {
     double sourceOhms = 0.05;                 // its internal resistance (above 0)
     double loadOhms = 10.0;                   // the resistance on the supply's output (above 0)
     double ambientCelsius = 25.0;             // where their temperatures settle without power
-    ModelClock clock;                         // their time; empty: the steady clock
+    ModelClock clock;                         // their time; empty: the steady clock.  A running
+                                              //   simulator reads it from its own thread
 };
 
 class Simulator {

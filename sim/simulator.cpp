@@ -590,6 +590,7 @@ void Simulator::Impl::run() {
     std::vector<pollfd> fds;
     std::vector<Endpoint*> owners;   // the endpoint behind each entry of fds, or nullptr
     while (!stopping.load()) {
+        instrument.tick();
         TimePoint now = Clock::now();
         std::optional<TimePoint> next;
         auto consider = [&next](std::optional<TimePoint> t) {
