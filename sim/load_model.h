@@ -36,7 +36,8 @@
 //     "*TRG" starts one pulse TRIG:DELAY ms later ("*TRG" is refused with the
 //     other sources); EXTERNAL waits for the trigger input, which nothing
 //     drives here.
-//   2 step list: the list of MODE walks entries 1 to UTIL:STEP:COUNT, each at
+//   2 step list: the list of MODE walks entries 1 to UTIL:STEP:COUNT (the
+//     entries in use, from 1 to the capacity; the capacity at first), each at
 //     its value for its dwell time (ms; 0 skips the entry), STEP:COUNT times
 //     over (0: until TRAN 0), and then holds MLEV.
 // The transient starts over when TRAN or INPUT turns on, and when MODE,
