@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <arpa/inet.h>
 
 #include "sim/fault_plan.h"
@@ -16,6 +17,7 @@ struct FaultField {
     bool Faults::*flag = nullptr;
     int lo = 0, hi = 0;   // range of count
     const char* help = "";
+    std::string Faults::*text = nullptr;
 };
 
 constexpr int kMany = 1'000'000;
@@ -50,6 +52,15 @@ const FaultField kFields[] = {
     {"udp-truncate-bytes", &Faults::udpTruncateBytes, nullptr, nullptr, 1, 250, "bytes a cut REPLY loses"},
     {"udp-foreign", &Faults::udpForeign, nullptr, nullptr, 0, kMany, "send the next N answers from the foreign address first"},
     {"udp-foreign-only", nullptr, nullptr, &Faults::udpForeignOnly, 0, 0, "... and only from there (0 or 1)"},
+    {"ques-on", &Faults::quesOn, nullptr, nullptr, 0, 0xFFFF, "force these bits on in STAT:QUES? (load, supply)"},
+    {"oper-on", &Faults::operOn, nullptr, nullptr, 0, 0xFFFF, "force these bits on in STAT:OPER? (load)"},
+    {"ext-on", &Faults::extOn, nullptr, nullptr, 0, 0xFFFF, "force these bits on in STAT:QUES:EXT? (supply)"},
+    {"step-capacity", &Faults::stepCapacity, nullptr, nullptr, 0, 1000, "entries of the load's step lists (0: its own)"},
+    {"list-capacity", &Faults::listCapacity, nullptr, nullptr, 0, 1000, "entries of the supply's lists (0: its own)"},
+    {"fail-max", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MAX\" of this header (MLEV, STEP:CURR, ...)", &Faults::failMax},
+    {"fail-min", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MIN\" of this header", &Faults::failMin},
+    {"min-above-max", nullptr, nullptr, nullptr, 0, 0, "answer \"H? MIN\" of this header above its maximum",
+     &Faults::minAboveMax},
     {"p-drop-ok", nullptr, &Faults::pDropOk},
     {"p-garble-ok", nullptr, &Faults::pGarbleOk},
     {"p-drop-reply-ok", nullptr, &Faults::pDropReplyOk},
@@ -86,13 +97,26 @@ bool setFault(Faults& faults, std::string_view name, std::string_view value, std
     };
     for (const FaultField& f : kFields) {
         if (name != f.name) continue;
+        if (f.text) {
+            std::string header;
+            for (char ch : value) header.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
+            faults.*f.text = header;
+            return true;
+        }
         if (f.chance) {
             auto v = parseDouble(value);
             if (!v || *v < 0.0 || *v > 1.0) return fail("fault " + std::string(name) + ": a probability 0..1 expected");
             faults.*f.chance = *v;
             return true;
         }
-        auto v = parseInteger(value);
+        std::optional<long long> v;
+        if (value.starts_with("0x") || value.starts_with("0X")) {
+            const std::string_view digits = value.substr(2);
+            if (!digits.empty() && digits.size() <= 8)
+                if (auto h = parseHex(digits, digits.size())) v = *h;
+        } else {
+            v = parseInteger(value);
+        }
         if (f.flag) {
             if (!v || (*v != 0 && *v != 1)) return fail("fault " + std::string(name) + ": 0 or 1 expected");
             faults.*f.flag = *v == 1;

@@ -5,8 +5,10 @@
 #include <mutex>
 
 #include "sim/im_model.h"
+#include "sim/load_model.h"
 #include "sim/model.h"
 #include "sim/sim.h"
+#include "sim/supply_model.h"
 
 namespace sim {
 
@@ -95,6 +97,22 @@ const char* linkName(Link link) {
     return "?";
 }
 
+const char* kindName(Kind kind) {
+    switch (kind) {
+    case Kind::Im: return "im";
+    case Kind::Load: return "load";
+    case Kind::Supply: return "supply";
+    }
+    return "?";
+}
+
+std::string identity(const Options& o) {
+    if (!o.idn.empty()) return o.idn;
+    if (o.kind == Kind::Supply) return kSupplyIdn;
+    if (o.family) return kFamilyIdn;
+    return o.kind == Kind::Load ? kLoadIdn : kDefaultIdn;
+}
+
 bool Instrument::isQuery(std::string_view line) { return parseCommand(line).query; }
 
 namespace {
@@ -128,8 +146,32 @@ struct Instrument::Impl {
     mutable std::mutex mutex;
     SystemModel system;
     ImModel im;
+    std::unique_ptr<LoadModel> load;
+    std::unique_ptr<SupplyModel> supply;
+    std::vector<Model*> models;   // asked in turn until one knows the command
+    bool refuseUnknown = false;   // the load's and the supply's parsers refuse what they do not know
 
-    explicit Impl(const ImSetup& setup) : im(setup) {}
+    explicit Impl(const ImSetup& setup) : im(setup) { models = {&system, &im}; }
+    Impl(const ImSetup& setup, const Options& o) : im(setup) {
+        models = {&system};
+        const bool withLoad = o.kind == Kind::Load || (o.kind == Kind::Im && o.family);
+        const bool withIm = o.kind == Kind::Im || (o.kind == Kind::Load && o.family);
+        if (withIm) models.push_back(&im);
+        if (withLoad) {
+            load = std::make_unique<LoadModel>(o.sourceVolts, o.sourceOhms, o.ambientCelsius, o.clock);
+            models.push_back(load.get());
+        }
+        if (o.kind == Kind::Supply) {
+            supply = std::make_unique<SupplyModel>(o.loadOhms, o.ambientCelsius, o.clock);
+            models.push_back(supply.get());
+        }
+        refuseUnknown = load || supply;
+        setFaults(o.faults);
+    }
+    void setFaults(const Faults& faults) {
+        if (load) load->setFaults(faults);
+        if (supply) supply->setFaults(faults);
+    }
     std::vector<LogEntry> log;
     std::function<void(const LogEntry&)> observer;
 
@@ -161,8 +203,8 @@ Instrument::Instrument(const Options& o) {
     setup.calFreqMarkers = o.calFreqMarkers;
     setup.calGainMarkers = o.calGainMarkers;
     setup.calStateFile = o.calStateFile;
-    impl_ = std::make_unique<Impl>(setup);
-    impl_->system.idn = o.idn;
+    impl_ = std::make_unique<Impl>(setup, o);
+    impl_->system.idn = identity(o);
     impl_->system.version = o.version;
     impl_->system.serial = o.serial;
 }
@@ -181,11 +223,11 @@ Response Instrument::respond(std::string_view line, Link link, int udpId) {
     LogEntry entry{link, std::string(line), true, udpId, udpId >= 0 ? 1 : 0};
     {
         std::lock_guard lock(impl_->mutex);
-        Model* models[] = {&impl_->system, &impl_->im};
-        for (Model* m : models) {
+        for (Model* m : impl_->models) {
             outcome = m->handle(c, reply);
             if (outcome != Outcome::Unknown) break;
         }
+        if (outcome == Outcome::Unknown && impl_->refuseUnknown && !c.header.empty()) outcome = Outcome::Refused;
         entry.valid = outcome == Outcome::Done;
         entry.refused = outcome == Outcome::Refused;
         observer = impl_->append(entry);
@@ -230,6 +272,17 @@ void Instrument::clearLog() {
 void Instrument::setLogObserver(std::function<void(const LogEntry&)> observer) {
     std::lock_guard lock(impl_->mutex);
     impl_->observer = std::move(observer);
+}
+
+void Instrument::tick() {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->load) impl_->load->catchUp();
+    if (impl_->supply) impl_->supply->catchUp();
+}
+
+void Instrument::setFaults(const Faults& faults) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->setFaults(faults);
 }
 
 void Instrument::setIdn(std::string idn) {

@@ -9,8 +9,10 @@
 #include <string_view>
 
 #include "sim/calibration.h"
+#include "sim/load_model.h"
 #include "sim/model.h"
 #include "sim/sim.h"
+#include "sim/supply_model.h"
 
 namespace {
 
@@ -25,10 +27,14 @@ void usage(FILE* to) {
                  "  --gpib-address N   GPIB primary address of the instrument (default 5)\n"
                  "  --no-tcp --no-udp --no-pty --no-gpib   leave a link out\n"
                  "  --pty-link PATH    symbolic link to the serial pty (removed on exit)\n"
-                 "  --idn TEXT         reply to *IDN?\n"
+                 "  --kind KIND        im (the IM module, the default), load (an electronic load)\n"
+                 "                     or supply (a DC supply)\n"
+                 "  --family           a load of the family that carries the IM module (kinds im\n"
+                 "                     and load): both answer; *IDN? %s\n"
+                 "  --idn TEXT         reply to *IDN? (default: the kind's own: %s,\n"
+                 "                     %s, %s)\n"
                  "  --version TEXT     reply to SYST:VERS?\n"
                  "  --serial TEXT      reply to SYST:SER?\n"
-                 "  --family           identify with a family marker in the model field (%s)\n"
                  "  --seed N           seed of faults, noise and initial calibration values (default 1)\n"
                  "  --fault NAME=VALUE inject a fault (repeatable; see below)\n"
                  "  --log              print every command received\n"
@@ -41,8 +47,21 @@ void usage(FILE* to) {
                  "  --cal-freq-markers N  frequency markers of the calibration tables (default 8)\n"
                  "  --cal-gain-markers N  gain markers of the calibration tables (default 4)\n"
                  "  --cal-state FILE   calibration kept by IM:CAL:SAVE, read at start when it exists\n"
-                 "faults:\n",
-                 sim::kFamilyIdn);
+                 "load and supply:\n"
+                 "  --source-volts V   EMF of the source on the load's input (default 12)\n"
+                 "  --source-ohms R    its internal resistance (default 0.05)\n"
+                 "  --load-ohms R      resistance on the supply's output (default 10)\n"
+                 "  --ambient C        ambient temperature, degrees C (default 25)\n",
+                 sim::kFamilyIdn, sim::kDefaultIdn, sim::kLoadIdn, sim::kSupplyIdn);
+    auto bits = [to](const char* title, const std::vector<sim::StatusBit>& map) {
+        std::fprintf(to, "%s\n", title);
+        for (const sim::StatusBit& b : map) std::fprintf(to, "  %2d  %s\n", b.bit, b.meaning);
+    };
+    bits("load STAT:QUES? bits (other bits reserved):", sim::kLoadQuestionableBits);
+    bits("load STAT:OPER? bits (other bits reserved):", sim::kLoadOperationBits);
+    bits("supply STAT:QUES? bits (other bits reserved):", sim::kSupplyQuestionableBits);
+    bits("supply STAT:QUES:EXT? bits (other bits reserved):", sim::kSupplyExtendedBits);
+    std::fprintf(to, "faults:\n");
     for (const auto& [name, help] : sim::faultHelp()) std::fprintf(to, "  %-18s %s\n", name.c_str(), help.c_str());
 }
 
@@ -101,7 +120,17 @@ int main(int argc, char** argv) {
         else if (a == "--idn") o.idn = value();
         else if (a == "--version") o.version = value();
         else if (a == "--serial") o.serial = value();
-        else if (a == "--family") o.idn = sim::kFamilyIdn;
+        else if (a == "--family") o.family = true;
+        else if (a == "--kind") {
+            const std::string_view kind = value();
+            if (kind == "im") o.kind = sim::Kind::Im;
+            else if (kind == "load") o.kind = sim::Kind::Load;
+            else if (kind == "supply") o.kind = sim::Kind::Supply;
+            else die("--kind: im, load or supply expected");
+        } else if (a == "--source-volts") o.sourceVolts = numberArg(value(), "--source-volts", 0.0, 1000.0);
+        else if (a == "--source-ohms") o.sourceOhms = numberArg(value(), "--source-ohms", 1e-4, 1e6);
+        else if (a == "--load-ohms") o.loadOhms = numberArg(value(), "--load-ohms", 1e-3, 1e9);
+        else if (a == "--ambient") o.ambientCelsius = numberArg(value(), "--ambient", -40.0, 80.0);
         else if (a == "--dut") {
             std::string error;
             if (!sim::parseDut(value(), o.dut, &error)) die(error);
@@ -126,6 +155,7 @@ int main(int argc, char** argv) {
             die("unknown option " + std::string(a));
         }
     }
+    if (o.family && o.kind == sim::Kind::Supply) die("--family: the family instrument is a load, not a supply");
     if (!sim::isLoopbackAddress(o.address))
         die("refusing to bind " + o.address + ": only loopback addresses (127.0.0.0/8) are allowed");
 
@@ -159,8 +189,9 @@ int main(int argc, char** argv) {
     }
     {
         std::lock_guard lock(printMutex);
-        std::printf("idn %s\n", o.idn.c_str());
-        std::printf("dut %s\n", sim::dutText(o.dut).c_str());
+        std::printf("idn %s\n", sim::identity(o).c_str());
+        std::printf("kind %s%s\n", sim::kindName(o.kind), o.family && o.kind != sim::Kind::Supply ? " family" : "");
+        if (o.kind == sim::Kind::Im || o.family) std::printf("dut %s\n", sim::dutText(o.dut).c_str());
         if (o.tcp) std::printf("tcp %s:%d\n", o.address.c_str(), simulator.tcpPort());
         if (o.udp) std::printf("udp %s:%d\n", o.address.c_str(), simulator.udpPort());
         if (o.gpib) std::printf("gpib %s:%d address %d\n", o.address.c_str(), simulator.gpibPort(), o.gpibAddress);

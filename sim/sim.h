@@ -11,10 +11,12 @@
 //   ignored).  Every command is answered "OK\r\n"; a query "OK\r\n", the
 //   reply, "\r\n", "OK\r\n".  Commands outside the vocabulary, or with
 //   arguments that do not fit it, are acknowledged all the same (as the
-//   instrument does) and marked invalid in the log; such a query is
+//   IM module does) and marked invalid in the log; such a query is
 //   answered with the reply "ERR".  A command the IM module refuses (a
 //   calibration value it cannot take, see im_model.h) is answered "ERR\r\n"
-//   instead of "OK\r\n".
+//   instead of "OK\r\n"; so is, on an instrument with a load or a supply
+//   (load_model.h, supply_model.h), a command outside the vocabulary or with
+//   arguments or values that do not fit, and such a query's reply is "ERR".
 // - UDP: a REQUEST is answered with a CONFIRM of the same id (empty text) and,
 //   for a query, a REPLY of the same id; CLOSE is logged, not answered.  A
 //   refused command gets no CONFIRM.
@@ -28,6 +30,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -96,6 +99,16 @@ struct Faults {
     double pDelay = 0, pLate = 0, pSplit = 0, pClose = 0, pOverlong = 0;   // split and close at a random byte
     double pUdpLoseRequest = 0, pUdpLose = 0, pUdpDuplicate = 0, pUdpReorder = 0;
     double pUdpStaleId = 0, pUdpWrongId = 0, pUdpShort = 0, pUdpForeign = 0, pUdpTruncate = 0;
+    // The load and supply models; these hold until replaced (no counters).
+    int quesOn = 0;           // bits forced on in "STAT:QUES?" (load and supply)
+    int operOn = 0;           // bits forced on in "STAT:OPER?" (load)
+    int extOn = 0;            // bits forced on in "STAT:QUES:EXT?" (supply; its summary, bit 15 of
+                              //   "STAT:QUES?", follows)
+    int stepCapacity = 0;     // entries of the load's step lists, 0: its own (1000 at most)
+    int listCapacity = 0;     // entries of the supply's lists, 0: its own
+    std::string failMax;      // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
+    std::string failMin;      // ... whose "? MIN" query is refused
+    std::string minAboveMax;  // ... whose "? MIN" answers one above its maximum
 };
 // A delayed reply: on TCP and pty the acknowledging "OK" of a query goes out at
 // once and the reply line with its "OK" delayMs later; a command's "OK" is
@@ -106,7 +119,8 @@ struct Faults {
 // and REPLY of a query, before the CONFIRM of a command.
 
 // Sets one fault by its flag name ("drop-ok", "delay-ms", "p-split", "silent",
-// ...); false with a message for an unknown name or a bad value.
+// "fail-max", ...); false with a message for an unknown name or a bad value.
+// Whole numbers may also be written in hexadecimal ("0x2000").
 bool setFault(Faults& faults, std::string_view name, std::string_view value, std::string* error);
 // The same for "name=value" ("silent" alone means silent=1).
 bool parseFault(Faults& faults, std::string_view assignment, std::string* error);
@@ -116,9 +130,17 @@ std::vector<std::pair<std::string, std::string>> faultHelp();
 // True for dotted IPv4 text inside 127.0.0.0/8.
 bool isLoopbackAddress(std::string_view address);
 
+// What the instrument is: the impedance measurement module alone, an
+// electronic load or a DC supply.  A family instrument is a load that carries
+// the IM module (kind Im or Load with Options::family).
+enum class Kind { Im, Load, Supply };
+const char* kindName(Kind kind);   // "im", "load", "supply"
+
 constexpr const char* kDefaultIdn = "IMBENCH,IM3590-SIM,000123,1.20";
-// The same instrument with a family marker in its model field.
+// The family instrument, with the family marker in its model field.
 constexpr const char* kFamilyIdn = "IMBENCH,KZR3590-SIM,000123,1.20";
+constexpr const char* kLoadIdn = "IMBENCH,EL3000-SIM,000456,2.05";
+constexpr const char* kSupplyIdn = "IMBENCH,PS6000-SIM,000789,1.30";
 // The host shows this text from its fourth character on ("1.20").
 constexpr const char* kDefaultVersion = "VER1.20";
 constexpr const char* kDefaultSerial = "SER:0000-ABCDEF";
@@ -128,7 +150,12 @@ constexpr double kDdsStepHz = 50.0e6 / 4294967296.0;
 // The frequency the generator really makes for a requested one.
 double ddsFrequency(double hz);
 
+// The load and supply models' time: microseconds from any start, never going back.
+using ModelClock = std::function<std::chrono::microseconds()>;
+
 struct Options;
+// The reply to "*IDN?": Options::idn, or the kind's own identity when that is empty.
+std::string identity(const Options& options);
 
 // What one command line gives: the reply of a query (nullopt for a command)
 // and whether the module refused it.
@@ -139,7 +166,9 @@ struct Response {
 
 // The instrument without its transport.  Thread-safe.  Constructed without
 // options it is the ideal module (no noise) reading a 100 ohm resistor at
-// the real pace (time scale 1).
+// the real pace (time scale 1).  An instrument with a load or a supply
+// refuses (Outcome::Refused) commands outside its vocabulary, as their SCPI
+// parsers do; the IM module alone acknowledges them.
 class Instrument {
 public:
     Instrument();
@@ -165,6 +194,12 @@ public:
     // Called for every new log entry, on the thread that runs the command.
     void setLogObserver(std::function<void(const LogEntry&)> observer);
 
+    // Runs the load's or the supply's physics up to the present; the simulator
+    // does so at least once a second.
+    void tick();
+    // Takes the model faults of faults (forced status bits, list capacities,
+    // failing limit queries); the transport faults are the simulator's.
+    void setFaults(const Faults& faults);
     void setIdn(std::string idn);
     void setVersion(std::string version);
     void setSerial(std::string serial);
@@ -198,7 +233,9 @@ struct Options {
     int tcpPort = 3000, udpPort = 3000, gpibPort = 1234, gpibAddress = 5;  // 0: any free port
     bool tcp = true, udp = true, pty = true, gpib = true;
     std::string ptyLink;                      // symlink to the pty slave, made and removed by the simulator
-    std::string idn = kDefaultIdn;
+    Kind kind = Kind::Im;
+    bool family = false;                      // a load that carries the IM module (kinds Im and Load)
+    std::string idn;                          // empty: the kind's own (see identity())
     std::string version = kDefaultVersion;
     std::string serial = kDefaultSerial;
     uint32_t seed = 1;                        // faults, noise and initial calibration values
@@ -210,6 +247,13 @@ struct Options {
     int calFreqMarkers = 8;                   // frequency markers of the calibration tables
     int calGainMarkers = 4;                   // gain markers
     std::string calStateFile;                 // kept by "IM:CAL:SAVE", read at start; empty: none
+    // The load and the supply.
+    double sourceVolts = 12.0;                // EMF of the source on the load's input
+    double sourceOhms = 0.05;                 // its internal resistance (above 0)
+    double loadOhms = 10.0;                   // the resistance on the supply's output (above 0)
+    double ambientCelsius = 25.0;             // where their temperatures settle without power
+    ModelClock clock;                         // their time; empty: the steady clock.  A running
+                                              //   simulator reads it from its own thread
 };
 
 class Simulator {

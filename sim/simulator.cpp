@@ -590,6 +590,7 @@ void Simulator::Impl::run() {
     std::vector<pollfd> fds;
     std::vector<Endpoint*> owners;   // the endpoint behind each entry of fds, or nullptr
     while (!stopping.load()) {
+        instrument.tick();
         TimePoint now = Clock::now();
         std::optional<TimePoint> next;
         auto consider = [&next](std::optional<TimePoint> t) {
@@ -728,7 +729,10 @@ int Simulator::connectionCount(Link link) const {
 std::vector<std::string> Simulator::commandLog() const { return impl_->instrument.commandLog(); }
 std::vector<LogEntry> Simulator::commandRecords() const { return impl_->instrument.commandRecords(); }
 void Simulator::clearLog() { impl_->instrument.clearLog(); }
-void Simulator::setFaults(const Faults& faults) { impl_->faults.set(faults); }
+void Simulator::setFaults(const Faults& faults) {
+    impl_->faults.set(faults);
+    impl_->instrument.setFaults(faults);
+}
 Faults Simulator::faults() const { return impl_->faults.get(); }
 Instrument& Simulator::instrument() { return impl_->instrument; }
 
