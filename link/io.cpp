@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,6 +62,11 @@ struct Slot {
     // the line to be quiet.
     bool unsettled = false;
     SteadyClock::time_point sent{};   // when the last command line went out
+    // The instrument's answer to "*IDN?" once seen on this link: the known
+    // answer that puts the link back in step after a failure.
+    std::string identity;
+    bool asked_identity = false;      // the last command was "*IDN?"
+    int owed_identities = 0;          // "*IDN?" answers that may still come
     double usual_us = 0.0;            // running mean time from command to its reply's "OK"
     SocketLease lease;      // declared before the socket: the socket closes first
     Socket socket;
@@ -79,6 +85,9 @@ struct Slot {
         opening = false;
         unsettled = false;
         usual_us = 0.0;
+        identity.clear();
+        asked_identity = false;
+        owed_identities = 0;
     }
 };
 
@@ -252,6 +261,10 @@ int io_read_reply(Slot& s, char* buf, int size)
     }
     if (result == IO_ERR_NO_OK)
         dbg(1, "Query OK Expected");
+    else if (result == LINE_TIMEOUT)
+        dbg(1, "Reply line did not end in time");
+    else if (result == LINE_CLOSED)
+        dbg(1, "Reply line cut off: the link closed");
     else if (result == REPLY_IS_ACK)
         dbg(1, "Reply line is an OK line: the answers are out of step");
     else if (result == REPLY_TRAILING)
@@ -289,7 +302,8 @@ int tcp_send_all(const io_link& link, const char* data, std::size_t len)
 }
 
 // The command with a carriage return, then its acknowledgement.
-int io_send_line(Slot& s, const char* text)
+// The command with a carriage return; 0 or the send's negative result.
+int stream_send(Slot& s, const char* text)
 {
     const std::size_t len = std::strlen(text);
     // A longer command would be cut; send nothing rather than half a command.
@@ -318,7 +332,14 @@ int io_send_line(Slot& s, const char* text)
             return sent;
         }
     }
-    return io_check_ok(s);
+    return 0;
+}
+
+// The command, then its acknowledgement.
+int io_send_line(Slot& s, const char* text)
+{
+    const int sent = stream_send(s, text);
+    return sent < 0 ? sent : io_check_ok(s);
 }
 
 void tcp_flush_in(io_link& link)
@@ -354,48 +375,95 @@ bool stream_has_stray_bytes(Slot& s)
     return with_stream(s, [](ByteSource& src) { return src.pending() ? 1 : 0; }) != 0;
 }
 
-// Waits until nothing has come for STREAM_QUIET_MS, discarding what comes,
-// for at most the link time-out.
-void stream_wait_quiet(Slot& s)
+// Whether bytes have arrived and not been read on a COM or TCP link.
+bool stream_bytes_waiting(Slot& s)
 {
-    const int32_t limit = timer_deadline(std::max<int32_t>(wait_ms(s.link), STREAM_QUIET_MS));
+    if (s.link.kind == IO_COM)
+        return GetInQLen(s.link.dev) > 0;
+    pollfd p{s.link.dev, POLLIN, 0};
+    return s.link.rx_pos < s.link.rx_len || poll(&p, 1, 0) > 0;
+}
+
+// Waits until nothing has come for quiet_ms, discarding what comes, for at
+// most quiet_ms plus the link time-out; true when nothing came at all.
+bool stream_wait_quiet(Slot& s, int32_t quiet_ms)
+{
+    const int32_t limit = timer_deadline(quiet_ms + wait_ms(s.link));
+    bool silent = true;
     for (;;) {
+        silent = silent && !stream_bytes_waiting(s);
         io_flush_in(s);
         if (timer_timeout(limit))
-            return;
+            return false;
+        const int32_t until = timer_deadline(quiet_ms);
         bool quiet = true;
-        if (s.link.kind == IO_COM) {
-            const int32_t quiet_until = timer_deadline(STREAM_QUIET_MS);
-            while (quiet && !timer_timeout(quiet_until)) {
-                quiet = GetInQLen(s.link.dev) == 0;
-                if (quiet)
-                    ProcessSystemEvents();
-            }
-        } else {
-            wait_readable(s.link.dev, timer_deadline(STREAM_QUIET_MS));
-            pollfd p{s.link.dev, POLLIN, 0};
-            quiet = poll(&p, 1, 0) <= 0;
+        while (quiet && !timer_timeout(until)) {
+            if (s.link.kind == IO_COM)
+                ProcessSystemEvents();
+            else
+                wait_readable(s.link.dev, until);
+            quiet = !stream_bytes_waiting(s);
         }
         if (quiet)
-            return;
+            return silent;
+        silent = false;
     }
+}
+
+// Puts a stream link back in step after a failure: asks "*IDN?" and reads
+// every line up to the known answer of every "*IDN?" still owed, this one's
+// last; what comes before belongs to earlier commands, since the instrument
+// answers in order.  True when this answer came and nothing followed it.
+bool stream_resync(Slot& s)
+{
+    dbg(0, "\nresync: *IDN?");
+    if (stream_send(s, "*IDN?") < 0)
+        return false;
+    ++s.owed_identities;
+    const LinePolicy policy = stream_policy(s);
+    return with_stream(s, [&](ByteSource& src) {
+        char line[LINE_BUF_SIZE];
+        bool known = false;
+        // Every earlier answer may still come: at most a few lines each.
+        for (int lines = 0; lines < 16 * (s.owed_identities + 4); ++lines) {
+            const int got = read_line(src, line, sizeof line, policy);
+            if (got < 0 && got != IO_ERR_LINE_TOO_LONG)
+                return 0;
+            if (known && got > 0 && std::strstr(line, "OK") != nullptr && --s.owed_identities == 0)
+                return src.pending() ? 0 : 1;
+            known = got > 0 && s.identity == line;
+        }
+        return 0;
+    }) != 0;
 }
 
 // Before a command goes out on a stream link: nothing of an earlier answer may
 // be taken for this one's.  Line ends left of the last answer are normal;
 // anything else, or a failed exchange before, means answers may still be on
-// their way, so the line must fall quiet first.
-void stream_settle(Slot& s)
+// their way: the line must fall quiet and, once the instrument's identity is
+// known, answer "*IDN?" in step.  False when the link could not be put in
+// step (the command is then not sent).
+bool stream_settle(Slot& s)
 {
     if (stream_has_stray_bytes(s))
         s.unsettled = true;
-    if (s.unsettled) {
-        dbg(0, "\nWaiting for the line to be quiet");
-        stream_wait_quiet(s);
-        s.unsettled = false;
-    } else {
+    if (!s.unsettled) {
         io_flush_in(s);
+        return true;
     }
+    dbg(0, "\nWaiting for the line to be quiet");
+    // Identities still owed that did not come while the line kept silent this
+    // long are lost; the next resync waits only for its own.
+    const int32_t quiet = s.owed_identities > 0 ? 2 * std::min(wait_ms(s.link), STREAM_TIMEOUT_MS) : STREAM_QUIET_MS;
+    if (stream_wait_quiet(s, quiet))
+        s.owed_identities = 0;
+    if (!s.identity.empty() && !stream_resync(s)) {
+        dbg(1, "The instrument did not answer in step: its answers may be out of order");
+        io_flush_in(s);
+        return false;
+    }
+    s.unsettled = false;
+    return true;
 }
 
 // After a failure: a late answer must not be taken for the next one.
@@ -406,8 +474,11 @@ void discard_after_failure(Slot& s)
         return;
     }
     io_flush_in(s);
-    if (s.link.kind == IO_COM || s.link.kind == IO_TCP)
+    if (s.link.kind == IO_COM || s.link.kind == IO_TCP) {
         s.unsettled = true;
+        // An identity asked for may still come, and must not be taken for a resync's.
+        s.owed_identities += s.asked_identity ? 1 : 0;
+    }
 }
 
 void io_flush_out(Slot& s)
@@ -690,8 +761,11 @@ int io_write(int handle, const char* text)
     }
     case IO_COM:
     case IO_TCP:
-        stream_settle(*s);
-        result = io_send_line(*s, text);
+        s->asked_identity = false;
+        if (stream_settle(*s)) {
+            s->asked_identity = std::strcmp(text, "*IDN?") == 0;
+            result = io_send_line(*s, text);
+        }
         break;
     case IO_UDP:
     case IO_UDP_BROADCAST:
@@ -734,6 +808,9 @@ int io_read(int handle, char* buffer, int size)
         case IO_COM:
         case IO_TCP:
             result = io_read_reply(*s, buffer, size);
+            // The identity, once read in step, is what a later resync expects.
+            if (result >= 0 && s->asked_identity && s->identity.empty())
+                s->identity = buffer;
             break;
         case IO_UDP:
         case IO_UDP_BROADCAST:

@@ -19,10 +19,12 @@
 #include "ui/toolkit.h"
 
 #include <chrono>
+#include <cstdarg>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -41,7 +43,33 @@ struct Config {
     double seconds = 900;
     double p = 0.01;        // chance of each fault kind per answer
     int timeoutMs = 150;    // link time-out of the host during the run
+    bool trace = false;     // every transport message to stderr, with the time
 };
+
+Clock::time_point g_start = Clock::now();
+std::deque<std::string> g_trace;
+void traceHook(int level, const char* format, ...)
+{
+    char text[600];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    char line[700];
+    std::snprintf(line, sizeof line, "%9.3f %d %s", std::chrono::duration<double, std::milli>(Clock::now() - g_start).count(),
+                  level, text);
+    g_trace.emplace_back(line);
+    if (g_trace.size() > 200)
+        g_trace.pop_front();
+}
+
+// The last messages before a wrong answer, to see how it came about.
+void dumpTrace()
+{
+    for (const std::string& line : g_trace)
+        std::fprintf(stderr, "%s\n", line.c_str());
+    g_trace.clear();
+}
 
 struct Count {
     long right = 0, failed = 0, wrong = 0, commandsFailed = 0;
@@ -118,6 +146,8 @@ Count runLink(const std::string& link, const Config& cfg, double secondsLeft)
     if (!ifp_get_ifready())
         fail(link + ": the link did not open");
     io_timeout(ifp_link_handle(), cfg.timeoutMs);
+    if (cfg.trace)
+        io_hook_debug_printf(traceHook);
 
     // The right answers, asked before any fault is switched on.
     std::vector<std::string> expected;
@@ -150,6 +180,7 @@ Count runLink(const std::string& link, const Config& cfg, double secondsLeft)
             ++n.right;
         } else {
             ++n.wrong;
+            dumpTrace();
             std::fprintf(stderr, "fault_run: %s: WRONG answer to %s: \"%s\" (expected \"%s\")\n", link.c_str(),
                          kQueries[q], reply, expected[q].c_str());
         }
@@ -194,6 +225,8 @@ int main(int argc, char** argv)
             cfg.p = std::atof(argv[++i]);
         else if (a == "--timeout" && v)
             cfg.timeoutMs = std::atoi(argv[++i]);
+        else if (a == "--trace")
+            cfg.trace = true;
         else {
             std::fprintf(stderr, "usage: fault_run [--link tcp|udp|pty|gpib|all] [--queries N] [--seed S]"
                                  " [--seconds LIMIT] [--p P] [--timeout MS]\n");
