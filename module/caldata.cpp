@@ -36,8 +36,15 @@ std::string file_reason(const char* verb, const char* path, const char* why)
 std::string check_save_target(const char* path)
 {
     struct stat st {};
-    if (::stat(path, &st) != 0)
-        return errno == ENOENT ? std::string() : file_reason("create", path, std::strerror(errno));
+    if (::stat(path, &st) != 0) {
+        if (errno != ENOENT)
+            return file_reason("create", path, std::strerror(errno));
+        // A new file: its folder must take it.
+        std::string folder(path);
+        const std::size_t slash = folder.rfind('/');
+        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+        return ::access(folder.c_str(), W_OK) == 0 ? std::string() : file_reason("create", path, std::strerror(errno));
+    }
     if (!S_ISREG(st.st_mode))
         return file_reason("create", path, "it is not a regular file");
     // Root may write anything; a file without any write bit is still meant to stay.

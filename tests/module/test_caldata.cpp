@@ -138,10 +138,10 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
     connect(*sim_);
     EXPECT_EQ(caldata_default_file(), "IMa_b_c1.cal") << "no folder of the module's choosing";
     g_written.clear();
-    // 509 characters and the line end fill the transport's longest command.
-    const std::string line = "IM:CAL:DATA 0 0 0 0 1." + std::string(509 - 22, '0');
+    // 249 characters and the line feed fill the longest command every link carries.
+    const std::string line = "IM:CAL:DATA 0 0 0 0 1." + std::string(CALDATA_COMMAND_MAX - 1 - 22, '0');
     const std::pair<std::string, std::string> refused[] = {
-        {line + "000\n", "line 1 is longer than 511 characters"},
+        {line + "0\n", "line 1 is a command longer than the 250 characters a link carries"},
         {"IM:CAL:DATA 0 0 0 0 1\n;" + std::string(CALDATA_LINE_MAX, 'c') + "\n", "line 2 is longer than 511 characters"},
         {std::string("IM:CAL:DATA 0 0 0 0 1\n\0\0", 24), "line 2 holds the control byte 0x00; it is not a text file"},
         {"IM:CAL:DATA 0 0 0 0 1\rIM:CAL:SAVE\n", "line 1 holds the control byte 0x0d; it is not a text file"}};
@@ -170,7 +170,9 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
     hl::answerFile(dir_.file("refused.cal"));
     ASSERT_EQ(hl::click(ifcP, MAIN_PANEL_CAL_LOAD), 0);
     hl::deliver();
-    EXPECT_EQ(messages(), Texts{"|Calibration Data Load Fail!"});
+    EXPECT_EQ(messages(), Texts{"|Calibration Data Load Fail!\nLine 2 (\"IM:CAL:DATA 0 1 0 0 x\") was not acknowledged: "
+                                "the module refused it or the link failed. The lines before it are in the module's "
+                                "working tables, not stored."});
     Texts expected{"SYST:SER?", "IM:CAL:DATA 0 0 0 0 1.25"};
     expected.resize(2 + IFP_QUERY_ATTEMPTS, "IM:CAL:DATA 0 1 0 0 x");
     EXPECT_EQ(log(), expected) << "each try refused, nothing after it sent";
