@@ -17,7 +17,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <tuple>
 
@@ -134,7 +140,9 @@ TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs)
 TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
 {
     const std::string missing = dir_.file("no such folder/x.dat"), good = dir_.file("second try.dat");
-    for (const std::string& file : {missing, std::string("/dev/full")}) {
+    const std::string fifo = dir_.file("reader gone.dat");   // written to, it would end the program
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& file : {missing, fifo}) {
         hl::answerFile(file);
         hl::answerConfirm(true);
     }
@@ -151,7 +159,7 @@ TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
     EXPECT_EQ(popups[0].title + "|" + popups[0].defaultFile + "|" + popups[0].text, "Save Logged Data|untitle.dat|*.dat");
     EXPECT_TRUE(popups[1].text.find("'" + missing + "'") != std::string::npos &&
                 popups[1].text.find(std::strerror(ENOENT)) != std::string::npos) << popups[1].text;
-    EXPECT_NE(popups[3].text.find(std::strerror(ENOSPC)), std::string::npos) << popups[3].text;
+    EXPECT_NE(popups[3].text.find("it is not a regular file"), std::string::npos) << popups[3].text;
     IfcPoint p{1000.0, 1.0, 0.0, 0.5, -30.0, 2.0, 30.0, 0, 0};
     ifc_point_rectangular(&p);
     EXPECT_EQ(ifc_format_log_line(p), " +1.000000e+03 +1.732051e+00 +1.000000e+00 +2.000000e+00 +3.000000e+01"
@@ -185,6 +193,31 @@ TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
     EXPECT_EQ(readFile(dir_.file("later.dat")), readFile(good)) << "the first 1000 points";
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
     EXPECT_EQ(ifc_log_count(), 0u) << "the next sweep start discards them";
+}
+
+// A write that fails halfway (here the size limit of the process, as a full
+// disk would) leaves the old file whole and no temporary file beside it.
+TEST(DataFile, AWriteThatFailsHalfwayLeavesTheOldFile)
+{
+    TempDir dir;
+    const std::string target = dir.file("sweep.dat");
+    ASSERT_TRUE(writeFile(target, "old points\n"));
+    std::vector<IfcPoint> points(1000, IfcPoint{1.0, 1.0, 0.0, 1.0, 0.0, 1.0, 0.0, 1.0, 0.0});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit small{16384, 16384};
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        _exit(ifc_write_log_file(target.c_str(), points.data(), 1000) == std::strerror(EFBIG) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the save must fail with the file size error";
+    EXPECT_EQ(readFile(target), "old points\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "a temporary file was left";
+    EXPECT_EQ(ifc_write_log_file(target.c_str(), points.data(), 1000), "");
+    const std::string text = readFile(target).value_or("");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1002);
 }
 
 // A clock whose millisecond tick passes 2^31 (where it reads negative) 20 ms after the test starts.

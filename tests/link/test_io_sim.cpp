@@ -80,6 +80,7 @@ struct FaultRow {
 const std::vector<std::string> kNoAck = {"Command OK Expected", "io_write:(-999) *IDN?"};
 const std::vector<std::string> kNoReplyAck = {"Query OK Expected", "io_read:(-999)"};
 const std::vector<std::string> kReadFails = {"io_read:(-1)"};
+const std::vector<std::string> kTrailing = {"More came after the reply's OK: an earlier answer is still arriving", "io_read:(-6)"};
 std::vector<std::string> udp(const std::string& why) { return {"UDP Rx " + why, "io_write:(-2) *IDN?"}; }
 
 void PrintTo(const FaultRow& r, std::ostream* os) { *os << r.name; }
@@ -119,13 +120,11 @@ TEST_P(IoSimFaults, HostReportsTheFaultAndTheNextQueryGetsItsOwnReply) {
         io_close(h);
         h = open(r.kind);
     }
-    io_timeout(h, kLong);
+    io_timeout(h, 700);   // the line must first fall quiet for twice this after a lost "*IDN?" answer
     EXPECT_EQ(reply(h, "SYST:VERS?"), kVer) << "the next query, at the first try";
     EXPECT_EQ(reply(h, "SYST:SER?"), kSer);
     EXPECT_STREQ(io_get_remote_address(h), r.kind >= IO_TCP ? address().c_str() : nullptr);
 }
-
-const std::string kX127(127, 'X');
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, IoSimFaults,
@@ -134,18 +133,20 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"tcp_garble_ok", IO_TCP, "garble-ok=1", kLong, -999, 0, "", kNoAck, 1},
         FaultRow{"tcp_drop_reply_ok", IO_TCP, "drop-reply-ok=1", kShort, 0, -1, "", kNoReplyAck},
         FaultRow{"tcp_garble_reply_ok", IO_TCP, "garble-reply-ok=1", kLong, 0, -1, "", kNoReplyAck},
-        FaultRow{"tcp_duplicate", IO_TCP, "duplicate=1", kLong, 0, 0, kIdn, {}},
+        FaultRow{"tcp_duplicate", IO_TCP, "duplicate=1", kLong, 0, -1, "", kTrailing},
+        FaultRow{"tcp_late", IO_TCP, "late=1 late-ms=600", kShort, -999, 0, "", kNoAck, 2},
+        FaultRow{"tcp_duplicate_after_split", IO_TCP, "duplicate=1 split=1 split-at=40 split-gap-ms=100", kLong, 0, 0, kIdn, {}, 2},
         FaultRow{"tcp_line_too_long", IO_TCP, "overlong=1 overlong-bytes=130", kLong, 0, -1, "", {"io_read:(-1000)"}, 1},
-        FaultRow{"tcp_delay", IO_TCP, "delay=1 delay-ms=1500", kShort, 0, -1, "", kNoReplyAck, 2},
-        FaultRow{"tcp_close", IO_TCP, "close=1 close-after=6", kLong, 0, -1, "", kNoReplyAck, 0, true},
+        FaultRow{"tcp_delay", IO_TCP, "delay=1 delay-ms=1500", kShort, 0, -1, "", {"Reply line did not end in time", "io_read:(-3)"}, 2},
+        FaultRow{"tcp_close", IO_TCP, "close=1 close-after=6", kLong, 0, -1, "", {"Reply line cut off: the link closed", "io_read:(-4)"}, 0, true},
         FaultRow{"tcp_silent", IO_TCP, "silent=1", kShort, -999, 0, "", kNoAck},
         FaultRow{"com_drop_ok", IO_COM, "drop-ok=1", kLong, -999, 0, "", kNoAck},
         FaultRow{"com_garble_ok", IO_COM, "garble-ok=1", kLong, -999, 0, "", kNoAck, 1},
         FaultRow{"com_garble_reply_ok", IO_COM, "garble-reply-ok=1", kLong, 0, -1, "", kNoReplyAck},
-        FaultRow{"com_duplicate", IO_COM, "duplicate=1", kLong, 0, 0, kIdn, {}},
+        FaultRow{"com_duplicate", IO_COM, "duplicate=1", kLong, 0, -1, "", kTrailing},
         FaultRow{"com_line_too_long", IO_COM, "overlong=1 overlong-bytes=127", kLong, 0, -1, "", {"io_read:(-1000)"}},
         FaultRow{"com_silent", IO_COM, "silent=1", kShort, -999, 0, "", kNoAck},
-        FaultRow{"gpib_cut_to_buffer", IO_GPIB, "overlong=1 overlong-bytes=300", kLong, 0, 0, kX127, {}},
+        FaultRow{"gpib_too_long", IO_GPIB, "overlong=1 overlong-bytes=300", kLong, 0, -1, "", {"GPIB reply longer than 127 characters", "io_read:(-1000)"}},
         FaultRow{"gpib_delay", IO_GPIB, "delay=1 delay-ms=1500", kShort, 0, -1, "", kReadFails},
         FaultRow{"gpib_close", IO_GPIB, "close=1 close-after=5", kLong, 0, -1, "", kReadFails},
         FaultRow{"gpib_silent", IO_GPIB, "silent=1", kShort, 0, -1, "", kReadFails},
@@ -154,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"udp_duplicate", IO_UDP, "udp-duplicate=1", kLong, 0, -1, "", kReadFails},
         FaultRow{"udp_duplicate_command", IO_UDP, "udp-duplicate=1", kLong, 0, 0, "", {}, 2, false, "IM:MODE 1"},
         FaultRow{"udp_reorder", IO_UDP, "udp-reorder=1", kLong, -2, 0, "", udp("not a CONFIRM packet! CODE=3, trycnt=1")},
-        FaultRow{"udp_cut_to_buffer", IO_UDP, "overlong=1 overlong-bytes=300", kLong, 0, 0, kX127, {}},
+        FaultRow{"udp_too_long", IO_UDP, "overlong=1 overlong-bytes=300", kLong, 0, -1, "", {"UDP Rx datagram of 306 bytes, longer than 256", "io_read:(-1)"}},
+        FaultRow{"udp_cut_short", IO_UDP, "udp-truncate=1", kLong, 0, -1, "", kReadFails},
         FaultRow{"udp_stale_id", IO_UDP, "udp-stale-id=1", kLong, 0, 0, kIdn, {}},
         FaultRow{"udp_wrong_id", IO_UDP, "udp-wrong-id=1", kLong, -2, 0, "", udp("request ID error! ID=%u, myid=%u trycnt=1")},
         FaultRow{"udp_short", IO_UDP, "udp-short=1", kLong, -2, 0, "", udp("timeout! trycnt=1")},

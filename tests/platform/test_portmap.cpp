@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace {
@@ -41,6 +44,11 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
     writeFile(map.file(), "# mine\nCOM1 = /dev/ttyUSB0\n\nCOM2 = /dev/old\nsome note\ncom2 = /dev/older\nGPIB0 = linux-gpib 0\n");
     portmap::reload();
     portmap::overrideCom(12, "/dev/pts/9");
+    // What a killed save left is removed by the next save; a save still running keeps its file.
+    const std::string dead = map.dir().file(".ports.cfg.dead01.tmp"), live = map.dir().file(".ports.cfg.live01.tmp");
+    writeFile(dead, "half"), writeFile(live, "half");
+    const int held = ::open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     struct stat before {}, after {};
     ASSERT_EQ(stat(map.file().c_str(), &before), 0);
     ASSERT_TRUE(portmap::setComPath(2, "/dev/ttyACM0"));
@@ -51,11 +59,14 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
     EXPECT_FALSE(portmap::setComPath(3, "/dev/tty\nCOM4 = /dev/evil") || portmap::setComPath(3, "ttyUSB1"));
     EXPECT_EQ(readFile(map.file()),
               "# mine\n\nsome note\nCOM2 = /dev/ttyACM0\nGPIB0 = prologix-tcp 127.0.0.1:1234\nCOM12 = /dev/pts/4\n");
-    int files = 0;
+    std::vector<std::string> files;
     DIR* d = opendir(map.dir().path().c_str());
-    for (const dirent* e; (e = readdir(d));) files += e->d_name[0] != '.';
+    for (const dirent* e; (e = readdir(d));)
+        if (e->d_name != std::string(".") && e->d_name != std::string("..")) files.emplace_back(e->d_name);
     closedir(d);
-    EXPECT_EQ(files, 1) << "a temporary file was left behind";
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{".ports.cfg.live01.tmp", "ports.cfg"})) << "a temporary file was left";
+    ::close(held);
     EXPECT_EQ(portmap::comPath(12), "/dev/pts/9");
     portmap::reload();
     portmap::clearOverrides();

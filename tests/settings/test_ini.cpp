@@ -2,6 +2,7 @@
 // edited elsewhere, number conversions, odd files, and a save that is
 // all-or-nothing: targets that may not be replaced, syncs that fail, and a
 // saving process killed at random moments.
+#include "link/ifp.h"
 #include "settings/ini.h"
 #include "tests/support/files.h"
 
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <signal.h>
 #include <string>
@@ -191,45 +193,58 @@ TEST(IniFile, ASaveThatCannotBeMadeLeavesTheTarget)
 }
 
 // A saving child killed at random moments: the target is always exactly the old
-// or the new text, and temporary files of dead saves are removed by the next save.
+// or the new text, and temporary files of dead saves are removed by the next
+// save.  For a profile and for device.cfg, which the program rewrites at quit.
 TEST(IniFile, SaveKilledAtRandomMomentsLeavesOldOrNewFile)
 {
     TempDir dir;
-    const std::string path = dir.file("profile.ini");
+    tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
     IniText a = text('a', 3000), b = text('b', 3000);
-    const std::string textA = ini_to_text(a.get()), textB = ini_to_text(b.get());
-    ASSERT_EQ(ini_write_to_file(a.get(), path.c_str()), kIniOk);
-    const auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(ini_write_to_file(a.get(), path.c_str()), kIniOk);   // the old text, and how long a save takes
-    const long saveUs = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
-    std::mt19937 rng(99);
-    // At least 100 kills, more until 30 landed inside a save and both texts were seen (later on a slow disk).
-    int interrupted = 0, seenA = 0, seenB = 0, rounds = 0;
-    for (; rounds < 3000 && (rounds < 100 || interrupted < 30 || !seenA || !seenB); ++rounds) {
-        const pid_t pid = ::fork();
-        if (pid == 0)
-            for (int n = 0;; ++n)
-                ini_write_to_file((n % 2 ? a : b).get(), path.c_str());
-        const long limit = std::max<long>(3 * saveUs, 200) * (1 + rounds / 50);
-        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<long>(0, limit)(rng)));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        const std::string now = readFile(path).value_or("");
-        ASSERT_TRUE(now == textA || now == textB) << "round " << rounds << ": " << now.size() << " bytes";
-        ++(now == textA ? seenA : seenB);
-        const std::size_t files = entries(dir).size();
-        ASSERT_LE(files, 2u);
-        interrupted += files == 2;
+    const std::string profile = dir.file("profile.ini");
+    const struct {
+        std::string file, textA, textB;
+        std::function<void(bool)> save;
+    } savers[] = {
+        {"profile.ini", ini_to_text(a.get()), ini_to_text(b.get()),
+         [&](bool first) { ini_write_to_file((first ? a : b).get(), profile.c_str()); }},
+        {"device.cfg", "11\n", "22\n", [](bool first) { int v = first ? 11 : 22; ifp_device_cfg(&v, 1); }},
+    };
+    for (const auto& saver : savers) {
+        const std::string path = dir.file(saver.file);
+        saver.save(true);
+        const auto t0 = std::chrono::steady_clock::now();
+        saver.save(true);   // the old text, and how long a save takes
+        const long saveUs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+        std::mt19937 rng(99);
+        // At least 100 kills, more until 30 landed inside a save and both texts were seen (later on a slow disk).
+        int interrupted = 0, seenA = 0, seenB = 0, rounds = 0;
+        for (; rounds < 3000 && (rounds < 100 || interrupted < 30 || !seenA || !seenB); ++rounds) {
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                for (int n = 0;; ++n)
+                    saver.save(n % 2 == 1);
+            const long limit = std::max<long>(3 * saveUs, 200) * (1 + rounds / 50);
+            std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<long>(0, limit)(rng)));
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            const std::string now = readFile(path).value_or("");
+            ASSERT_TRUE(now == saver.textA || now == saver.textB) << saver.file << " round " << rounds << ": " << now;
+            ++(now == saver.textA ? seenA : seenB);
+            const std::size_t files = entries(dir).size() - (saver.file == "device.cfg");   // the profile stays
+            ASSERT_LE(files, 2u);
+            interrupted += files == 2;
+        }
+        std::printf("kill test of %s: %d rounds, %d inside a save, target old %d / new %d, one save %ld us\n",
+                    saver.file.c_str(), rounds, interrupted, seenA, seenB, saveUs);
+        EXPECT_GE(interrupted, 30) << "the kills must land inside saves, or the test proves nothing";
+        EXPECT_GT(seenA, 0);
+        EXPECT_GT(seenB, 0);
+        saver.save(true);
     }
-    std::printf("kill test: %d rounds, %d inside a save, target old %d / new %d, one save %ld us\n", rounds,
-                interrupted, seenA, seenB, saveUs);
-    EXPECT_GE(interrupted, 30) << "the kills must land inside saves, or the test proves nothing";
-    EXPECT_GT(seenA, 0);
-    EXPECT_GT(seenB, 0);
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    EXPECT_EQ(ini_write_to_file(a.get(), path.c_str()), kIniErrReadOnly);
-    EXPECT_EQ(entries(dir), std::vector<std::string>{"profile.ini"}) << "a failed save still cleans up";
+    ASSERT_EQ(::chmod(profile.c_str(), 0444), 0);
+    EXPECT_EQ(ini_write_to_file(a.get(), profile.c_str()), kIniErrReadOnly);
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"device.cfg", "profile.ini"})) << "a failed save still cleans up";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The settings store on the headless toolkit: rows of every data type over a
 // test panel, saved to and loaded from real files; rows that cannot be used
 // cost only themselves.
+#include "settings/ini.h"
 #include "settings/inidata.h"
 
 #include "tests/support/files.h"
@@ -135,6 +136,13 @@ TEST_F(Inidata, BadRowsCostOnlyThemselves)
     late = panel_;
     writeFile(path, "[LATE]\r\nX = 7\r\n");
     ASSERT_EQ(inidata_load_file(path.c_str(), table), 1);
+    EXPECT_EQ(number(C_INT), 7);
+    // A settings file is a few kilobytes: one of sections without end is refused, not read into memory.
+    std::string huge;
+    for (int i = 0; huge.size() <= INIDATA_MAX_FILE_SIZE; ++i) huge += "[S" + std::to_string(i) + "]\r\n";
+    writeFile(path, "[LATE]\r\nX = 3\r\n" + huge);
+    EXPECT_EQ(inidata_load_file(path.c_str(), table), 0);
+    EXPECT_EQ(inidata_last_file_error(), kIniErrTooLarge);
     EXPECT_EQ(number(C_INT), 7);
 }
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "sim/sim.h"
-#include "tests/sim/raw_client.h"
+#include "link/io.h"
+#include "tests/support/sim_start.h"
 
 namespace {
 
@@ -106,20 +107,6 @@ TEST(SimLoad, OperatingPointOfEachModeMatchesTheSourceModel) {
     }
 }
 
-TEST(SimLoad, RangesHoldTheCurrentLevelsAndTheAutomaticRangeFollowsTheSetting) {
-    Load load;
-    load.setup({"MODE CURR", "MLEV 25", "STEP:CURR 1 20", "MODE:RANGE 0"});
-    EXPECT_EQ(load.num("MLEV?"), 3.0);
-    EXPECT_EQ(load.num("STEP:CURR? 1"), 3.0);
-    EXPECT_FALSE(load.ok("MLEV 3.5"));
-    load.setup({"UTIL:RANGE 1", "MLEV 2"});
-    EXPECT_EQ(load.ask("MODE:RANGE?"), "0");
-    EXPECT_FALSE(load.ok("MODE:RANGE 1")) << "the range is the load's own choice";
-    load.setup({"MLEV 10", "INPUT 1", "UTIL:RANGE 0"});
-    EXPECT_EQ(load.ask("MODE:RANGE?"), "1") << "leaving the automatic choice keeps its range";
-    EXPECT_EQ(load.amps(), 10.0);
-}
-
 TEST(SimLoad, ContinuousTransientAlternatesAtFreqAndDutyAndADelayNeedsAnUnbrokenCondition) {
     Load load;   // over-current is armed for the 3 A phases, longer than they last
     load.setup({"MODE CURR", "MLEV 1", "TLEV 3", "FREQ 10", "DUTY 30", "CURR:PROT:OVER 2", "CURR:PROT:STATE 1",
@@ -134,19 +121,6 @@ TEST(SimLoad, ContinuousTransientAlternatesAtFreqAndDutyAndADelayNeedsAnUnbroken
     EXPECT_EQ(load.bits("STAT:QUES?"), 0u);
     load.at(10031);
     EXPECT_EQ(load.bits("STAT:QUES?"), (1u << 1) | kAlarm);
-}
-
-TEST(SimLoad, PulsesRepeatByThemselvesOnHoldAndFollowATriggerOnBus) {
-    Load load;   // pulses of 30 ms
-    load.setup({"MODE CURR", "MLEV 1", "TLEV 5", "FREQ 10", "DUTY 30", "TRAN:MODE 1", "TRAN:PINT:TWID 200",
-                "INPUT 1", "TRAN 1"});
-    EXPECT_FALSE(load.ok("*TRG")) << "nothing to trigger on HOLD";
-    load.expectTimeline({{10, 5}, {30, 1}, {210, 5}, {230, 1}}, 1u << 14, 1);
-    load.setup({"TRIG:SOURCE BUS", "TRIG:DELAY 50"});
-    load.at(500);
-    EXPECT_EQ(load.bits("STAT:OPER?") & (1u << 15), 1u << 15) << "waiting for a trigger";
-    load.setup({"*TRG"});
-    load.expectTimeline({{549.999, 1}, {550, 5}, {579.999, 5}, {580, 1}}, 1u << 14, 1);
 }
 
 TEST(SimLoad, StepListWalksItsDwellTimesStepCountTimesWithinItsCapacity) {
@@ -197,19 +171,6 @@ TEST(SimLoad, ProtectionTripsOnlyArmedAndAfterItsDelayThenLatchesUntilCleared) {
         load.setup({"INP:PROT:CLE", "INPUT 1"});
         EXPECT_EQ(load.bits("STAT:QUES?"), 0u);
     }
-}
-
-TEST(SimLoad, HeatSinkWarmsWithThePowerTripsWhenHotAndCoolsBack) {
-    Load load(loadOptions(kEmf, 40.0));
-    load.setup({"SHORT 1", "INPUT 1"});   // 30 A at 10.5 V; 0.2 K/W, 20 s
-    const double settle = 40.0 + 0.2 * 30.0 * 10.5, tripMs = 20000.0 * std::log((settle - 40.0) / (settle - 85.0));
-    load.at(tripMs - 1.0);
-    EXPECT_EQ(load.bits("STAT:QUES?"), 1u << 11) << "warm, not yet tripped";
-    load.at(tripMs + 1.0);
-    EXPECT_EQ(load.bits("STAT:QUES?") & ((1u << 6) | kAlarm), (1u << 6) | kAlarm);
-    EXPECT_EQ(load.ask("INPUT?"), "0");
-    load.at(tripMs + 20000.0);
-    EXPECT_NEAR(load.num("MEAS:TEMP?"), 40.0 + 45.0 * std::exp(-1.0), 1e-3);
 }
 
 TEST(SimLoad, RefusesWhatDoesNotFitAndModelFaultsBreakLimitsAndForceBits) {
@@ -267,18 +228,21 @@ TEST(SimLoad, EachKindAnswersItsOwnVocabularyOnRealLinksToo) {
         EXPECT_EQ(in.respond("NO:SUCH:COMMAND 1").refused, c.load || c.supply) << "only the IM alone acknowledges";
     }
 
+    // The same over a real link: a refused set is told, and a forced bit is read.
     sim::Options o = loadOptions();
-    o.tcpPort = 0;
     o.udp = o.pty = o.gpib = false;
-    sim::Simulator s(o);
-    ASSERT_TRUE(s.start()) << s.error();
-    simtest::Stream client = simtest::Stream::tcp("127.0.0.1", s.tcpPort());
+    auto s = tsupport::startSimulator(o);
+    ASSERT_TRUE(s);
     sim::Faults f;
     f.quesOn = 0x2000;
-    s.setFaults(f);
-    ASSERT_TRUE(client.send("INPUT 2\rSTAT:QUES?\r"));
-    const std::string answers = "ERR\r\nOK\r\n8192\r\nOK\r\n";
-    EXPECT_EQ(client.readBytes(answers.size()), answers);
+    s->setFaults(f);
+    const int h = io_open(IO_TCP, s->options().address.c_str(), 0);
+    char reply[64] = "";
+    EXPECT_EQ(io_write(h, "INPUT 2"), IO_ERR_NO_OK);
+    EXPECT_EQ(io_write(h, "STAT:QUES?"), 0);
+    EXPECT_EQ(io_read(h, reply, sizeof reply), 0);
+    EXPECT_STREQ(reply, "8192");
+    io_close(h);
 }
 
 }  // namespace

@@ -138,6 +138,14 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText().toStdString(), "first\nfresh");
     settle();
     EXPECT_TRUE(calls.empty());
+    // A text (an instrument's model name among them) shows as written: its markup takes its own room.
+    ui_register_resource(UiResourceDef{"msg.uir", {UiPanelDef{.id = 1, .controls = {{.id = 1, .kind = UiCtrlKind::TextMsg,
+                                                                                     .dataType = VAL_STRING}}}}});
+    const int msg = LoadPanel(0, "msg.uir", 1);
+    DisplayPanel(msg), SetCtrlVal(msg, 1, "<b>KZR</b>"), settle();
+    auto* label = dynamic_cast<QLabel*>(ui::qt::controlWidget(msg, 1));
+    ASSERT_TRUE(label);
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance("<b>KZR</b>"));
 }
 
 // A red point lands where the graph's axes put it (log x from 1 to 1000: 100 two thirds across; y from 0 to 10
