@@ -75,17 +75,6 @@ TEST_F(Rs232, TimeOutIsInSecondsAndAHangUpIsAReadError) {
     }
 }
 
-// Another program's lock, or another port on the same device, makes it busy.
-TEST_F(Rs232, PortIsTakenExclusively) {
-    const int other = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(open(), RS232_ERR_BUSY);
-    ::close(other);
-    ASSERT_EQ(open(), 0) << rs232_last_error_text();
-    EXPECT_EQ(open(8), RS232_ERR_BUSY);
-    EXPECT_NE(std::string(rs232_last_error_text()).find(path_), std::string::npos);
-}
-
 // The message names the device, the group owning it and how to join that
 // group.  Root may open anything: its child gives up root first.
 TEST_F(Rs232, RefusedOpenNamesTheGroupToJoin) {

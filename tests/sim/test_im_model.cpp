@@ -151,24 +151,6 @@ TEST(SimPhysics, RangesOverflowUnlessTheModulePicksThem) {
     }
 }
 
-// The direct DC level carries no AC, nor does a zero AC level; the square
-// wave's fundamental is 4/pi of its level.
-TEST(SimPhysics, OutputSourceDecidesTheStimulus) {
-    sim::Instrument in(options("rc:100,1e-6", 0.0));
-    stimulus(in, 1000.0, 0.01, 1.0);
-    const double sine = measure(in)[2];
-    for (const char* source : {"IM:OUTP:STAT 0", "IM:OUTP:LEV 0.000000 1.000000"}) {
-        in.execute(source);
-        EXPECT_LT(measure(in)[2], sine * 1e-3) << source;
-    }
-    in.execute("IM:OUTP:LEV 0.010000 0.000000");
-    in.execute("IM:OUTP:SQU:FREQ 500.000000");
-    in.execute("IM:OUTP:STAT 2");
-    const auto square = measure(in);
-    EXPECT_NEAR(square[2], 0.01 * 4.0 / kPi, 1e-8);
-    EXPECT_NEAR(square[4], std::abs(reference(dut("rc:100,1e-6"), std::stod(*in.execute("IM:OUTP:SQU:FREQ?")), 0.0)), 1e-4);
-}
-
 // A measurement takes max(sample cycle, 2 periods, 20 ms) times the time
 // scale; the module's own cycle is 4 periods, in whole ms, within 0.1 s..100 s.
 TEST(SimReadiness, MeasurementTimeFollowsTheSampleCycleAndTheFrequency) {

@@ -127,29 +127,6 @@ TEST(SimProgram, PrintsWhereItListensServesAndCleansUpOnSigterm) {
     EXPECT_NE(p.output.find("tcp: SYST:VERS?"), std::string::npos) << p.output;
 }
 
-// The module's options: the device, instant readiness, marker counts, the
-// family identity, and a calibration state that a second run starts from.
-TEST(SimProgram, ModuleOptionsTakeEffectAndTheCalibrationStateOutlivesARun) {
-    tsupport::TempDir dir;
-    const std::string a = freeAddress();
-    for (int run = 0; run < 2; ++run) {
-        Program p({"--address", a, "--no-udp", "--no-gpib", "--family", "--dut", "rc:100,1e-6", "--noise", "0",
-                   "--time-scale", "0", "--cal-freq-markers", "3", "--cal-gain-markers", "2", "--cal-state",
-                   dir.file("state")});
-        EXPECT_EQ(p.banner("idn") + " " + p.banner("dut"), std::string(sim::kFamilyIdn) + " rc:100,1e-06");
-        if (run == 0) {
-            EXPECT_EQ(ask(a, "IM:CAL:FREQ:COUNT?") + ask(a, "IM:CAL:GAIN:COUNT?"), "32");
-            EXPECT_EQ(ask(a, "IM:OUTP:LEV 0.001000 0.000000") + ask(a, "IM:OUTP:SINE:FREQ 1591.549431"), "");
-            EXPECT_EQ(ask(a, "IM:MEAS:READY?"), "1") << "at once";
-            EXPECT_EQ(ask(a, "IM:MEAS:VAL?"), "0.07071069 -45.000 0.001 0.000 70.71069 -45.000") << "100 / sqrt 2 ohms at the corner";
-            EXPECT_EQ(ask(a, "IM:CAL:DATA 4 2 1 2 0.012345"), "");
-            EXPECT_EQ(ask(a, "IM:CAL:SAVE"), "");
-        }
-        EXPECT_EQ(ask(a, "IM:CAL:DATA? 4 2 1 2"), "0.012345") << "run " << run;
-        EXPECT_EQ(p.stop(SIGINT), 0);
-    }
-}
-
 // The tables saved are those a module with the same markers, or fewer, starts
 // from; a state file that cannot be read stops the start; a save that cannot
 // be written is refused.

@@ -95,19 +95,6 @@ TEST(SimSupply, ProtectionTripsAtOnceOnlyArmedAndLatchesUntilCleared) {
     }
 }
 
-TEST(SimSupply, OverheatingTripsWhenTheThermalModelSaysAndEndsTheRunningList) {
-    Supply s(supplyOptions(4.0, 40.0));   // the list's 40 V into 4 ohm: 400 W, losing 10 + 0.2 x 400 W
-    s.setup({"VSET 1", "ISET 10", "LIST:TIME:UNIT 1", "LIST:VOLT 1 40", "LIST:VOLT:TIME 1 1000", "LIST:VOLT:STAT 1",
-             "OUTP 1"});
-    const double settle = 40.0 + 0.6 * 90.0, tripMs = 60000.0 * std::log((settle - 40.0) / (settle - 85.0));
-    s.at(tripMs - 1.0);
-    EXPECT_EQ(s.bits("STAT:QUES?"), kOn | kCv | kListRunning | kExtended) << "warm";
-    EXPECT_EQ(s.bits("STAT:QUES:EXT?"), 1u << 0);
-    s.at(tripMs + 1.0);
-    EXPECT_EQ(s.bits("STAT:QUES?"), (1u << 4) | kExtended);
-    EXPECT_EQ(s.bits("STAT:QUES:EXT?"), (1u << 0) | (1u << 5) | (1u << 15));
-}
-
 TEST(SimSupply, ListsWalkTheirEntriesForTheirCountInTheirTimeUnit) {
     Supply volts;   // 10 ohm, ISET 1: CV up to 10 V
     volts.setup({"LIST:VOLT 1 3", "LIST:VOLT:TIME 1 10", "LIST:VOLT 2 6", "LIST:VOLT:TIME 2 20", "LIST:COUNT 2",
