@@ -24,7 +24,7 @@ void save_points(const IfcPoint* points, int count)
     for (;;) {
         char path[MAX_PATHNAME_LEN] = "";
         const int chosen = FileSelectPopup("", "untitle.dat", "*.dat", kSaveTitle, VAL_SAVE_BUTTON,
-                                           0, 0, 1, 1, path, sizeof path);
+            0, 0, 1, 1, path, sizeof path);
         if (chosen <= 0)
             return;
         const std::string error = ifc_write_log_file(path, points, count);
@@ -34,14 +34,14 @@ void save_points(const IfcPoint* points, int count)
             return;
         }
         const std::string text = std::string("File '") + path + "' could not be saved: " +
-                                 error +
-                                 ".\n\nThe points are still in memory. Choose another file?";
+            error +
+            ".\n\nThe points are still in memory. Choose another file?";
         if (!ConfirmPopup(kSaveTitle, text.c_str()))
             return;
     }
 }
 
-}  // namespace
+} // namespace
 
 std::string ifc_write_log_file(const char* path, const IfcPoint* points, int count)
 {
@@ -60,7 +60,7 @@ void ifc_save_log()
     if (logged > IFC_LOG_SIZE) {
         char text[128];
         std::snprintf(text, sizeof text, "There are %u items to save, only %d avalibale",
-                      static_cast<unsigned>(logged), IFC_LOG_SIZE);
+            static_cast<unsigned>(logged), IFC_LOG_SIZE);
         MessagePopup("Data Overrun!", text);
     }
     if (n == 0)

@@ -62,7 +62,7 @@ void show_step(int n)
     SetCtrlIndex(dcswP, DCSW_PANEL_LIST, n);
 }
 
-}  // namespace
+} // namespace
 
 double dcsw_get_dc(int index) { return index >= 0 && index < DCSW_STEPS ? st.dc[index] : 0.0; }
 double dcsw_get_ac(int index) { return index >= 0 && index < DCSW_STEPS ? st.ac[index] : 0.0; }
@@ -133,7 +133,7 @@ void dcsw_list_row(int index, int insert, int header)
     const std::string label = row_label(index);
     if (insert)
         InsertListItem(dcswP, DCSW_PANEL_LIST, index + 1 <= count ? index + 1 : -1, label.c_str(),
-                       index);
+            index);
     else if (index + 1 < count)
         ReplaceListItem(dcswP, DCSW_PANEL_LIST, index + 1, label.c_str(), index);
 }
@@ -149,7 +149,7 @@ int dcsw_listeditCB(int, int control, int event, void*, int, int)
         if (control == DCSW_PANEL_STEP)
             GetCtrlVal(dcswP, DCSW_PANEL_STEP, &n);
         else
-            GetCtrlIndex(dcswP, DCSW_PANEL_LIST, &n);   // the header is item 0
+            GetCtrlIndex(dcswP, DCSW_PANEL_LIST, &n); // the header is item 0
         show_step(clamp_step(n));
         break;
     }
@@ -164,7 +164,8 @@ int dcsw_listeditCB(int, int control, int event, void*, int, int)
         SetCtrlVal(dcswP, DCSW_PANEL_ACV, ac_volts(st.ac[n - 1], st.dc[n - 1]));
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return 0;
 }

@@ -57,7 +57,7 @@ int bottom_of(int control)
     return top + height;
 }
 
-}  // namespace
+} // namespace
 
 int fra_open()
 {
@@ -100,7 +100,7 @@ void fra_start(const char* versionText)
     DisplayPanel(ifcP);
 
     for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH,
-                        MAIN_PANEL_METER, MAIN_PANEL_ELOAD})
+             MAIN_PANEL_METER, MAIN_PANEL_ELOAD})
         panel_tog_service(ifcP, control, EVENT_COMMIT, nullptr, 0, 0);
     syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
     inidata_hook_debug_printf(ifp_printf);
@@ -165,13 +165,23 @@ int panel_tog_service(int panel, int control, int event, void*, int, int)
     GetCtrlVal(panel, control, &value);
     const int on = value != 0 ? 1 : 0;
     switch (control) {
-    case MAIN_PANEL_METER: meter_active(on); break;
-    case MAIN_PANEL_VC_GRAPH: vc_active(on); break;
-    case MAIN_PANEL_BODE_GRAPH: bode_active(on); break;
-    case MAIN_PANEL_NYQUST_GRAPH: nyqust_active(on); break;
+    case MAIN_PANEL_METER:
+        meter_active(on);
+        break;
+    case MAIN_PANEL_VC_GRAPH:
+        vc_active(on);
+        break;
+    case MAIN_PANEL_BODE_GRAPH:
+        bode_active(on);
+        break;
+    case MAIN_PANEL_NYQUST_GRAPH:
+        nyqust_active(on);
+        break;
     // The load panel is not part of this build: ELOAD stays dimmed and off.
-    case MAIN_PANEL_ELOAD: break;
-    default: break;
+    case MAIN_PANEL_ELOAD:
+        break;
+    default:
+        break;
     }
     return 0;
 }
@@ -255,9 +265,12 @@ void fra_register_callbacks()
         PanelCallbackPtr fn;
     };
     const Panel panels[] = {
-        {"ifcCB", ifcCB},           {"meter_stop", meter_stop},
-        {"vc_stop", vc_stop},       {"bode_stop", bode_stop},
-        {"nyqust_stop", nyqust_stop}, {"dcsw_panel_close", dcsw_panel_close},
+        {"ifcCB", ifcCB},
+        {"meter_stop", meter_stop},
+        {"vc_stop", vc_stop},
+        {"bode_stop", bode_stop},
+        {"nyqust_stop", nyqust_stop},
+        {"dcsw_panel_close", dcsw_panel_close},
     };
     for (const Panel& p : panels)
         ui_register_panel_callback(p.name, p.fn);

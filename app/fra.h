@@ -8,9 +8,9 @@
 #include <string>
 
 // ---- panels of the run (negative while not loaded) ----------------------------------
-extern int ifcP;      // main panel, panel 4 of "ifcPanel.uir"
-extern int ifcMenu;   // menu bar 1
-extern int dcswP;     // DC sweep list, panel 1
+extern int ifcP; // main panel, panel 4 of "ifcPanel.uir"
+extern int ifcMenu; // menu bar 1
+extern int dcswP; // DC sweep list, panel 1
 
 // Registers every callback the run's panels and menu name, including the
 // close callbacks of the display windows (meter_stop, vc_stop, ...).
@@ -34,7 +34,7 @@ int ifc_get_panel_expanded();
 
 // ---- main panel and window callbacks ----------------------------------------------------
 int panel_tog_service(int panel, int control, int event, void* callbackData, int eventData1,
-                      int eventData2);
+    int eventData2);
 int ifcCB(int panel, int event, void* callbackData, int eventData1, int eventData2);
 void exit_service(int menuBar, int menuItem, void* callbackData, int panel);
 int meter_stop(int panel, int event, void* callbackData, int eventData1, int eventData2);
@@ -47,30 +47,30 @@ void ifc_close_eload();
 // Each acts on EVENT_COMMIT and reads its values from the main panel (only
 // sample_auto_service reads the control it is given).
 int dds_freq_CB(int panel, int control, int event, void* callbackData, int eventData1,
-                int eventData2);
+    int eventData2);
 int samp_cycl_CB(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 int sample_auto_service(int panel, int control, int event, void* callbackData, int eventData1,
-                        int eventData2);
+    int eventData2);
 int ddsampoffsCB(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 int curr_unit_CB(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 int inp_dl_CB(int panel, int control, int event, void* callbackData, int eventData1,
-              int eventData2);
+    int eventData2);
 int volt_gain_CB(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 int curr_gain_CB(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 int agc_CB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int azc_CB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int phasemodeCB(int panel, int control, int event, void* callbackData, int eventData1,
-                int eventData2);
+    int eventData2);
 int ac_value_peak_cb(int panel, int control, int event, void* callbackData, int eventData1,
-                     int eventData2);
+    int eventData2);
 int xaxisCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int load_mode_cb(int panel, int control, int event, void* callbackData, int eventData1,
-                 int eventData2);
+    int eventData2);
 // EVENT_RIGHT_DOUBLE_CLICK on VERSION switches the panel's lower area.
 int versCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int syncCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
@@ -94,10 +94,10 @@ struct IfcPoint {
     double zReal, zImag;
 };
 
-inline constexpr int IFC_LOG_SIZE = 1000;         // points a sweep keeps
-inline constexpr int IFC_VAL_REPLY_SIZE = 512;    // reply buffer of "IM:MEAS:VAL?"
-inline constexpr int IFC_VAL_WORD_MAX = 19;       // characters of one reply word
-inline constexpr int IFC_READ_WAIT_TICKS = 50;    // pause before each readiness poll
+inline constexpr int IFC_LOG_SIZE = 1000; // points a sweep keeps
+inline constexpr int IFC_VAL_REPLY_SIZE = 512; // reply buffer of "IM:MEAS:VAL?"
+inline constexpr int IFC_VAL_WORD_MAX = 19; // characters of one reply word
+inline constexpr int IFC_READ_WAIT_TICKS = 50; // pause before each readiness poll
 
 // Decodes an "IM:MEAS:VAL?" reply into the six reading fields of *point (its
 // frequency and rectangular parts are not touched).  1 on success; 0 when the
@@ -128,7 +128,7 @@ void ifc_log_reset();
 
 // ---- frequency sweep ------------------------------------------------------------------------
 int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
-                int eventData2);
+    int eventData2);
 int sweepCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ifc_sweep_on();
 // start 1: the first frequency of a sweep, 0: the next.  0 when a frequency
@@ -147,7 +147,7 @@ void dcsw_panel_show(int show);
 int dcsw_panel_shown();
 void dcsw_list_row(int index, int insert, int header);
 int dcsw_listeditCB(int panel, int control, int event, void* callbackData, int eventData1,
-                    int eventData2);
+    int eventData2);
 // Step index 0..9; outside that the getters give 0.0 and the setter does nothing.
 double dcsw_get_dc(int index);
 double dcsw_get_ac(int index);

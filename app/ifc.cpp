@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr double IFC_FIRST_AZC_VERSION = 1.07;     // AZC and PHASE 360 from here on
-constexpr double IFC_LAST_FIXED_CYCLE_VERSION = 1.12;  // later firmware picks its sample cycle
+constexpr double IFC_FIRST_AZC_VERSION = 1.07; // AZC and PHASE 360 from here on
+constexpr double IFC_LAST_FIXED_CYCLE_VERSION = 1.12; // later firmware picks its sample cycle
 
 constexpr const char* IFC_FAMILY_MARKERS[] = {"KR", "KZR", "UVEN", "kr", "kzr", "uven"};
 
@@ -87,7 +87,7 @@ void ifc_unavailable_run(const char* what)
     ifp_close();
 }
 
-}  // namespace
+} // namespace
 
 int ifc_has_family_marker(const char* idn)
 {
@@ -161,10 +161,10 @@ void ifc_measurement_start()
     ifc_identify_device();
     const char* version = im_get_module_version();
     if (!version) {
-        ifp_close();   // a module that does not answer ends the run at once
+        ifp_close(); // a module that does not answer ends the run at once
         return;
     }
-    const std::string text = version;   // the module's static text is overwritten later
+    const std::string text = version; // the module's static text is overwritten later
     ifc_apply_module_version(text.c_str());
     fra_start(text.c_str());
 }

@@ -54,7 +54,7 @@ void usage(std::FILE* to)
                "               demo-sweep.dat and screenshots of every window (demo-*.png)\n"
                "               into DIR and ends. Works without a display\n"
                "               (QT_QPA_PLATFORM=offscreen).\n",
-               to);
+        to);
 }
 
 // Starts the in-process simulator on the first loopback address where its
@@ -88,7 +88,7 @@ void preset_demo_panel(const sim::Simulator& s)
     SetCtrlVal(panel, IFP_PANEL_COMPORT, DEMO_COM_PORT);
     ifp_comport_cb(panel, IFP_PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
     std::string note = "Demo: simulated instrument on " + o.address + " (TCP and UDP port " +
-                       std::to_string(s.tcpPort()) + ")";
+        std::to_string(s.tcpPort()) + ")";
     if (!s.ptyPath().empty())
         note += ", COM" + std::to_string(DEMO_COM_PORT) + " = " + s.ptyPath();
     note += ", GPIB address " + std::to_string(o.gpibAddress) + ".\nPress Open to connect.\n";
@@ -109,7 +109,7 @@ void demo_prepare_run()
     for (int i = 0; i < 3; ++i)
         dcsw_set_step(i, levels[i], 50.0);
     if (nyP >= 0)
-        SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1);   // the cell's semicircle
+        SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1); // the cell's semicircle
     for (int toggle : {MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_NYQUST_GRAPH}) {
         SetCtrlVal(ifcP, toggle, 1);
         panel_tog_service(ifcP, toggle, EVENT_COMMIT, nullptr, 0, 0);
@@ -209,8 +209,8 @@ private:
             return ok;
         const std::pair<int, const char*> shots[] = {
             {ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
-            {nyP, "demo-nyquist.png"},          {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
-        ProcessSystemEvents();   // let the windows paint the last points
+            {nyP, "demo-nyquist.png"}, {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
+        ProcessSystemEvents(); // let the windows paint the last points
         for (const auto& [panel, name] : shots) {
             const std::string path = shots_ + "/" + name;
             if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
@@ -230,14 +230,14 @@ private:
                 std::printf("%s\n", line.c_str());
         if (ifc_get_im_version() > 0.0f)
             std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
-                        static_cast<double>(ifc_get_im_version()));
+                static_cast<double>(ifc_get_im_version()));
         if (swept) {
             std::printf("Sweep of %u points:\n", static_cast<unsigned>(ifc_log_count()));
             const uint32_t n = std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE);
             for (uint32_t i = 0; i < n; ++i) {
                 const IfcPoint& pt = ifc_log_data()[i];
                 std::printf("  %10.3f Hz  |Z| %.6f ohm  phase %7.2f deg\n", pt.freq, pt.zAmp,
-                            pt.zPhase);
+                    pt.zPhase);
             }
         } else {
             std::printf("The simulated instrument was not identified and swept in time.\n");
@@ -256,7 +256,7 @@ private:
     std::thread watcher_;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -298,12 +298,11 @@ int main(int argc, char** argv)
         instrument = start_demo_instrument(shots.empty() ? 1.0 : 0.0, &error);
         if (!instrument) {
             std::fprintf(stderr, "imbench: the simulated instrument could not start: %s\n",
-                         error.c_str());
+                error.c_str());
             return 1;
         }
         portmap::overrideCom(DEMO_COM_PORT, instrument->ptyPath());
-        portmap::overrideGpib(0, "prologix-tcp " + instrument->options().address + ":" +
-                                     std::to_string(instrument->gpibPort()));
+        portmap::overrideGpib(0, "prologix-tcp " + instrument->options().address + ":" + std::to_string(instrument->gpibPort()));
         // Runs at the first event turn, once the interface panel is up.
         const sim::Simulator* s = instrument.get();
         ui::postAction([s] { preset_demo_panel(*s); });

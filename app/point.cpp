@@ -36,7 +36,7 @@ void append_value(std::string& out, double value)
     out.append(text, res.ptr);
 }
 
-}  // namespace
+} // namespace
 
 int ifc_decode_reply(const char* reply, IfcPoint* point)
 {
@@ -86,9 +86,8 @@ std::string ifc_format_log_line(const IfcPoint& point)
     line.reserve(9 * 15 + 1);
     // The file puts the rectangular impedance right after the frequency.
     for (double v : {point.freq, point.zReal, point.zImag, point.zAmp, point.zPhase, point.voltAmp,
-                     point.voltPhase, point.currAmp, point.currPhase})
+             point.voltPhase, point.currAmp, point.currPhase})
         append_value(line, v);
     line += '\n';
     return line;
 }
-

@@ -122,7 +122,7 @@ void save_profile()
         MessagePopup("Save Profile", "Fail");
 }
 
-}  // namespace
+} // namespace
 
 const char* profile_get_path()
 {

@@ -53,7 +53,7 @@ void finish_sweep()
     }
 }
 
-}  // namespace
+} // namespace
 
 void ifc_wait_ticks(int32_t ticks)
 {
@@ -64,7 +64,7 @@ void ifc_wait_ticks(int32_t ticks)
     while (!timer_timeout(deadline) && !ifp_get_quit()) {
         // The difference in 32-bit wrapping arithmetic, as timer_timeout takes it.
         int32_t left = static_cast<int32_t>(static_cast<uint32_t>(deadline) -
-                                            static_cast<uint32_t>(timer_get_tick()));
+            static_cast<uint32_t>(timer_get_tick()));
         if (left > kWaitSliceMs || left < 1)
             left = left < 1 ? 1 : kWaitSliceMs;
         std::this_thread::sleep_for(std::chrono::milliseconds(left));
@@ -105,7 +105,7 @@ void readBack()
     GetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, &unit);
     GetCtrlVal(ifcP, MAIN_PANEL_OFFSET, &offset);
     meter_show(point.voltAmp, point.voltPhase, point.currAmp, point.currPhase, point.zAmp,
-               point.zPhase, point.freq, static_cast<double>(unit) * offset);
+        point.zPhase, point.freq, static_cast<double>(unit) * offset);
 
     if (!ifc_sweep_on())
         return;

@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr double IFC_FIRST_AZC_VERSION = 1.07;   // AZC, PHASE 360 and AC VALUE PEAK from here on
-constexpr int IFC_CYCLE_REPLY_SIZE = 128;         // reply of "IM:INP:SAMP:CYCL?"
-constexpr int IFC_AMPL_REPLY_SIZE = 512;          // reply of "IM:OUTP:AMPL?"
+constexpr double IFC_FIRST_AZC_VERSION = 1.07; // AZC, PHASE 360 and AC VALUE PEAK from here on
+constexpr int IFC_CYCLE_REPLY_SIZE = 128; // reply of "IM:INP:SAMP:CYCL?"
+constexpr int IFC_AMPL_REPLY_SIZE = 512; // reply of "IM:OUTP:AMPL?"
 // Host choice of the sample cycle (seconds) by stimulus frequency.
 constexpr double IFC_CYCLE_BELOW_1HZ = 10.0;
 constexpr double IFC_CYCLE_BELOW_10HZ = 1.0;
@@ -57,7 +57,7 @@ void show_auto_cycle(float cycle)
     st.auto_shown = ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE);
 }
 
-}  // namespace
+} // namespace
 
 void ifc_settings_opened()
 {
@@ -253,7 +253,7 @@ int xaxisCB(int, int, int event, void*, int, int)
         return 0;
     // Decade stepping ignores the linear step.
     SetCtrlAttribute(ifcP, MAIN_PANEL_FREQ_STEP, ATTR_VISIBLE,
-                     ifc_main_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
+        ifc_main_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
     return 0;
 }
 
@@ -276,8 +276,18 @@ int syncCB(int, int, int event, void*, int, int)
         return 0;
     sample_auto_service(ifcP, MAIN_PANEL_SAMPLE_AUTO, EVENT_COMMIT, nullptr, 0, 0);
     const CtrlCallbackPtr rest[] = {
-        dds_freq_CB,  ddsampoffsCB, samp_cycl_CB, curr_unit_CB, inp_dl_CB, volt_gain_CB,
-        curr_gain_CB, xaxisCB,      agc_CB,       azc_CB,       phasemodeCB, ac_value_peak_cb,
+        dds_freq_CB,
+        ddsampoffsCB,
+        samp_cycl_CB,
+        curr_unit_CB,
+        inp_dl_CB,
+        volt_gain_CB,
+        curr_gain_CB,
+        xaxisCB,
+        agc_CB,
+        azc_CB,
+        phasemodeCB,
+        ac_value_peak_cb,
     };
     for (CtrlCallbackPtr fn : rest)
         fn(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);

@@ -53,7 +53,7 @@ void start_sweep()
     st.saved_amplitude = ifc_main_double(MAIN_PANEL_AMPLITUDE);
     SetCtrlAttribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED, 1);
     for (int control : {MAIN_PANEL_FREQUENCY, MAIN_PANEL_OFFSET, MAIN_PANEL_AMPLITUDE,
-                        MAIN_PANEL_SAMPLE_CYCLE})
+             MAIN_PANEL_SAMPLE_CYCLE})
         ifc_main_set_mode(control, VAL_INDICATOR);
     ifc_clear_graphs();
     const int finished = ifc_sweep_step(1);
@@ -87,7 +87,7 @@ void stop_sweep()
     SetWaitCursor(0);
 }
 
-}  // namespace
+} // namespace
 
 void ifc_sweep_opened()
 {
@@ -109,12 +109,12 @@ void ifc_clear_graphs()
 }
 
 int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
-                int eventData2)
+    int eventData2)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
     if (!ifc_main_int(MAIN_PANEL_SWEEP)) {
-        st.dcsw_active = 0;   // the user abandons a DC-list run
+        st.dcsw_active = 0; // the user abandons a DC-list run
     } else {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
         bode_reset();

@@ -27,7 +27,8 @@ struct Previous {
     bool first = true;
 };
 
-enum { UPPER = 0, LOWER = 1 };
+enum { UPPER = 0,
+    LOWER = 1 };
 
 struct GraphControls {
     int graph, select, x, y;
@@ -45,10 +46,18 @@ int g_trace = -1;
 int readout_precision(int code)
 {
     switch (code) {
-    case kImQuantityPhase: return 3;
-    case kImQuantityCs: case kImQuantityCp: case kImQuantityLs: case kImQuantityLp: return 12;
-    case kImQuantityQ: case kImQuantityD: return 4;
-    default: return 6;
+    case kImQuantityPhase:
+        return 3;
+    case kImQuantityCs:
+    case kImQuantityCp:
+    case kImQuantityLs:
+    case kImQuantityLp:
+        return 12;
+    case kImQuantityQ:
+    case kImQuantityD:
+        return 4;
+    default:
+        return 6;
     }
 }
 
@@ -77,7 +86,7 @@ void set_both(int attribute, int value)
         SetCtrlAttribute(zP, g.graph, attribute, value);
 }
 
-}  // namespace
+} // namespace
 
 int bode_open()
 {
@@ -182,11 +191,20 @@ int bodeaxisCB(int panel, int control, int event, void*, int, int)
     if (GetCtrlVal(panel, control, &value) < 0)
         return 0;
     switch (control) {
-    case BODE_PANEL_XAXIS_MODE: set_both(ATTR_XMAP_MODE, value ? VAL_LOG : VAL_LINEAR); break;
-    case BODE_PANEL_YAXIS_MODE: set_both(ATTR_YMAP_MODE, value ? VAL_LOG : VAL_LINEAR); break;
-    case BODE_PANEL_XAXIS_REVERSE: set_both(ATTR_XREVERSE, value); break;
-    case BODE_PANEL_YAXIS_REVERSE: set_both(ATTR_YREVERSE, value); break;
-    default: break;
+    case BODE_PANEL_XAXIS_MODE:
+        set_both(ATTR_XMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
+        break;
+    case BODE_PANEL_YAXIS_MODE:
+        set_both(ATTR_YMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
+        break;
+    case BODE_PANEL_XAXIS_REVERSE:
+        set_both(ATTR_XREVERSE, value);
+        break;
+    case BODE_PANEL_YAXIS_REVERSE:
+        set_both(ATTR_YREVERSE, value);
+        break;
+    default:
+        break;
     }
     return 0;
 }
@@ -195,7 +213,8 @@ int bode_selectCB(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    const int which = control == BODE_PANEL_SELECT1 ? UPPER : control == BODE_PANEL_SELECT2 ? LOWER : -1;
+    const int which = control == BODE_PANEL_SELECT1 ? UPPER : control == BODE_PANEL_SELECT2 ? LOWER
+                                                                                            : -1;
     if (which < 0)
         return 0;
     const GraphControls& g = kGraphs[which];

@@ -3,13 +3,13 @@
 
 constexpr int BODE_MAX_POINTS = 1000;
 
-extern int zP;                 // panel handle, negative while not loaded
+extern int zP; // panel handle, negative while not loaded
 
-int bode_open();               // 1, or 0 when the panel cannot be loaded
+int bode_open(); // 1, or 0 when the panel cannot be loaded
 void bode_active(int on);
 void bode_quit();
-void bode_clear();             // a new trace begins; drawn plots stay
-void bode_reset();             // all traces deleted, colour sequence restarts
+void bode_clear(); // a new trace begins; drawn plots stay
+void bode_reset(); // all traces deleted, colour sequence restarts
 void bode_show(double freq, double mag, double phaseDeg);
 double bode_get_quantity(double freq, double mag, double phaseDeg, int code);
 int bode_point_count();

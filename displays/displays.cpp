@@ -12,10 +12,10 @@ namespace {
 
 int (*g_sweep_probe)() = nullptr;
 
-constexpr int kTraceColors[] = {VAL_RED,     VAL_BLUE,     VAL_MAGENTA,    VAL_DK_RED,     VAL_DK_BLUE,
-                                VAL_DK_GREEN, VAL_DK_CYAN, VAL_DK_MAGENTA, VAL_DK_YELLOW, VAL_BLACK};
-constexpr int kTraceStyles[] = {VAL_EMPTY_CIRCLE, VAL_SOLID_CIRCLE,  VAL_EMPTY_SQUARE,
-                                VAL_SOLID_SQUARE, VAL_EMPTY_DIAMOND, VAL_SOLID_DIAMOND};
+constexpr int kTraceColors[] = {VAL_RED, VAL_BLUE, VAL_MAGENTA, VAL_DK_RED, VAL_DK_BLUE,
+    VAL_DK_GREEN, VAL_DK_CYAN, VAL_DK_MAGENTA, VAL_DK_YELLOW, VAL_BLACK};
+constexpr int kTraceStyles[] = {VAL_EMPTY_CIRCLE, VAL_SOLID_CIRCLE, VAL_EMPTY_SQUARE,
+    VAL_SOLID_SQUARE, VAL_EMPTY_DIAMOND, VAL_SOLID_DIAMOND};
 
 // Points that arrive after a reset but before the next trace begins (index
 // -1) are drawn as the trace that is about to begin, never from outside the
@@ -26,7 +26,7 @@ int pick(const int (&table)[N], int traceIndex)
     return table[(traceIndex < 0 ? 0 : traceIndex) % N];
 }
 
-}  // namespace
+} // namespace
 
 void displays_set_sweep_probe(int (*sweepOn)()) { g_sweep_probe = sweepOn; }
 

@@ -10,8 +10,8 @@ void displays_set_sweep_probe(int (*sweepOn)());
 int displays_sweep_on();
 
 // Trace colours and point styles, by trace index (Bode and Nyquist).
-int displays_trace_color(int traceIndex);   // colour table [index mod 10]
-int displays_trace_style(int traceIndex);   // point-style table [index mod 6]
+int displays_trace_color(int traceIndex); // colour table [index mod 10]
+int displays_trace_style(int traceIndex); // point-style table [index mod 6]
 
 // Registers the display windows' callbacks with the toolkit.
 void displays_register_callbacks();

@@ -11,7 +11,10 @@ int meterP = -1;
 
 namespace {
 
-enum { DEVICE_CS = 0, DEVICE_CP = 1, DEVICE_LS = 2, DEVICE_LP = 3 };
+enum { DEVICE_CS = 0,
+    DEVICE_CP = 1,
+    DEVICE_LS = 2,
+    DEVICE_LP = 3 };
 
 // The meter text takes single precision; a value beyond its range is an
 // overload, not an undefined conversion.
@@ -31,7 +34,7 @@ int ctrl_int(int control)
     return value;
 }
 
-}  // namespace
+} // namespace
 
 int meter_open()
 {
@@ -64,7 +67,7 @@ void meter_quit()
 }
 
 void meter_show(double voltAmp, double voltPhase, double currAmp, double currPhase, double mag,
-                double phaseDeg, double freq, double dcLevel)
+    double phaseDeg, double freq, double dcLevel)
 {
     if (meterP < 0)
         return;

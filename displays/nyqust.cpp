@@ -44,7 +44,7 @@ void plot_point(double mag, double phaseDeg)
     SetCtrlVal(nyP, NYQUST_PANEL_X, x);
 }
 
-}  // namespace
+} // namespace
 
 int nyqust_open()
 {

@@ -3,7 +3,7 @@
 
 constexpr int NYQUST_MAX_POINTS = 1000;
 
-extern int nyP;                // panel handle, negative while not loaded
+extern int nyP; // panel handle, negative while not loaded
 
 int nyqust_open();
 void nyqust_active(int on);

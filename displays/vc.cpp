@@ -19,7 +19,7 @@ struct Point {
     double freq = 0.0, voltAmp = 0.0, voltPhase = 0.0, currAmp = 0.0, currPhase = 0.0;
 };
 
-int g_count = 0;     // points drawn since the last clear; 0 starts a trace
+int g_count = 0; // points drawn since the last clear; 0 starts a trace
 Point g_prev;
 
 constexpr int kGraphs[] = {VC_PANEL_GRAPH1, VC_PANEL_GRAPH2};
@@ -31,7 +31,7 @@ void draw(int graph, double x, double y, double xPrev, double yPrev, int style, 
     PlotLine(vcP, graph, x, y, xPrev, yPrev, color);
 }
 
-}  // namespace
+} // namespace
 
 int vc_open()
 {
@@ -102,7 +102,8 @@ int vc_curCB(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || displays_sweep_on())
         return 0;
-    const int x = control == VC_PANEL_GRAPH1 ? VC_PANEL_X1 : control == VC_PANEL_GRAPH2 ? VC_PANEL_X2 : 0;
+    const int x = control == VC_PANEL_GRAPH1 ? VC_PANEL_X1 : control == VC_PANEL_GRAPH2 ? VC_PANEL_X2
+                                                                                        : 0;
     const int y = control == VC_PANEL_GRAPH1 ? VC_PANEL_Y1 : VC_PANEL_Y2;
     if (x == 0)
         return 0;
@@ -123,11 +124,22 @@ int vcaxisCB(int panel, int control, int event, void*, int, int)
         return 0;
     int attribute = 0;
     switch (control) {
-    case VC_PANEL_XAXIS_MODE: attribute = ATTR_XMAP_MODE; value = value ? VAL_LOG : VAL_LINEAR; break;
-    case VC_PANEL_YAXIS_MODE: attribute = ATTR_YMAP_MODE; value = value ? VAL_LOG : VAL_LINEAR; break;
-    case VC_PANEL_XAXIS_REVERSE: attribute = ATTR_XREVERSE; break;
-    case VC_PANEL_YAXIS_REVERSE: attribute = ATTR_YREVERSE; break;
-    default: return 0;
+    case VC_PANEL_XAXIS_MODE:
+        attribute = ATTR_XMAP_MODE;
+        value = value ? VAL_LOG : VAL_LINEAR;
+        break;
+    case VC_PANEL_YAXIS_MODE:
+        attribute = ATTR_YMAP_MODE;
+        value = value ? VAL_LOG : VAL_LINEAR;
+        break;
+    case VC_PANEL_XAXIS_REVERSE:
+        attribute = ATTR_XREVERSE;
+        break;
+    case VC_PANEL_YAXIS_REVERSE:
+        attribute = ATTR_YREVERSE;
+        break;
+    default:
+        return 0;
     }
     for (int g : kGraphs)
         SetCtrlAttribute(panel, g, attribute, value);

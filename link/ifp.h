@@ -12,10 +12,10 @@ inline constexpr char IFP_VERSION_MAJOR[] = "3";
 inline constexpr char IFP_VERSION_MINOR[] = "10";
 
 // Sizes that are part of the behaviour.
-inline constexpr int IFP_PRINTF_SIZE = 512;     // ifp_printf's formatting buffer
-inline constexpr int IFP_WPRINTF_SIZE = 256;    // wprintf's formatting buffer
-inline constexpr int IFP_TERMINAL_SIZE = 200;   // command and reply of the terminal
-inline constexpr int IFP_QUERY_ATTEMPTS = 3;    // tries of ifp_send_query
+inline constexpr int IFP_PRINTF_SIZE = 512; // ifp_printf's formatting buffer
+inline constexpr int IFP_WPRINTF_SIZE = 256; // wprintf's formatting buffer
+inline constexpr int IFP_TERMINAL_SIZE = 200; // command and reply of the terminal
+inline constexpr int IFP_QUERY_ATTEMPTS = 3; // tries of ifp_send_query
 
 void ifp_active(int show);
 void ifp_quit();
@@ -58,18 +58,18 @@ int ifp_get_monitor_view();
 
 // Callbacks bound by name in the panel file (each returns 0).
 int ifcSelCb(int panel, int control, int event, void* callbackData, int eventData1,
-             int eventData2);
+    int eventData2);
 int ifpopenCB(int panel, int control, int event, void* callbackData, int eventData1,
-              int eventData2);
+    int eventData2);
 int txCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ifc_msg_clear(int panel, int control, int event, void* callbackData, int eventData1,
-                  int eventData2);
+    int eventData2);
 int ifp_devmode_cb(int panel, int control, int event, void* callbackData, int eventData1,
-                   int eventData2);
+    int eventData2);
 // The COM port number shows its device path from the port map; the Set button
 // stores the edited path in the map.
 int ifp_comport_cb(int panel, int control, int event, void* callbackData, int eventData1,
-                   int eventData2);
+    int eventData2);
 int ifp_compath_cb(int panel, int control, int event, void* callbackData, int eventData1,
-                   int eventData2);
+    int eventData2);
 int ifpCB(int panel, int event, void* callbackData, int eventData1, int eventData2);

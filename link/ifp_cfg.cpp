@@ -13,7 +13,7 @@ int ifp_parse_device_cfg(const char* line)
     bool negative = false;
     if (*line == '+' || *line == '-')
         negative = *line++ == '-';
-    if (*line < '0' || *line > '9')   // one sign only, then digits
+    if (*line < '0' || *line > '9') // one sign only, then digits
         return -1;
     const char* end = line + std::strlen(line);
     int value = 0;

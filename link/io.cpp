@@ -31,8 +31,8 @@ using namespace io_detail;
 namespace {
 
 constexpr int TCP_CONNECT_MS = 2000;
-constexpr int TCP_CONNECT_SLICE_MS = 10;   // events keep flowing while the connect waits
-constexpr int COM_LINE_END_MS = 100;       // a byte time-out ends a COM line after this
+constexpr int TCP_CONNECT_SLICE_MS = 10; // events keep flowing while the connect waits
+constexpr int COM_LINE_END_MS = 100; // a byte time-out ends a COM line after this
 constexpr int COM_DRAIN_MS = 100;
 constexpr int COM_QUEUE = 512;
 constexpr int MAX_ADDRESS_TEXT = 255;
@@ -56,19 +56,19 @@ io_hook_fn g_hook = nullptr;
 
 struct Slot {
     io_link link{};
-    bool opening = false;   // taken by an open still in progress (events run during a connect)
+    bool opening = false; // taken by an open still in progress (events run during a connect)
     // Stream links: an exchange failed, or stray bytes came, so the rest of an
     // earlier answer may still be on its way; the next write first waits for
     // the line to be quiet.
     bool unsettled = false;
-    SteadyClock::time_point sent{};   // when the last command line went out
+    SteadyClock::time_point sent{}; // when the last command line went out
     // The instrument's answer to "*IDN?" once seen on this link: the known
     // answer that puts the link back in step after a failure.
     std::string identity;
-    bool asked_identity = false;      // the last command was "*IDN?"
-    int owed_identities = 0;          // "*IDN?" answers that may still come
-    double usual_us = 0.0;            // running mean time from command to its reply's "OK"
-    SocketLease lease;      // declared before the socket: the socket closes first
+    bool asked_identity = false; // the last command was "*IDN?"
+    int owed_identities = 0; // "*IDN?" answers that may still come
+    double usual_us = 0.0; // running mean time from command to its reply's "OK"
+    SocketLease lease; // declared before the socket: the socket closes first
     Socket socket;
 
     Slot() { release(); }
@@ -120,7 +120,7 @@ void pump_events()
 
 class ComSource final : public ByteSource {
 public:
-    explicit ComSource(int port) : port_(port) {}
+    explicit ComSource(int port) : port_(port) { }
 
     int next(uint8_t* byte, int32_t) override
     {
@@ -153,7 +153,7 @@ private:
 
 class TcpSource final : public ByteSource {
 public:
-    explicit TcpSource(io_link& link) : link_(link) {}
+    explicit TcpSource(io_link& link) : link_(link) { }
 
     int next(uint8_t* byte, int32_t deadline) override
     {
@@ -643,7 +643,7 @@ int open_link(int kind, OpenFn open)
     return handle;
 }
 
-}  // namespace
+} // namespace
 
 // ---- shared pieces ------------------------------------------------------------------
 
@@ -694,7 +694,7 @@ void dbg(int level, const char* format, ...)
     g_hook(level, "%s", text);
 }
 
-}  // namespace io_detail
+} // namespace io_detail
 
 // ---- the interface ------------------------------------------------------------------
 

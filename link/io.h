@@ -5,27 +5,37 @@
 
 #include <cstdint>
 
-enum { IO_GPIB = 0, IO_COM = 1, IO_TCP = 2, IO_UDP = 3, IO_UDP_BROADCAST = 4 };
+enum { IO_GPIB = 0,
+    IO_COM = 1,
+    IO_TCP = 2,
+    IO_UDP = 3,
+    IO_UDP_BROADCAST = 4 };
 
 constexpr int IO_MAX_LINKS = 64;
 constexpr int IO_RX_BUF_SIZE = 256;
-constexpr int IO_PORT = 3000;          // TCP and UDP port of the instrument
+constexpr int IO_PORT = 3000; // TCP and UDP port of the instrument
 // The longest command text every link kind carries (a UDP request holds 250
 // characters, a COM or TCP line 510): what a caller may send whatever the link.
 constexpr int IO_MAX_COMMAND = 250;
 
 // failure codes
-enum { IO_ERR = -1, IO_ERR_NO_CONFIRM = -2, IO_ERR_NO_OK = -999, IO_ERR_LINE_TOO_LONG = -1000 };
+enum { IO_ERR = -1,
+    IO_ERR_NO_CONFIRM = -2,
+    IO_ERR_NO_OK = -999,
+    IO_ERR_LINE_TOO_LONG = -1000 };
 
 // UDP packet codes
-enum { IO_UDP_REQUEST = 1, IO_UDP_CONFIRM = 2, IO_UDP_REPLY = 3, IO_UDP_CLOSE = 5 };
+enum { IO_UDP_REQUEST = 1,
+    IO_UDP_CONFIRM = 2,
+    IO_UDP_REPLY = 3,
+    IO_UDP_CLOSE = 5 };
 
 struct io_link {
-    int32_t kind;          // link kind, -1 when free
-    int32_t dev;           // GPIB descriptor, COM port number or socket
-    int32_t timeout;       // ms
-    uint32_t peer;         // IPv4, network byte order; all ones = unset
-    uint16_t req_id;       // last UDP request id
+    int32_t kind; // link kind, -1 when free
+    int32_t dev; // GPIB descriptor, COM port number or socket
+    int32_t timeout; // ms
+    uint32_t peer; // IPv4, network byte order; all ones = unset
+    uint16_t req_id; // last UDP request id
     int32_t rx_pos, rx_len;
     char rx_buf[IO_RX_BUF_SIZE];
 };
@@ -54,9 +64,9 @@ struct io_udp_packet {
     uint8_t marker;
     uint8_t code;
     uint16_t id;
-    uint16_t length;        // as sent in the header
-    const char* text;       // points into the datagram
-    int text_len;           // bytes of text actually present (length cut to the datagram)
+    uint16_t length; // as sent in the header
+    const char* text; // points into the datagram
+    int text_len; // bytes of text actually present (length cut to the datagram)
 };
 // Parses a datagram; false when it is shorter than the 6-byte header.
 bool io_udp_parse(const void* datagram, int size, io_udp_packet* out);

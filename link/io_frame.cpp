@@ -137,7 +137,7 @@ int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, 
     return REPLY_TAKEN;
 }
 
-}  // namespace io_detail
+} // namespace io_detail
 
 bool io_udp_parse(const void* datagram, int size, io_udp_packet* out)
 {

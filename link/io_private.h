@@ -15,22 +15,24 @@ namespace io_detail {
 
 // What a byte source gives the line reader on each call.
 enum : int {
-    SRC_NONE = 0,   // nothing came during this wait; the reader tests its deadline
-    SRC_BYTE = 1,   // one byte in *byte
-    SRC_END = 2,    // nothing more will ever come (the peer closed)
+    SRC_NONE = 0, // nothing came during this wait; the reader tests its deadline
+    SRC_BYTE = 1, // one byte in *byte
+    SRC_END = 2, // nothing more will ever come (the peer closed)
 };
 
 // Failures of a line read besides the source's own negative codes and
 // IO_ERR_LINE_TOO_LONG: no line end came before the deadline, or the peer
 // closed in the middle of a line (or before one).  Both are failures: a cut
 // line is never taken for a whole one.
-enum : int { LINE_TIMEOUT = -3, LINE_CLOSED = -4 };
+enum : int { LINE_TIMEOUT = -3,
+    LINE_CLOSED = -4 };
 
 // Failures of a query's reply on a stream link (COM, TCP): the reply line was
 // an acknowledgement ("OK" alone), so the stream is a line out of step; or
 // more came right behind the reply's "OK", which means an earlier exchange's
 // answer is still arriving and the reply may not be this query's.
-enum : int { REPLY_IS_ACK = -5, REPLY_TRAILING = -6 };
+enum : int { REPLY_IS_ACK = -5,
+    REPLY_TRAILING = -6 };
 
 // Per-link code only moves bytes; the loop, the deadline and the line rules
 // live in read_line.
@@ -48,10 +50,10 @@ protected:
 };
 
 struct LinePolicy {
-    int32_t limit_ms;           // the deadline, counted from the start of the read
-    bool deadline_after_bytes;  // sockets test it after every byte; a serial port only
-                                // after a byte time-out, so a slow line is not cut
-    void (*idle)();             // runs after an empty wait that did not reach the deadline
+    int32_t limit_ms; // the deadline, counted from the start of the read
+    bool deadline_after_bytes; // sockets test it after every byte; a serial port only
+        // after a byte time-out, so a slow line is not cut
+    void (*idle)(); // runs after an empty wait that did not reach the deadline
 };
 
 // Reads one line into buf (size bytes): NUL, CR and LF end it and are skipped
@@ -88,7 +90,11 @@ static_assert(IO_MAX_COMMAND <= MAX_LINE_COMMAND && IO_MAX_COMMAND <= MAX_UDP_CO
 // ---- UDP decisions on a datagram already received ----------------------------
 
 // Why a datagram does not confirm request req_id; CONFIRM_OK when it does.
-enum ConfirmResult { CONFIRM_OK, CONFIRM_SHORT, CONFIRM_BAD_MARKER, CONFIRM_NOT_CONFIRM, CONFIRM_BAD_ID };
+enum ConfirmResult { CONFIRM_OK,
+    CONFIRM_SHORT,
+    CONFIRM_BAD_MARKER,
+    CONFIRM_NOT_CONFIRM,
+    CONFIRM_BAD_ID };
 ConfirmResult udp_check_confirm(const void* datagram, int length, uint16_t req_id, io_udp_packet* packet);
 
 // The reply text of a datagram into buf (size bytes): REPLY_TAKEN; REPLY_BAD
@@ -97,7 +103,9 @@ ConfirmResult udp_check_confirm(const void* datagram, int length, uint16_t req_i
 // (a cut datagram), or does not fit buf with its terminator; REPLY_OLDER when
 // it answers an earlier request (a late or stale answer, not this request's:
 // the read goes on waiting).
-enum { REPLY_TAKEN = 0, REPLY_BAD = -1, REPLY_OLDER = 1 };
+enum { REPLY_TAKEN = 0,
+    REPLY_BAD = -1,
+    REPLY_OLDER = 1 };
 int udp_take_reply(int kind, const void* datagram, int length, uint16_t req_id, char* buf, int size);
 
 // ---- sockets ------------------------------------------------------------------
@@ -108,7 +116,7 @@ using Socket = UniqueFd;
 class SocketLease {
 public:
     SocketLease() = default;
-    SocketLease(SocketLease&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+    SocketLease(SocketLease&& other) noexcept : held_(std::exchange(other.held_, false)) { }
     SocketLease& operator=(SocketLease&& other) noexcept
     {
         if (this != &other) {
@@ -121,7 +129,7 @@ public:
     SocketLease& operator=(const SocketLease&) = delete;
     ~SocketLease() { release(); }
 
-    bool acquire();   // false when the socket layer cannot start
+    bool acquire(); // false when the socket layer cannot start
     void release();
     bool held() const { return held_; }
 
@@ -138,12 +146,12 @@ int32_t wait_ms(const io_link& link);
 constexpr uint32_t PEER_UNSET = 0xFFFFFFFFu;
 
 // The UDP exchange over link.dev (a non-blocking datagram socket).
-int io_udp_open(Socket& socket, SocketLease& lease);                 // the socket or -1
-int io_udp_wait(io_link& link);                                      // length, -2 time-out, -1 error
-int io_udp_wait(io_link& link, int32_t deadline, bool just_sent = false);  // the same, to a deadline
-int io_udp_request(io_link& link, const char* text);                 // 0, -1 send, -2 no CONFIRM
-int io_udp_read(io_link& link, char* buf, int size);                 // 0 or -1
-int io_udp_close_notice(io_link& link);                              // 0 or -1
+int io_udp_open(Socket& socket, SocketLease& lease); // the socket or -1
+int io_udp_wait(io_link& link); // length, -2 time-out, -1 error
+int io_udp_wait(io_link& link, int32_t deadline, bool just_sent = false); // the same, to a deadline
+int io_udp_request(io_link& link, const char* text); // 0, -1 send, -2 no CONFIRM
+int io_udp_read(io_link& link, char* buf, int size); // 0 or -1
+int io_udp_close_notice(io_link& link); // 0 or -1
 void io_udp_flush_in(const io_link& link);
 // After a failed exchange: discards datagrams until none has come for
 // UDP_SETTLE_QUIET_MS, for at most UDP_SETTLE_LIMIT_MS (or the link time-out).
@@ -156,4 +164,4 @@ constexpr int32_t UDP_SETTLE_LIMIT_MS = 200;
 // Formats into a 512-byte buffer and hands the text to the hook, if one is installed.
 void dbg(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-}  // namespace io_detail
+} // namespace io_detail

@@ -43,11 +43,11 @@ int send_packet(const io_link& link, uint8_t code, const char* text, int text_le
         return IO_ERR;
     const sockaddr_in to = destination(link);
     const ssize_t sent = sendto(link.dev, packet, static_cast<std::size_t>(n), MSG_NOSIGNAL,
-                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent == n ? 0 : IO_ERR;
 }
 
-}  // namespace
+} // namespace
 
 int io_udp_open(Socket& socket, SocketLease& lease)
 {
@@ -63,8 +63,7 @@ int io_udp_open(Socket& socket, SocketLease& lease)
     any.sin_addr.s_addr = htonl(INADDR_ANY);
     any.sin_port = 0;
     const int on = 1;
-    if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0
-        || setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 || setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
         s.reset();
         lease.release();
         return IO_ERR;
@@ -90,7 +89,7 @@ int io_udp_wait(io_link& link, int32_t deadline, bool just_sent)
         // MSG_TRUNC gives the datagram's real length, so one too long for
         // the buffer is refused instead of being read cut short.
         const ssize_t n = recvfrom(link.dev, link.rx_buf, sizeof link.rx_buf, MSG_TRUNC,
-                                   reinterpret_cast<sockaddr*>(&from), &from_len);
+            reinterpret_cast<sockaddr*>(&from), &from_len);
         if (n >= 0) {
             const uint32_t sender = from.sin_addr.s_addr;
             const bool ours = link.peer == PEER_UNSET || link.kind == IO_UDP_BROADCAST || sender == link.peer;
@@ -196,4 +195,4 @@ void io_udp_settle(const io_link& link)
     }
 }
 
-}  // namespace io_detail
+} // namespace io_detail

@@ -35,14 +35,15 @@ std::string file_reason(const char* verb, const char* path, const char* why)
 // not regular or is read-only is refused at once.  Empty reason when it may.
 std::string check_save_target(const char* path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path, &st) != 0) {
         if (errno != ENOENT)
             return file_reason("create", path, std::strerror(errno));
         // A new file: its folder must take it.
         std::string folder(path);
         const std::size_t slash = folder.rfind('/');
-        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+        folder = slash == std::string::npos ? "." : slash == 0 ? "/"
+                                                               : folder.substr(0, slash);
         return ::access(folder.c_str(), W_OK) == 0 ? std::string() : file_reason("create", path, std::strerror(errno));
     }
     if (!S_ISREG(st.st_mode))
@@ -165,16 +166,16 @@ std::string check_load_text(std::string_view text, const char* path)
             const auto c = static_cast<unsigned char>(ch);
             if ((c < 0x20 && c != '\t') || c == 0x7F) {
                 std::snprintf(why, sizeof why, "line %zu holds the control byte 0x%02x; it is not a text file",
-                              lineNo, c);
+                    lineNo, c);
                 break;
             }
         }
-        const std::size_t sent = line.size() + (last ? 0 : 1);   // with its line feed
+        const std::size_t sent = line.size() + (last ? 0 : 1); // with its line feed
         if (*why == '\0' && line.size() > CALDATA_LINE_MAX)
             std::snprintf(why, sizeof why, "line %zu is longer than %zu characters", lineNo, CALDATA_LINE_MAX);
         else if (*why == '\0' && line.find(';') == std::string_view::npos && sent > CALDATA_COMMAND_MAX)
             std::snprintf(why, sizeof why, "line %zu is a command longer than the %zu characters a link carries",
-                          lineNo, CALDATA_COMMAND_MAX);
+                lineNo, CALDATA_COMMAND_MAX);
         if (*why != '\0')
             return file_reason("load", path, why);
         ++lineNo;
@@ -198,7 +199,7 @@ void save_action(const std::string& defaultFile)
     const int G = im_get_marker_gain_count();
     char path[MAX_PATHNAME_LEN];
     if (FileSelectPopup("", defaultFile.c_str(), "*.cal", "Save Calibration Data", VAL_SAVE_BUTTON, 0, 0,
-                        1, 1, path) <= 0)
+            1, 1, path) <= 0)
         return;
     const CaldataResult r = caldata_save_file(path, F, G);
     if (r.status == CALDATA_DONE)
@@ -211,7 +212,7 @@ void load_action(const std::string& defaultFile)
 {
     char path[MAX_PATHNAME_LEN];
     if (FileSelectPopup("", defaultFile.c_str(), "*.cal", "Load Calibration Dara", VAL_LOAD_BUTTON, 0, 0,
-                        1, 0, path) <= 0)
+            1, 0, path) <= 0)
         return;
     const CaldataResult r = caldata_load_file(path);
     if (r.status == CALDATA_DONE)
@@ -220,7 +221,7 @@ void load_action(const std::string& defaultFile)
         MessagePopup("", ("Calibration Data Load Fail!\n" + r.reason).c_str());
 }
 
-}  // namespace
+} // namespace
 
 void ifc_progress_panel(int open, int close, int percent)
 {
@@ -320,8 +321,8 @@ CaldataResult caldata_load_file(const char* path)
             std::snprintf(where, sizeof where, "Line %lld", static_cast<long long>(lineNo));
             std::string shown(raw.substr(0, raw.find_first_of("\r\n")));
             result.reason = std::string(where) + " (\"" + shown +
-                            "\") was not acknowledged: the module refused it or the link failed. The lines "
-                            "before it are in the module's working tables, not stored.";
+                "\") was not acknowledged: the module refused it or the link failed. The lines "
+                "before it are in the module's working tables, not stored.";
             break;
         }
     }

@@ -24,7 +24,7 @@ inline constexpr std::size_t CALDATA_FILE_MAX = 16u << 20;
 // CAL LOAD shows or hides CAL SAVE; a commit runs the load or the save with
 // its file dialog and result message.  Returns 0.
 int caldata_CB(int panel, int control, int event, void* callbackData, int eventData1,
-               int eventData2);
+    int eventData2);
 // Registers caldata_CB with the toolkit.
 void caldata_register_callbacks();
 
@@ -39,13 +39,13 @@ std::string caldata_default_file();
 
 enum {
     CALDATA_DONE = 0,
-    CALDATA_FILE_ERROR = 1,    // the file could not be read, created or written; nothing was sent or written
-    CALDATA_QUERY_FAILED = 2,  // save: the module did not answer a value; the file was not written
-    CALDATA_SEND_FAILED = 3,   // load: a line was not taken; the lines before it are in effect
+    CALDATA_FILE_ERROR = 1, // the file could not be read, created or written; nothing was sent or written
+    CALDATA_QUERY_FAILED = 2, // save: the module did not answer a value; the file was not written
+    CALDATA_SEND_FAILED = 3, // load: a line was not taken; the lines before it are in effect
 };
 struct CaldataResult {
     int status = CALDATA_DONE;
-    std::string reason;        // what failed: the file, the value not answered, or the line not taken
+    std::string reason; // what failed: the file, the value not answered, or the line not taken
 };
 
 // The two actions without their dialogs and messages (the progress window is

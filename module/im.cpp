@@ -80,7 +80,7 @@ bool is_hex_digit(char c, uint32_t* digit)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---- reply parsers --------------------------------------------------------------------------
 
@@ -198,7 +198,7 @@ int im_outpw(int address, int value)
     if (!valid_address(address))
         return -1;
     return send(format("MIOW %04X %04X", static_cast<unsigned>(address), static_cast<unsigned>(value) & 0xFFFFu)) ? 0
-                                                                                                             : -1;
+                                                                                                                  : -1;
 }
 
 int im_outpdw(int address, uint32_t value)
@@ -269,10 +269,17 @@ void im_set_dac_out_source(int code)
 {
     int state = 0;
     switch (code) {
-    case 0: state = 0; break;
-    case 2: state = 1; break;
-    case 3: state = 2; break;
-    default: return;  // no such source
+    case 0:
+        state = 0;
+        break;
+    case 2:
+        state = 1;
+        break;
+    case 3:
+        state = 2;
+        break;
+    default:
+        return; // no such source
     }
     send(format("IM:OUTP:STAT %d", state));
 }
@@ -339,9 +346,9 @@ void im_set_curradc_inp_loopback(int on)
     send(format("IM:INP:CURR:DL %d", on_off(on)));
 }
 
-void im_set_curr_inp_cmrr(int /*on*/) {}
+void im_set_curr_inp_cmrr(int /*on*/) { }
 
-void im_set_volt_inp_cmrr(int /*on*/) {}
+void im_set_volt_inp_cmrr(int /*on*/) { }
 
 void im_set_inp_agc(int on)
 {
@@ -381,7 +388,7 @@ const char* im_get_cal_config(int table, int item, int gain, int freq)
 {
     char reply[IM_REPLY_SIZE];
     const bool ok = query(format("IM:CAL:DATA? %d %d %d %d", table, item, gain, freq).c_str(), reply,
-                          IM_REPLY_SIZE);
+        IM_REPLY_SIZE);
     im_format_cal_line(table, item, gain, freq, ok ? reply : nullptr, g_cal_line);
     return g_cal_line;
 }

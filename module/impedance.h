@@ -35,12 +35,12 @@ double im_util_deg2rad(double degrees);
 double im_util_rad2deg(double radians);
 
 // Output pointers may be null when a result is not wanted.
-void im_get_quality_dissipation_factor(double magnitude, double phase_deg, double *q, double *d);
-void im_get_rectangular_resistance(double magnitude, double phase_deg, double *r, double *x, int circuit_mode);
-void im_get_rectangular_capacitance(double magnitude, double phase_deg, double freq_hz, double *r, double *c,
-                                    int circuit_mode);
-void im_get_rectangular_inductance(double magnitude, double phase_deg, double freq_hz, double *r, double *l,
-                                   int circuit_mode);
+void im_get_quality_dissipation_factor(double magnitude, double phase_deg, double* q, double* d);
+void im_get_rectangular_resistance(double magnitude, double phase_deg, double* r, double* x, int circuit_mode);
+void im_get_rectangular_capacitance(double magnitude, double phase_deg, double freq_hz, double* r, double* c,
+    int circuit_mode);
+void im_get_rectangular_inductance(double magnitude, double phase_deg, double freq_hz, double* r, double* l,
+    int circuit_mode);
 
 // The value of quantity `code` (kImQuantity...); 0.0 for any other code.
 double im_get_quantity(double freq_hz, double magnitude, double phase_deg, int code);
@@ -54,10 +54,11 @@ double im_get_quantity(double freq_hz, double magnitude, double phase_deg, int c
 // or more means the text was cut short.
 inline constexpr int kImMeterMinWidth = 2;
 inline constexpr int kImMeterMaxWidth = 64;
-inline constexpr int kImMeterWidth = 7;  // the meter panel's width
-int im_convert_meter_value(char *out_text, std::size_t out_size, float value, char unit, int width, int is_signed);
+inline constexpr int kImMeterWidth = 7; // the meter panel's width
+int im_convert_meter_value(char* out_text, std::size_t out_size, float value, char unit, int width, int is_signed);
 
 template <std::size_t N>
-int im_convert_meter_value(char (&out_text)[N], float value, char unit, int width, int is_signed) {
-  return im_convert_meter_value(out_text, N, value, unit, width, is_signed);
+int im_convert_meter_value(char (&out_text)[N], float value, char unit, int width, int is_signed)
+{
+    return im_convert_meter_value(out_text, N, value, unit, width, is_signed);
 }

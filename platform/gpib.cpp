@@ -36,7 +36,7 @@ constexpr int kMaxBoard = 15;
 constexpr int kMaxTimeoutCode = T1000s;
 constexpr int kPrologixDefaultPort = 1234;
 constexpr int kConnectTimeoutMs = 2000;
-constexpr long kPrologixSerialBaud = 115200;   // USB adapters ignore it; the line needs one
+constexpr long kPrologixSerialBaud = 115200; // USB adapters ignore it; the line needs one
 // The adapter accepts read time-outs of 1 to 3000 ms.
 constexpr int kPrologixMaxReadTmoMs = 3000;
 // Once the adapter has given up on a silent device it sends nothing, so a
@@ -55,8 +55,8 @@ constexpr unsigned char kEsc = 27;
 
 // Time-out codes in microseconds; TNONE waits for ever.
 constexpr long long kTimeoutMicros[kMaxTimeoutCode + 1] = {
-    0,       10,       30,        100,       300,        1000,       3000,       10000,      30000,
-    100000,  300000,   1000000,   3000000,   10000000,   30000000,   100000000,  300000000,  1000000000};
+    0, 10, 30, 100, 300, 1000, 3000, 10000, 30000,
+    100000, 300000, 1000000, 3000000, 10000000, 30000000, 100000000, 300000000, 1000000000};
 
 std::string lastText;
 
@@ -88,8 +88,8 @@ int succeed(int status) {
 struct Prologix {
     UniqueFd fd;
     bool isSerial = false;
-    std::string spec;         // the port map entry it was opened for
-    std::string where;        // "127.0.0.1:1234" or the device path, for messages
+    std::string spec; // the port map entry it was opened for
+    std::string where; // "127.0.0.1:1234" or the device path, for messages
     int users = 0;
     // What the adapter was last told; -1 = unknown, so it is told again.
     int addr = -1;
@@ -282,7 +282,7 @@ bool loadLibgpib(std::string& why) {
     if (!lib.handle) {
         const char* err = ::dlerror();
         why = "cannot load " + name + " (" + (err ? err : "not found") +
-              "); install linux-gpib, or use a Prologix adapter for this board";
+            "); install linux-gpib, or use a Prologix adapter for this board";
         return false;
     }
     lib.name = name;
@@ -300,9 +300,13 @@ bool loadLibgpib(std::string& why) {
     bind(lib.varIberr, "iberr");
     bind(lib.varIbcntl, "ibcntl");
     bind(lib.varIbcnt, "ibcnt");
-    const char* missing = !lib.dev ? "ibdev" : !lib.wrt ? "ibwrt" : !lib.rd ? "ibrd" : !lib.tmo ? "ibtmo"
-                        : !lib.loc ? "ibloc" : !lib.onl ? "ibonl"
-                        : !lib.threadIbsta && !lib.varIbsta ? "ibsta" : nullptr;
+    const char* missing = !lib.dev ? "ibdev" : !lib.wrt ? "ibwrt"
+        : !lib.rd                                       ? "ibrd"
+        : !lib.tmo                                      ? "ibtmo"
+        : !lib.loc                                      ? "ibloc"
+        : !lib.onl                                      ? "ibonl"
+        : !lib.threadIbsta && !lib.varIbsta             ? "ibsta"
+                                                        : nullptr;
     if (missing) {
         why = name + " has no " + missing + "; it is not linux-gpib's libgpib";
         ::dlclose(lib.handle);
@@ -315,7 +319,8 @@ bool loadLibgpib(std::string& why) {
 // Copies the library's status after one of its calls into ours.
 int copyLibStatus(const char* call) {
     ibsta = lib.threadIbsta ? lib.threadIbsta() : *lib.varIbsta;
-    iberr = lib.threadIberr ? lib.threadIberr() : lib.varIberr ? *lib.varIberr : 0;
+    iberr = lib.threadIberr ? lib.threadIberr() : lib.varIberr ? *lib.varIberr
+                                                               : 0;
     if (lib.threadIbcntl) {
         ibcntl = lib.threadIbcntl();
     } else if (lib.varIbcntl) {
@@ -329,7 +334,7 @@ int copyLibStatus(const char* call) {
         char status[16];
         std::snprintf(status, sizeof status, "%x", static_cast<unsigned>(ibsta));
         lastText = std::string("linux-gpib ") + call + " failed: status 0x" + status + ", error " +
-                   std::to_string(iberr) + ".";
+            std::to_string(iberr) + ".";
     } else {
         lastText.clear();
     }
@@ -338,7 +343,9 @@ int copyLibStatus(const char* call) {
 
 // ---------------------------------------------------------------- descriptors
 
-enum class Backend { None, Prologix, Libgpib };
+enum class Backend { None,
+    Prologix,
+    Libgpib };
 
 struct Device {
     Backend backend = Backend::None;
@@ -448,12 +455,12 @@ int prologixRead(Device& d, unsigned char* buffer, long count) {
             return fail(GPIB_EDVR, "Lost the GPIB adapter at " + b.where + ": " + std::strerror(e) + ".");
         }
         if (r == 0) {
-            if (any && posix_io::nowMs() < hardLimit) break;   // the pause after the reply
+            if (any && posix_io::nowMs() < hardLimit) break; // the pause after the reply
             ibcntl = stored;
             return fail(GPIB_EABO,
-                        any ? "The reply from GPIB address " + std::to_string(d.pad) + " did not end in time."
-                            : "No reply from GPIB address " + std::to_string(d.pad) + " within the time-out.",
-                        GPIB_TIMO);
+                any ? "The reply from GPIB address " + std::to_string(d.pad) + " did not end in time."
+                    : "No reply from GPIB address " + std::to_string(d.pad) + " within the time-out.",
+                GPIB_TIMO);
         }
         ssize_t n = ::read(b.fd.get(), chunk, sizeof chunk);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
@@ -488,24 +495,19 @@ void releaseDevice(Device& d) {
     d = Device{};
 }
 
-}  // namespace
+} // namespace
 
 int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     // eos goes to linux-gpib only: over the adapter a reply ends with EOI.
     ibcntl = 0;
     if (board < 0 || board > kMaxBoard || pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7e)) ||
         tmo < TNONE || tmo > kMaxTimeoutCode) {
-        fail(GPIB_EARG, "Invalid GPIB device: board " + std::to_string(board) + ", address " +
-                            std::to_string(pad) + ", secondary " + std::to_string(sad) + ", time-out code " +
-                            std::to_string(tmo) + ".");
+        fail(GPIB_EARG, "Invalid GPIB device: board " + std::to_string(board) + ", address " + std::to_string(pad) + ", secondary " + std::to_string(sad) + ", time-out code " + std::to_string(tmo) + ".");
         return -1;
     }
     const std::string spec = portmap::gpibBoard(board);
     if (spec.empty()) {
-        fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" +
-                            std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" +
-                            std::to_string(board) + " = prologix-serial /dev/ttyUSB0\" or \"GPIB" +
-                            std::to_string(board) + " = linux-gpib 0\" to " + portmap::filePath() + ".");
+        fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" + std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" + std::to_string(board) + " = prologix-serial /dev/ttyUSB0\" or \"GPIB" + std::to_string(board) + " = linux-gpib 0\" to " + portmap::filePath() + ".");
         return -1;
     }
     int ud = -1;
@@ -539,8 +541,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
             slot = std::make_unique<Prologix>();
             slot->spec = spec;
         } else if (slot->spec != spec) {
-            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " is still open on " + slot->spec +
-                                "; close its devices before using " + spec + ".");
+            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " is still open on " + slot->spec + "; close its devices before using " + spec + ".");
             return -1;
         }
         if (!ensureConnected(board, *slot, spec)) {
@@ -557,8 +558,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         char* end = nullptr;
         long minor = std::strtol(arg.c_str(), &end, 10);
         if (arg.empty() || *end != '\0' || minor < 0 || minor > kMaxBoard) {
-            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): \"" + arg +
-                                "\" is not a linux-gpib board number.");
+            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): \"" + arg + "\" is not a linux-gpib board number.");
             return -1;
         }
         std::string why;
@@ -571,7 +571,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         if (libUd < 0 || (ibsta & GPIB_ERR)) {
             if (!(ibsta & GPIB_ERR)) ibsta |= GPIB_ERR;
             lastText = "GPIB" + std::to_string(board) + " (" + spec + "): linux-gpib could not open address " +
-                       std::to_string(pad) + " (error " + std::to_string(iberr) + ").";
+                std::to_string(pad) + " (error " + std::to_string(iberr) + ").";
             return -1;
         }
         ++lib.users;
@@ -579,8 +579,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         d.libUd = libUd;
         return ud;
     }
-    fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec +
-                        "): unknown kind; use prologix-tcp, prologix-serial or linux-gpib.");
+    fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): unknown kind; use prologix-tcp, prologix-serial or linux-gpib.");
     return -1;
 }
 
@@ -619,7 +618,7 @@ int ibtmo(int ud, int tmo) {
         if (!(ibsta & GPIB_ERR)) d->tmo = tmo;
         return ibsta;
     }
-    d->tmo = tmo;   // the adapter hears of it with the next read
+    d->tmo = tmo; // the adapter hears of it with the next read
     return succeed(GPIB_CMPL);
 }
 

@@ -25,7 +25,9 @@ constexpr size_t kMaxFileBytes = 1 << 20;
 constexpr size_t kMaxLineLength = 4096;
 constexpr size_t kMaxGpibSpecLength = 255;
 
-enum class Kind { None, Com, Gpib };
+enum class Kind { None,
+    Com,
+    Gpib };
 
 struct Key {
     Kind kind = Kind::None;
@@ -160,7 +162,7 @@ void ensureLoaded() {
 
 bool makeDirs(const std::string& dir) {
     if (dir.empty()) return true;
-    struct stat st {};
+    struct stat st { };
     if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     size_t slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash))) return false;
@@ -223,7 +225,7 @@ bool setEntry(Kind kind, int number, const std::string& value) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void reload() {
     std::string text;
@@ -293,4 +295,4 @@ void overrideGpib(int board, const std::string& spec) {
 
 void clearOverrides() { overrides = Entries{}; }
 
-}  // namespace portmap
+} // namespace portmap

@@ -35,4 +35,4 @@ void overrideCom(int port, const std::string& path);
 void overrideGpib(int board, const std::string& spec);
 void clearOverrides();
 
-}  // namespace portmap
+} // namespace portmap

@@ -38,7 +38,7 @@ int pollUntil(int fd, short events, int64_t deadlineMs) {
         if (r > 0) return p.revents;
         if (r == 0) {
             if (deadlineMs == kNoDeadline || nowMs() >= deadlineMs) return 0;
-            continue;   // woke a little early: wait the rest
+            continue; // woke a little early: wait the rest
         }
         if (errno != EINTR) return -1;
     }
@@ -71,7 +71,7 @@ int putAll(int fd, const void* data, size_t size, int64_t deadlineMs, bool socke
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int writeAll(int fd, const void* data, size_t size, int64_t deadlineMs) {
     return putAll(fd, data, size, deadlineMs, false);
@@ -89,13 +89,36 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBauds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
 };
 
 bool speedCode(long baud, speed_t& code) {
@@ -110,7 +133,7 @@ bool speedCode(long baud, speed_t& code) {
 
 std::string groupName(gid_t gid) {
     if (const group* g = ::getgrgid(gid)) return g->gr_name;
-    return std::to_string(gid);   // usermod takes the number too
+    return std::to_string(gid); // usermod takes the number too
 }
 
 bool inGroup(gid_t gid) {
@@ -123,7 +146,7 @@ bool inGroup(gid_t gid) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool isStandardBaud(long baud) {
     speed_t code;
@@ -132,30 +155,30 @@ bool isStandardBaud(long baud) {
 
 std::string permissionHint(const std::string& path) {
     std::string text = "Permission denied opening " + path + ".";
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0) {
         return text + " Its folder cannot be searched (" + std::strerror(errno) +
-               "); check the permissions of the folders above it.";
+            "); check the permissions of the folders above it.";
     }
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     const std::string group = groupName(st.st_gid);
     if (st.st_gid == 0) {
         return text + " The device belongs to group root (mode " + mode +
-               "); have a udev rule give it to group dialout, then join that group with "
-               "`sudo usermod -aG dialout $USER` and log in again.";
+            "); have a udev rule give it to group dialout, then join that group with "
+            "`sudo usermod -aG dialout $USER` and log in again.";
     }
     if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
         return text + " The device belongs to group \"" + group + "\" but its mode " + mode +
-               " does not let that group read and write it; have a udev rule set mode 0660.";
+            " does not let that group read and write it; have a udev rule set mode 0660.";
     }
     if (inGroup(st.st_gid)) {
         return text + " The device belongs to group \"" + group +
-               "\", which this program already has; check for an access control list "
-               "or a security module refusing it.";
+            "\", which this program already has; check for an access control list "
+            "or a security module refusing it.";
     }
     return text + " The device belongs to group \"" + group + "\". Join it with `sudo usermod -aG " +
-           group + " $USER`, then log out and back in.";
+        group + " $USER`, then log out and back in.";
 }
 
 OpenResult openSerial(const std::string& path, UniqueFd& out) {
@@ -190,7 +213,7 @@ OpenResult openSerial(const std::string& path, UniqueFd& out) {
                                         : "Cannot lock " + path + ": " + std::strerror(errno) + ".";
         return res;
     }
-    ::ioctl(fd.get(), TIOCEXCL);   // best effort: some ttys refuse it
+    ::ioctl(fd.get(), TIOCEXCL); // best effort: some ttys refuse it
     out = std::move(fd);
     return res;
 }
@@ -206,20 +229,37 @@ int makeRawTermios(termios& t, long baud, int parity, int dataBits, int stopBits
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
     switch (dataBits) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    case 8:
+        t.c_cflag |= CS8;
+        break;
     default:
         errorText = "Unsupported number of data bits " + std::to_string(dataBits) + ".";
         return RS232_ERR_BAD_PARAMETER;
     }
     switch (parity) {
-    case RS232_PARITY_NONE: break;
-    case RS232_PARITY_ODD: t.c_cflag |= PARENB | PARODD; break;
-    case RS232_PARITY_EVEN: t.c_cflag |= PARENB; break;
-    case RS232_PARITY_MARK: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case RS232_PARITY_SPACE: t.c_cflag |= PARENB | CMSPAR; break;
+    case RS232_PARITY_NONE:
+        break;
+    case RS232_PARITY_ODD:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case RS232_PARITY_EVEN:
+        t.c_cflag |= PARENB;
+        break;
+    case RS232_PARITY_MARK:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case RS232_PARITY_SPACE:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     default:
         errorText = "Unsupported parity " + std::to_string(parity) + ".";
         return RS232_ERR_BAD_PARAMETER;
@@ -239,7 +279,7 @@ int makeRawTermios(termios& t, long baud, int parity, int dataBits, int stopBits
 }
 
 int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, std::string& errorText) {
-    termios t {};
+    termios t{};
     if (::tcgetattr(fd, &t) != 0) {
         errorText = std::string("Cannot read the line settings: ") + std::strerror(errno) + ".";
         return RS232_ERR_OPEN_FAILED;
@@ -253,4 +293,4 @@ int configureSerial(int fd, long baud, int parity, int dataBits, int stopBits, s
     return 0;
 }
 
-}  // namespace posix_io
+} // namespace posix_io

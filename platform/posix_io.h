@@ -33,7 +33,7 @@ int sendAll(int fd, const void* data, size_t size, int64_t deadlineMs);
 // Result of openSerial: 0 or one of the RS232_ERR_* codes of platform/rs232.h.
 struct OpenResult {
     int code = 0;
-    std::string text;   // a sentence for the user when code != 0
+    std::string text; // a sentence for the user when code != 0
 };
 
 // Opens a serial device (or pty) read-write, non-blocking, close-on-exec and
@@ -55,4 +55,4 @@ bool isStandardBaud(long baud);
 // The user-facing sentence for a permission error on path.
 std::string permissionHint(const std::string& path);
 
-}  // namespace posix_io
+} // namespace posix_io

@@ -68,7 +68,7 @@ void closePort(Port& p) {
 }
 
 int updateFlags(Port& p, tcflag_t iflagBits, tcflag_t cflagBits, bool on) {
-    termios t {};
+    termios t{};
     if (::tcgetattr(p.fd.get(), &t) != 0) return setError(RS232_ERR_BAD_PARAMETER);
     if (on) {
         t.c_iflag |= iflagBits;
@@ -81,10 +81,10 @@ int updateFlags(Port& p, tcflag_t iflagBits, tcflag_t cflagBits, bool on) {
     return setError(RS232_NO_ERROR);
 }
 
-}  // namespace
+} // namespace
 
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
-                  int /*inputQueueSize*/, int /*outputQueueSize*/) {
+    int /*inputQueueSize*/, int /*outputQueueSize*/) {
     const std::string name = deviceName && *deviceName ? deviceName : "COM" + std::to_string(port);
     if (port < 1 || port > kPortCount) {
         lastErrorText = name + ": port number " + std::to_string(port) + " is outside 1..255.";
@@ -95,7 +95,7 @@ int OpenComConfig(int port, const char* deviceName, long baud, int parity, int d
         return setError(RS232_ERR_BAD_PARAMETER);
     }
     Port& p = ports[static_cast<size_t>(port - 1)];
-    closePort(p);   // a second open reconfigures, as with the serial library
+    closePort(p); // a second open reconfigures, as with the serial library
 
     const std::string path = portmap::comPath(port);
     if (path.empty()) {
@@ -238,17 +238,28 @@ int ReturnRS232Err() { return lastError; }
 
 const char* GetRS232ErrorString(int code) {
     switch (code) {
-    case RS232_NO_ERROR: return "No error";
-    case RS232_ERR_UNKNOWN_PORT: return "No device path for this port";
-    case RS232_ERR_PORT_NOT_OPEN: return "Port is not open";
-    case RS232_ERR_OPEN_FAILED: return "Cannot open the port";
-    case RS232_ERR_PERMISSION: return "Permission denied";
-    case RS232_ERR_BUSY: return "Port is in use by another program";
-    case RS232_ERR_BAD_PARAMETER: return "Invalid parameter";
-    case RS232_ERR_WRITE: return "Write error";
-    case RS232_ERR_READ: return "Read error";
-    case RS232_ERR_TIMEOUT: return "Time-out";
-    default: return "Unknown error";
+    case RS232_NO_ERROR:
+        return "No error";
+    case RS232_ERR_UNKNOWN_PORT:
+        return "No device path for this port";
+    case RS232_ERR_PORT_NOT_OPEN:
+        return "Port is not open";
+    case RS232_ERR_OPEN_FAILED:
+        return "Cannot open the port";
+    case RS232_ERR_PERMISSION:
+        return "Permission denied";
+    case RS232_ERR_BUSY:
+        return "Port is in use by another program";
+    case RS232_ERR_BAD_PARAMETER:
+        return "Invalid parameter";
+    case RS232_ERR_WRITE:
+        return "Write error";
+    case RS232_ERR_READ:
+        return "Read error";
+    case RS232_ERR_TIMEOUT:
+        return "Time-out";
+    default:
+        return "Unknown error";
     }
 }
 

@@ -8,25 +8,28 @@
 
 enum {
     RS232_NO_ERROR = 0,
-    RS232_ERR_UNKNOWN_PORT = -2,      // no path for this port number
+    RS232_ERR_UNKNOWN_PORT = -2, // no path for this port number
     RS232_ERR_PORT_NOT_OPEN = -3,
-    RS232_ERR_OPEN_FAILED = -4,       // see rs232_last_error_text()
-    RS232_ERR_PERMISSION = -5,        // open refused: see rs232_last_error_text() for the group
-    RS232_ERR_BUSY = -6,              // another program holds the port
+    RS232_ERR_OPEN_FAILED = -4, // see rs232_last_error_text()
+    RS232_ERR_PERMISSION = -5, // open refused: see rs232_last_error_text() for the group
+    RS232_ERR_BUSY = -6, // another program holds the port
     RS232_ERR_BAD_PARAMETER = -7,
     RS232_ERR_WRITE = -8,
     RS232_ERR_READ = -9,
-    RS232_ERR_TIMEOUT = -99,          // no byte within the port time-out
+    RS232_ERR_TIMEOUT = -99, // no byte within the port time-out
 };
 
 // parity argument of OpenComConfig
-enum { RS232_PARITY_NONE = 0, RS232_PARITY_ODD = 1, RS232_PARITY_EVEN = 2, RS232_PARITY_MARK = 3,
-       RS232_PARITY_SPACE = 4 };
+enum { RS232_PARITY_NONE = 0,
+    RS232_PARITY_ODD = 1,
+    RS232_PARITY_EVEN = 2,
+    RS232_PARITY_MARK = 3,
+    RS232_PARITY_SPACE = 4 };
 
 // Opens port (1..255) at the device path the port map gives, exclusively.
 // deviceName is informational ("COM3").  0 or a negative RS232_ERR_*.
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits, int stopBits,
-                  int inputQueueSize, int outputQueueSize);
+    int inputQueueSize, int outputQueueSize);
 int CloseCom(int port);
 // Writes count bytes; the number written or a negative error.
 int ComWrt(int port, const char* buffer, int count);

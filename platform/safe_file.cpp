@@ -20,31 +20,27 @@ namespace {
 
 Result failed(Status status, int error = errno) { return Result{status, error}; }
 
-std::string folder_of(const std::string& path)
-{
+std::string folder_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string name_of(const std::string& path)
-{
+std::string name_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 struct Pattern {
     std::string prefix, suffix;
-    bool matches(std::string_view name) const
-    {
+    bool matches(std::string_view name) const {
         return name.size() > prefix.size() + suffix.size() && name.substr(0, prefix.size()) == prefix &&
-               name.substr(name.size() - suffix.size()) == suffix;
+            name.substr(name.size() - suffix.size()) == suffix;
     }
 };
 
-Pattern pattern_for(const TempName& temp, const std::string& target)
-{
+Pattern pattern_for(const TempName& temp, const std::string& target) {
     Pattern p{std::string(temp.prefix), std::string(temp.suffix)};
     if (p.prefix.empty())
         p.prefix = "." + name_of(target) + ".";
@@ -53,8 +49,7 @@ Pattern pattern_for(const TempName& temp, const std::string& target)
     return p;
 }
 
-std::string random_tag()
-{
+std::string random_tag() {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::mt19937_64 rng{std::random_device{}()};
     std::uint64_t r = rng() ^ (static_cast<std::uint64_t>(::getpid()) << 32);
@@ -66,8 +61,7 @@ std::string random_tag()
     return out;
 }
 
-bool write_all(int fd, std::string_view data)
-{
+bool write_all(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
@@ -86,14 +80,12 @@ public:
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    ~TempFile()
-    {
+    ~TempFile() {
         if (!path_.empty())
             ::unlink(path_.c_str());
     }
 
-    Result create(const std::string& folder, const Pattern& p)
-    {
+    Result create(const std::string& folder, const Pattern& p) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = folder + "/" + p.prefix + random_tag() + p.suffix;
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
@@ -110,7 +102,8 @@ public:
                 }
             }
             // A cleanup may have removed the file before the lock was taken: start over.
-            struct stat mine {}, named {};
+            struct stat mine {
+            }, named{};
             if (::fstat(fd.get(), &mine) != 0 || mine.st_nlink == 0 || ::lstat(name.c_str(), &named) != 0 ||
                 named.st_ino != mine.st_ino || named.st_dev != mine.st_dev)
                 continue;
@@ -129,8 +122,7 @@ private:
     std::string path_;
 };
 
-Result check_target(const std::string& target, bool* exists, struct stat* st)
-{
+Result check_target(const std::string& target, bool* exists, struct stat* st) {
     *exists = false;
     if (::stat(target.c_str(), st) != 0) {
         if (errno == ENOENT)
@@ -152,10 +144,9 @@ Result check_target(const std::string& target, bool* exists, struct stat* st)
     return {};
 }
 
-}  // namespace
+} // namespace
 
-std::string describe(const Result& result)
-{
+std::string describe(const Result& result) {
     switch (result.status) {
     case Status::Ok:
         return "no error";
@@ -174,8 +165,7 @@ std::string describe(const Result& result)
     }
 }
 
-Result read(const std::string& path, std::size_t maxBytes, std::string& text)
-{
+Result read(const std::string& path, std::size_t maxBytes, std::string& text) {
     text.clear();
     if (path.empty())
         return failed(Status::Argument, 0);
@@ -183,7 +173,7 @@ Result read(const std::string& path, std::size_t maxBytes, std::string& text)
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd)
         return failed(errno == ENOENT || errno == ENOTDIR ? Status::NotFound : Status::Open);
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd.get(), &st) != 0)
         return failed(Status::Read);
     if (!S_ISREG(st.st_mode))
@@ -214,13 +204,12 @@ Result read(const std::string& path, std::size_t maxBytes, std::string& text)
     }
 }
 
-Result save(const std::string& path, std::string_view text, const TempName& temp)
-{
+Result save(const std::string& path, std::string_view text, const TempName& temp) {
     if (path.empty())
         return failed(Status::Argument, 0);
     std::string target = path;
     // Replace the file a symbolic link points to, not the link itself.
-    struct stat lst {};
+    struct stat lst { };
     if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
         if (char* real = ::realpath(path.c_str(), nullptr)) {
             target = real;
@@ -232,7 +221,7 @@ Result save(const std::string& path, std::string_view text, const TempName& temp
     cleanup(folder, temp, target);
 
     bool exists = false;
-    struct stat st {};
+    struct stat st { };
     if (Result r = check_target(target, &exists, &st); !r.ok())
         return r;
     TempFile file;
@@ -257,8 +246,7 @@ Result save(const std::string& path, std::string_view text, const TempName& temp
     return {};
 }
 
-int cleanup(const std::string& folder, const TempName& temp, const std::string& target)
-{
+int cleanup(const std::string& folder, const TempName& temp, const std::string& target) {
     const Pattern pattern = pattern_for(temp, target);
     UniqueFd dfd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dfd)
@@ -282,7 +270,8 @@ int cleanup(const std::string& folder, const TempName& temp, const std::string& 
         UniqueFd fd(::openat(dfd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (!fd)
             continue;
-        struct stat mine {}, named {};
+        struct stat mine {
+        }, named{};
         if (::fstat(fd.get(), &mine) != 0 || !S_ISREG(mine.st_mode))
             continue;
         // A live save holds the lock; only a dead one's file can be taken.
@@ -297,4 +286,4 @@ int cleanup(const std::string& folder, const TempName& temp, const std::string& 
     return removed;
 }
 
-}  // namespace safe_file
+} // namespace safe_file

@@ -15,21 +15,21 @@ namespace safe_file {
 
 enum class Status {
     Ok,
-    Argument,   // no path
-    NotFound,   // the file or its folder does not exist
-    Open,       // it cannot be opened (permissions, ...)
-    NotFile,    // a folder, pipe or device instead of a regular file
+    Argument, // no path
+    NotFound, // the file or its folder does not exist
+    Open, // it cannot be opened (permissions, ...)
+    NotFile, // a folder, pipe or device instead of a regular file
     Read,
     TooLarge,
     NoMemory,
-    ReadOnly,   // the target exists and may not be replaced
-    Write,      // creating, writing or syncing the temporary file
-    Rename,     // putting it in place of the target
+    ReadOnly, // the target exists and may not be replaced
+    Write, // creating, writing or syncing the temporary file
+    Rename, // putting it in place of the target
 };
 
 struct Result {
     Status status = Status::Ok;
-    int error = 0;   // errno of the call that failed, 0 where none applies
+    int error = 0; // errno of the call that failed, 0 where none applies
     bool ok() const { return status == Status::Ok; }
 };
 
@@ -58,4 +58,4 @@ Result save(const std::string& path, std::string_view text, const TempName& temp
 // the folder cannot be read.
 int cleanup(const std::string& folder, const TempName& temp, const std::string& target = {});
 
-}  // namespace safe_file
+} // namespace safe_file

@@ -9,12 +9,11 @@
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
+    explicit UniqueFd(int fd) : fd_(fd) { }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) { }
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
     }
@@ -24,8 +23,7 @@ public:
     bool valid() const { return fd_ >= 0; }
     explicit operator bool() const { return fd_ >= 0; }
     int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1)
-    {
+    void reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }

@@ -16,30 +16,32 @@ InidataPrintf g_hook = nullptr;
 int g_last_file_error = kIniOk;
 
 // Integer rows hold values of the control's own width; the control is an int.
-long narrow_signed(int32_t type, long value)
-{
+long narrow_signed(int32_t type, long value) {
     switch (type) {
-    case INIDATA_CHAR: return static_cast<int8_t>(static_cast<uint8_t>(value & 0xFF));
-    case INIDATA_SHORT: return static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF));
-    default: return value;
+    case INIDATA_CHAR:
+        return static_cast<int8_t>(static_cast<uint8_t>(value & 0xFF));
+    case INIDATA_SHORT:
+        return static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF));
+    default:
+        return value;
     }
 }
 
-unsigned long narrow_unsigned(int32_t type, unsigned long value)
-{
+unsigned long narrow_unsigned(int32_t type, unsigned long value) {
     switch (type) {
-    case INIDATA_UCHAR: return value & 0xFFu;
-    case INIDATA_USHORT: return value & 0xFFFFu;
-    default: return value;
+    case INIDATA_UCHAR:
+        return value & 0xFFu;
+    case INIDATA_USHORT:
+        return value & 0xFFFFu;
+    default:
+        return value;
     }
 }
 
-bool is_signed_type(int32_t type)
-{
+bool is_signed_type(int32_t type) {
     return type == INIDATA_CHAR || type == INIDATA_INT || type == INIDATA_SHORT;
 }
-bool is_unsigned_type(int32_t type)
-{
+bool is_unsigned_type(int32_t type) {
     return type == INIDATA_USHORT || type == INIDATA_UINT || type == INIDATA_UCHAR;
 }
 bool is_real_type(int32_t type) { return type == INIDATA_FLOAT || type == INIDATA_DOUBLE; }
@@ -47,24 +49,21 @@ bool is_real_type(int32_t type) { return type == INIDATA_FLOAT || type == INIDAT
 int panel_of(const InidataRow& row) { return row.panel ? *row.panel : -1; }
 
 // The text of a row, cut to what a text row holds.
-std::string cut_text(std::string text, bool* cut)
-{
+std::string cut_text(std::string text, bool* cut) {
     *cut = text.size() > INIDATA_TEXT_MAX;
     if (*cut)
         text.resize(INIDATA_TEXT_MAX);
     return text;
 }
 
-void save_message(const InidataRow& row, const char* what, int code)
-{
+void save_message(const InidataRow& row, const char* what, int code) {
     inidata_debug_printf("inidata_save_file: [%s]:%s %s = %d!\n", row.section, row.tag, what, code);
 }
 
 // Puts the control value of one row (of a known data type) into the object;
 // a control that cannot be read or a value that cannot be put costs the row
 // only, with a message.
-void save_row(IniObject* ini, const InidataRow& row)
-{
+void save_row(IniObject* ini, const InidataRow& row) {
     const int panel = panel_of(row);
     int got = 0;
     int put = kIniOk;
@@ -73,9 +72,9 @@ void save_row(IniObject* ini, const InidataRow& row)
         got = GetCtrlVal(panel, row.control, &value);
         if (got >= 0 && is_signed_type(row.dataType))
             put = ini_put_int(ini, row.section, row.tag, narrow_signed(row.dataType, value));
-        else if (got >= 0)   // an unsigned row keeps the bits of the int control
+        else if (got >= 0) // an unsigned row keeps the bits of the int control
             put = ini_put_uint(ini, row.section, row.tag,
-                               narrow_unsigned(row.dataType, static_cast<uint32_t>(value)));
+                narrow_unsigned(row.dataType, static_cast<uint32_t>(value)));
     } else if (row.dataType == INIDATA_FLOAT) {
         float value = 0.0f;
         got = GetCtrlVal(panel, row.control, &value);
@@ -94,7 +93,7 @@ void save_row(IniObject* ini, const InidataRow& row)
             value = cut_text(std::move(value), &cut);
             if (cut)
                 inidata_debug_printf("inidata_save_file: [%s]:%s Text Cut to %zu Characters!\n",
-                                     row.section, row.tag, INIDATA_TEXT_MAX);
+                    row.section, row.tag, INIDATA_TEXT_MAX);
             put = ini_put_string(ini, row.section, row.tag, value);
         }
     }
@@ -105,8 +104,7 @@ void save_row(IniObject* ini, const InidataRow& row)
 }
 
 // Result of loading one row: 1 set, 0 or negative: the getter's result.
-int load_row(const IniObject* ini, const InidataRow& row, int* set_result)
-{
+int load_row(const IniObject* ini, const InidataRow& row, int* set_result) {
     const int panel = panel_of(row);
     *set_result = 0;
     if (is_signed_type(row.dataType)) {
@@ -148,23 +146,21 @@ int load_row(const IniObject* ini, const InidataRow& row, int* set_result)
         return rc;
     if (cut)
         inidata_debug_printf("inidata_load_file: [%s]:%s Text Cut to %zu Characters!\n", row.section,
-                             row.tag, INIDATA_TEXT_MAX);
+            row.tag, INIDATA_TEXT_MAX);
     *set_result = SetCtrlVal(panel, row.control, text);
     return 1;
 }
 
-bool known_type(int32_t type)
-{
+bool known_type(int32_t type) {
     return is_signed_type(type) || is_unsigned_type(type) || is_real_type(type) ||
-           type == INIDATA_STRING;
+        type == INIDATA_STRING;
 }
 
-}  // namespace
+} // namespace
 
 void inidata_hook_debug_printf(InidataPrintf hook) { g_hook = hook; }
 
-void inidata_debug_printf(const char* format, ...)
-{
+void inidata_debug_printf(const char* format, ...) {
     char text[INIDATA_MESSAGE_MAX + 1];
     std::va_list args;
     va_start(args, format);
@@ -178,30 +174,42 @@ void inidata_debug_printf(const char* format, ...)
         std::fputs(text, stdout);
 }
 
-const char* inidata_error_text(int code)
-{
+const char* inidata_error_text(int code) {
     switch (code) {
-    case kIniOk: return "no error";
-    case kIniErrArgument: return "no usable file name";
-    case kIniErrNoMemory: return "out of memory";
-    case kIniErrNotFound: return "no such file or folder";
-    case kIniErrOpen: return "the file cannot be opened (permission denied?)";
-    case kIniErrNotFile: return "not a regular file";
-    case kIniErrRead: return "read error";
-    case kIniErrBinary: return "not a text file (it holds NUL bytes)";
-    case kIniErrTooLarge: return "the file is too large";
-    case kIniErrReadOnly: return "the file is read-only";
-    case kIniErrWrite: return "the file cannot be written (folder missing, read-only or full?)";
-    case kIniErrRename: return "the file cannot be replaced";
-    case kIniErrConvert: return "not a number of that kind";
-    default: return "unknown error";
+    case kIniOk:
+        return "no error";
+    case kIniErrArgument:
+        return "no usable file name";
+    case kIniErrNoMemory:
+        return "out of memory";
+    case kIniErrNotFound:
+        return "no such file or folder";
+    case kIniErrOpen:
+        return "the file cannot be opened (permission denied?)";
+    case kIniErrNotFile:
+        return "not a regular file";
+    case kIniErrRead:
+        return "read error";
+    case kIniErrBinary:
+        return "not a text file (it holds NUL bytes)";
+    case kIniErrTooLarge:
+        return "the file is too large";
+    case kIniErrReadOnly:
+        return "the file is read-only";
+    case kIniErrWrite:
+        return "the file cannot be written (folder missing, read-only or full?)";
+    case kIniErrRename:
+        return "the file cannot be replaced";
+    case kIniErrConvert:
+        return "not a number of that kind";
+    default:
+        return "unknown error";
     }
 }
 
 int inidata_last_file_error() { return g_last_file_error; }
 
-int inidata_set_default(const InidataRow* table)
-{
+int inidata_set_default(const InidataRow* table) {
     for (const InidataRow* row = table; row && row->dataType >= 0; ++row) {
         const int panel = panel_of(*row);
         int rc = 0;
@@ -220,13 +228,12 @@ int inidata_set_default(const InidataRow* table)
         }
         if (rc < 0)
             inidata_debug_printf("inidata_set_default: [%s]:%s Set Control Fail = %d!\n", row->section,
-                                 row->tag, rc);
+                row->tag, rc);
     }
     return 1;
 }
 
-int inidata_save_file(const char* path, const InidataRow* table)
-{
+int inidata_save_file(const char* path, const InidataRow* table) {
     IniText ini = ini_new(false);
     if (!ini) {
         inidata_debug_printf("inidata_save_file: Ini_New Fail\n");
@@ -235,7 +242,7 @@ int inidata_save_file(const char* path, const InidataRow* table)
     for (const InidataRow* row = table; row && row->dataType >= 0; ++row) {
         if (!known_type(row->dataType)) {
             inidata_debug_printf("inidata_save_file: [%s]:%s Unknown Data Type = %d!\n", row->section,
-                                 row->tag, row->dataType);
+                row->tag, row->dataType);
             continue;
         }
         // A new section goes to the end of the section list even when its row
@@ -252,14 +259,13 @@ int inidata_save_file(const char* path, const InidataRow* table)
     ini_dispose(ini);
     if (g_last_file_error != kIniOk) {
         inidata_debug_printf("inidata_save_file: Ini_WriteToFile %s Fail: %s\n", path ? path : "",
-                             inidata_error_text(g_last_file_error));
+            inidata_error_text(g_last_file_error));
         return 0;
     }
     return 1;
 }
 
-int inidata_load_file(const char* path, const InidataRow* table)
-{
+int inidata_load_file(const char* path, const InidataRow* table) {
     IniText ini = ini_new(false);
     if (!ini) {
         inidata_debug_printf("inidata_load_file: Ini_New Fail\n");
@@ -276,16 +282,16 @@ int inidata_load_file(const char* path, const InidataRow* table)
     for (const InidataRow* row = table; row && row->dataType >= 0; ++row) {
         if (!known_type(row->dataType)) {
             inidata_debug_printf("inidata_load_file: [%s]:%s Unknown Data Type = %d!\n", row->section,
-                                 row->tag, row->dataType);
+                row->tag, row->dataType);
             continue;
         }
         int set_result = 0;
         if (load_row(ini.get(), *row, &set_result) < 1)
             inidata_debug_printf("inidata_load_file: [%s]:%s Get Data Fail = %d!\n", row->section,
-                                 row->tag, row->dataType);
+                row->tag, row->dataType);
         else if (set_result < 0)
             inidata_debug_printf("inidata_load_file: [%s]:%s Set Control Fail = %d!\n", row->section,
-                                 row->tag, set_result);
+                row->tag, set_result);
     }
     ini_dispose(ini);
     return 1;

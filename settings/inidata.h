@@ -14,16 +14,16 @@
 
 // Data-type codes of a row: the value type of the control.
 enum : int32_t {
-    INIDATA_CHAR = 0,     // signed 8 bits
-    INIDATA_INT = 1,      // signed 32 bits
-    INIDATA_SHORT = 2,    // signed 16 bits
+    INIDATA_CHAR = 0, // signed 8 bits
+    INIDATA_INT = 1, // signed 32 bits
+    INIDATA_SHORT = 2, // signed 16 bits
     INIDATA_FLOAT = 3,
     INIDATA_DOUBLE = 4,
-    INIDATA_STRING = 5,   // text of at most INIDATA_TEXT_MAX characters
+    INIDATA_STRING = 5, // text of at most INIDATA_TEXT_MAX characters
     INIDATA_USHORT = 6,
     INIDATA_UINT = 7,
     INIDATA_UCHAR = 8,
-    INIDATA_END = -1,     // any negative code ends a table
+    INIDATA_END = -1, // any negative code ends a table
 };
 
 // A text row reads and writes at most this many characters.

@@ -20,8 +20,7 @@ AppPanels g_panels;
 
 using Table = std::array<InidataRow, INIDATA_APP_ROWS + 1>;
 
-Table make_table()
-{
+Table make_table() {
     const int* mainP = g_panels.main;
     const int* meterP = g_panels.meter;
     const int* nyP = g_panels.nyquist;
@@ -71,10 +70,9 @@ Table g_table = make_table();
 
 const int* bound(const int* p) { return p ? p : &kUnbound; }
 
-}  // namespace
+} // namespace
 
-void inidata_app_bind_panels(const InidataAppPanels& panels)
-{
+void inidata_app_bind_panels(const InidataAppPanels& panels) {
     g_panels.main = bound(panels.main);
     g_panels.meter = bound(panels.meter);
     g_panels.nyquist = bound(panels.nyquist);

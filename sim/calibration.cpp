@@ -29,7 +29,7 @@ uint64_t mix(uint64_t x) {
 double spread(uint64_t identity, const CalAddress& a) {
     uint64_t h = identity;
     for (int k : a) h = mix(h ^ static_cast<uint64_t>(static_cast<uint32_t>(k)));
-    return static_cast<double>(h >> 11) / 4503599627370496.0 - 1.0;   // 2^52
+    return static_cast<double>(h >> 11) / 4503599627370496.0 - 1.0; // 2^52
 }
 
 std::string sixDecimals(double v) {
@@ -56,10 +56,10 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 uint64_t calIdentity(uint32_t seed, std::string_view serial) {
-    uint64_t h = 0xCBF29CE484222325ULL;   // FNV-1a over the serial, then the seed mixed in
+    uint64_t h = 0xCBF29CE484222325ULL; // FNV-1a over the serial, then the seed mixed in
     for (char ch : serial) h = (h ^ static_cast<unsigned char>(ch)) * 0x100000001B3ULL;
     return mix(h ^ seed);
 }
@@ -100,13 +100,18 @@ bool CalTables::exists(const CalAddress& a) const {
     const auto [t, i, g, f] = a;
     const bool anyFreq = f >= 0 && f < freqMarkers_;
     switch (t) {
-    case 5: return i == 0 && g == 0 && anyFreq;
+    case 5:
+        return i == 0 && g == 0 && anyFreq;
     case 0:
-    case 1: return (i == 0 || i == 1) && g == 0 && f == 0;
-    case 2: return (i == 0 || i == 1) && g == 0 && anyFreq;
+    case 1:
+        return (i == 0 || i == 1) && g == 0 && f == 0;
+    case 2:
+        return (i == 0 || i == 1) && g == 0 && anyFreq;
     case 3:
-    case 4: return i >= 0 && i <= 2 && g >= 0 && g < gainMarkers_ && anyFreq;
-    default: return false;
+    case 4:
+        return i >= 0 && i <= 2 && g >= 0 && g < gainMarkers_ && anyFreq;
+    default:
+        return false;
     }
 }
 
@@ -128,7 +133,7 @@ bool CalTables::save(const std::string& path, std::string* error) const {
     bytes += "markers " + std::to_string(freqMarkers_) + " " + std::to_string(gainMarkers_) + "\n";
     for (const auto& [a, v] : values_)
         bytes += std::to_string(a[0]) + " " + std::to_string(a[1]) + " " + std::to_string(a[2]) + " " +
-                 std::to_string(a[3]) + " " + v + "\n";
+            std::to_string(a[3]) + " " + v + "\n";
     const std::string temporary = path + ".tmp";
     {
         Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -146,7 +151,8 @@ bool CalTables::save(const std::string& path, std::string* error) const {
     }
     // the rename itself lasts only once the folder is on disk
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/"
+                                                                             : path.substr(0, slash);
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) ::fsync(dir.get());
     return true;
@@ -189,4 +195,4 @@ bool CalTables::load(const std::string& path, std::string* error) {
     return true;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -35,7 +35,7 @@ constexpr int kCalMaxGainMarkers = 16;
 constexpr double kCalLowMarkerHz = 1.0;
 constexpr double kCalTopMarkerHz = 100000.0;
 
-using CalAddress = std::array<int, 4>;   // table, item, gain index, frequency index
+using CalAddress = std::array<int, 4>; // table, item, gain index, frequency index
 
 class CalTables {
 public:
@@ -68,4 +68,4 @@ private:
 // A 64-bit identity of a module from its seed and serial number text.
 uint64_t calIdentity(uint32_t seed, std::string_view serial);
 
-}  // namespace sim
+} // namespace sim

@@ -29,7 +29,7 @@ bool numbers(std::string_view text, std::vector<double>& out) {
     }
 }
 
-}  // namespace
+} // namespace
 
 DutSpec dutResistor(double ohms) {
     DutSpec spec;
@@ -58,8 +58,7 @@ bool parseDut(std::string_view text, DutSpec& spec, std::string* error) {
     const std::string_view kind = text.substr(0, colon);
     std::vector<double> v;
     if (colon == std::string_view::npos || !numbers(text.substr(colon + 1), v))
-        return fail(error, "--dut " + std::string(text) +
-                               ": expected resistor:R, rc:R,C, randles:Rs,Rct,Cdl,W[,L] or battery");
+        return fail(error, "--dut " + std::string(text) + ": expected resistor:R, rc:R,C, randles:Rs,Rct,Cdl,W[,L] or battery");
     auto positive = [](double x) { return x > 0.0; };
     auto nonNegative = [](double x) { return x >= 0.0; };
     DutSpec parsed;
@@ -92,8 +91,10 @@ bool parseDut(std::string_view text, DutSpec& spec, std::string* error) {
 std::string dutText(const DutSpec& spec) {
     auto g = [](double x) { return formatGeneral(x, 6); };
     switch (spec.kind) {
-    case DutKind::Resistor: return "resistor:" + g(spec.r);
-    case DutKind::Rc: return "rc:" + g(spec.r) + "," + g(spec.c);
+    case DutKind::Resistor:
+        return "resistor:" + g(spec.r);
+    case DutKind::Rc:
+        return "rc:" + g(spec.r) + "," + g(spec.c);
     case DutKind::Randles:
         return "randles:" + g(spec.rs) + "," + g(spec.rct) + "," + g(spec.cdl) + "," + g(spec.w) + "," + g(spec.l);
     }
@@ -111,8 +112,10 @@ std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasAmp
     const double w = kTwoPi * hz;
     const C jw(0.0, w);
     switch (spec.kind) {
-    case DutKind::Resistor: return C(spec.r, 0.0);
-    case DutKind::Rc: return spec.r / (1.0 + jw * spec.r * spec.c);
+    case DutKind::Resistor:
+        return C(spec.r, 0.0);
+    case DutKind::Rc:
+        return spec.r / (1.0 + jw * spec.r * spec.c);
     case DutKind::Randles: {
         // W / sqrt(jw) = W (1 - j) / sqrt(2w)
         const C warburg = spec.w * C(1.0, -1.0) / std::sqrt(2.0 * w);
@@ -124,4 +127,4 @@ std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasAmp
     return C(0.0, 0.0);
 }
 
-}  // namespace sim
+} // namespace sim

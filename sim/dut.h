@@ -25,13 +25,15 @@
 
 namespace sim {
 
-enum class DutKind { Resistor, Rc, Randles };
+enum class DutKind { Resistor,
+    Rc,
+    Randles };
 
 struct DutSpec {
     DutKind kind = DutKind::Resistor;
-    double r = 100.0;   // resistor, rc
-    double c = 0.0;     // rc
-    double rs = 0.0, rct = 0.0, cdl = 0.0, w = 0.0, l = 0.0;   // randles
+    double r = 100.0; // resistor, rc
+    double c = 0.0; // rc
+    double rs = 0.0, rct = 0.0, cdl = 0.0, w = 0.0, l = 0.0; // randles
 };
 
 constexpr double kBiasAmps = 2.0;
@@ -56,4 +58,4 @@ double dutCdl(const DutSpec& spec, double biasAmps);
 // Z at hz (above zero) and the DC bias current in amperes.
 std::complex<double> dutImpedance(const DutSpec& spec, double hz, double biasAmps);
 
-}  // namespace sim
+} // namespace sim

@@ -27,14 +27,14 @@ struct StreamPlan {
 };
 
 struct Datagram {
-    int pauseMs = 0;        // after the datagram before it
-    bool foreign = false;   // sent from the foreign address
+    int pauseMs = 0; // after the datagram before it
+    bool foreign = false; // sent from the foreign address
     std::string bytes;
 };
 
 struct UdpPlan {
     std::vector<Datagram> datagrams;
-    std::string last;       // this answer's last datagram without faults, the next stale one
+    std::string last; // this answer's last datagram without faults, the next stale one
 };
 
 // A GPIB reply: the text the instrument puts out, how long until it can be
@@ -42,7 +42,7 @@ struct UdpPlan {
 struct GpibPlan {
     std::string text;
     int delayMs = 0;
-    std::size_t splitAt = 0;    // 0: not split
+    std::size_t splitAt = 0; // 0: not split
     int splitGapMs = 0;
     bool close = false;
     std::size_t closeAt = 0;
@@ -64,9 +64,11 @@ public:
     UdpPlan udp(uint16_t id, bool query, const std::string& reply, const std::string& stale);
 
 private:
-    enum class Hit { No, Counter, Chance };
+    enum class Hit { No,
+        Counter,
+        Chance };
     Hit roll(int Faults::*counter, double Faults::*chance);
-    std::size_t below(std::size_t n);   // uniform in 0..n-1, n > 0
+    std::size_t below(std::size_t n); // uniform in 0..n-1, n > 0
 
     mutable std::mutex mutex_;
     Faults faults_;
@@ -76,4 +78,4 @@ private:
 // Cuts bytes into pieces at the breakpoints (position, pause before what follows).
 std::vector<Piece> cutPieces(const std::string& bytes, std::vector<std::pair<std::size_t, int>> breaks);
 
-}  // namespace sim
+} // namespace sim

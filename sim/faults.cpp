@@ -15,7 +15,7 @@ struct FaultField {
     int Faults::*count = nullptr;
     double Faults::*chance = nullptr;
     bool Faults::*flag = nullptr;
-    int lo = 0, hi = 0;   // range of count
+    int lo = 0, hi = 0; // range of count
     const char* help = "";
     std::string Faults::*text = nullptr;
 };
@@ -60,7 +60,7 @@ const FaultField kFields[] = {
     {"fail-max", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MAX\" of this header (MLEV, STEP:CURR, ...)", &Faults::failMax},
     {"fail-min", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MIN\" of this header", &Faults::failMin},
     {"min-above-max", nullptr, nullptr, nullptr, 0, 0, "answer \"H? MIN\" of this header above its maximum",
-     &Faults::minAboveMax},
+        &Faults::minAboveMax},
     {"p-drop-ok", nullptr, &Faults::pDropOk},
     {"p-garble-ok", nullptr, &Faults::pGarbleOk},
     {"p-drop-reply-ok", nullptr, &Faults::pDropReplyOk},
@@ -88,7 +88,7 @@ std::string okLine(bool drop, bool garble) {
     return garble ? "0K\r\n" : "OK\r\n";
 }
 
-}  // namespace
+} // namespace
 
 bool setFault(Faults& faults, std::string_view name, std::string_view value, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -124,7 +124,7 @@ bool setFault(Faults& faults, std::string_view name, std::string_view value, std
         }
         if (!v || *v < f.lo || *v > f.hi)
             return fail("fault " + std::string(name) + ": a whole number " + std::to_string(f.lo) + ".." +
-                        std::to_string(f.hi) + " expected");
+                std::to_string(f.hi) + " expected");
         faults.*f.count = static_cast<int>(*v);
         return true;
     }
@@ -172,7 +172,7 @@ std::vector<Piece> cutPieces(const std::string& bytes, std::vector<std::pair<std
     return pieces;
 }
 
-FaultPlan::FaultPlan(uint32_t seed, const Faults& faults) : faults_(faults), rng_(seed) {}
+FaultPlan::FaultPlan(uint32_t seed, const Faults& faults) : faults_(faults), rng_(seed) { }
 
 void FaultPlan::set(const Faults& faults) {
     std::lock_guard lock(mutex_);
@@ -195,7 +195,7 @@ FaultPlan::Hit FaultPlan::roll(int Faults::*counter, double Faults::*chance) {
         return Hit::Counter;
     }
     const double p = faults_.*chance;
-    if (p <= 0.0) return Hit::No;   // no draw, so unused kinds leave the sequence alone
+    if (p <= 0.0) return Hit::No; // no draw, so unused kinds leave the sequence alone
     const double u = static_cast<double>(rng_()) / 4294967296.0;
     return u < p ? Hit::Chance : Hit::No;
 }
@@ -229,7 +229,7 @@ StreamPlan FaultPlan::stream(bool query, const std::string& reply, bool refused)
     if (Hit h = roll(&Faults::closeMidReply, &Faults::pClose); h != Hit::No) {
         // a response with nothing left to send (its only "OK" dropped) closes at once
         const std::size_t at = h == Hit::Counter ? static_cast<std::size_t>(faults_.closeAfter)
-                               : bytes.empty()   ? 0
+            : bytes.empty()                      ? 0
                                                  : below(bytes.size());
         bytes.resize(std::min(at, bytes.size()));
         plan.close = true;
@@ -312,7 +312,7 @@ UdpPlan FaultPlan::udp(uint16_t id, bool query, const std::string& reply, const 
         list = std::move(both);
     }
     if (roll(&Faults::late, &Faults::pLate) != Hit::No) list.front().pauseMs += faults_.lateMs;
-    int carried = 0;   // a lost datagram's pause still passes before the next one
+    int carried = 0; // a lost datagram's pause still passes before the next one
     for (Datagram& d : list) {
         if (roll(&Faults::udpLose, &Faults::pUdpLose) != Hit::No) {
             carried += d.pauseMs;
@@ -325,4 +325,4 @@ UdpPlan FaultPlan::udp(uint16_t id, bool query, const std::string& reply, const 
     return plan;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -7,4 +7,4 @@ namespace sim {
 
 using Fd = ::UniqueFd;
 
-}  // namespace sim
+} // namespace sim

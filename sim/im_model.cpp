@@ -19,21 +19,21 @@ constexpr double kDegPerRad = 180.0 / kPi;
 // Argument shapes of the vocabulary, in the form the host formats them.
 enum class Args {
     None,
-    Int,        // "%d"
-    Float,      // "%f"
-    Float2,     // "%f %f"
-    Hex4,       // "%04X"
-    Hex4Hex2,   // "%04X %02X"
-    Hex4Hex4,   // "%04X %04X"
-    Int4,       // "%d %d %d %d"
-    Int4Text,   // "%d %d %d %d %s"
+    Int, // "%d"
+    Float, // "%f"
+    Float2, // "%f %f"
+    Hex4, // "%04X"
+    Hex4Hex2, // "%04X %02X"
+    Hex4Hex4, // "%04X %04X"
+    Int4, // "%d %d %d %d"
+    Int4Text, // "%d %d %d %d %s"
 };
 
 struct Setting {
     const char* header;
     Args args;
-    const char* initial;   // kept value before the first setting
-    long lo = 0, hi = -1;  // allowed range of an Int argument when lo <= hi
+    const char* initial; // kept value before the first setting
+    long lo = 0, hi = -1; // allowed range of an Int argument when lo <= hi
 };
 
 // Every setting of the module.  Each can also be asked for with "<header>?".
@@ -44,7 +44,7 @@ constexpr Setting kSettings[] = {
     {"IM:OUTP:SINE:FREQ", Args::Float, "1000.000000"},
     {"IM:OUTP:SQU:FREQ", Args::Float, "1000.000000"},
     {"IM:OUTP:VOLT", Args::Float, "0.000000"},
-    {"IM:OUTP:STAT", Args::Int, "1", 0, 2},   // the sine is on from power-up
+    {"IM:OUTP:STAT", Args::Int, "1", 0, 2}, // the sine is on from power-up
     {"IM:OUTP:LEV", Args::Float2, "0.000000 0.000000"},
     {"IM:INP:SAMP:RATE", Args::Float, "100000.000000"},
     {"IM:INP:SAMP:COUN", Args::Int, "1024"},
@@ -67,8 +67,15 @@ constexpr Setting kSettings[] = {
 
 // Queries of their own, without arguments.
 constexpr const char* kPlainQueries[] = {
-    "IM:MEAS:READY?", "IM:MEAS:VAL?",     "IM:OUTP:SINE:FREQ?", "IM:OUTP:SQU:FREQ?",  "IM:OUTP:AMPL?",
-    "IM:INP:SAMP:RATE?", "IM:INP:CURR:UNIT?", "IM:CAL:FREQ:COUNT?", "IM:CAL:GAIN:COUNT?",
+    "IM:MEAS:READY?",
+    "IM:MEAS:VAL?",
+    "IM:OUTP:SINE:FREQ?",
+    "IM:OUTP:SQU:FREQ?",
+    "IM:OUTP:AMPL?",
+    "IM:INP:SAMP:RATE?",
+    "IM:INP:CURR:UNIT?",
+    "IM:CAL:FREQ:COUNT?",
+    "IM:CAL:GAIN:COUNT?",
 };
 
 const Setting* findSetting(std::string_view header) {
@@ -92,13 +99,26 @@ bool argsFit(Args shape, std::string_view args, long lo, long hi) {
     auto word = [&] { return nextWord(rest); };
     bool ok = true;
     switch (shape) {
-    case Args::None: break;
-    case Args::Int: ok = intFits(word(), lo, hi); break;
-    case Args::Float: ok = floatFits(word()); break;
-    case Args::Float2: ok = floatFits(word()) && floatFits(word()); break;
-    case Args::Hex4: ok = parseHex(word(), 4).has_value(); break;
-    case Args::Hex4Hex2: ok = parseHex(word(), 4) && parseHex(word(), 2); break;
-    case Args::Hex4Hex4: ok = parseHex(word(), 4) && parseHex(word(), 4); break;
+    case Args::None:
+        break;
+    case Args::Int:
+        ok = intFits(word(), lo, hi);
+        break;
+    case Args::Float:
+        ok = floatFits(word());
+        break;
+    case Args::Float2:
+        ok = floatFits(word()) && floatFits(word());
+        break;
+    case Args::Hex4:
+        ok = parseHex(word(), 4).has_value();
+        break;
+    case Args::Hex4Hex2:
+        ok = parseHex(word(), 4) && parseHex(word(), 2);
+        break;
+    case Args::Hex4Hex4:
+        ok = parseHex(word(), 4) && parseHex(word(), 4);
+        break;
     case Args::Int4:
     case Args::Int4Text:
         for (int i = 0; i < 4 && ok; ++i) ok = intFits(word(), 0, 1 << 20);
@@ -125,7 +145,7 @@ std::string hex(unsigned value, int digits) {
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 double ddsFrequency(double hz) {
     if (!(hz > 0.0)) return 0.0;
@@ -337,7 +357,7 @@ std::string ImModel::measure() {
     const double hz = stimulusHz();
     const double source = number("IM:OUTP:STAT");
     double ac = hz > 0.0 ? std::fabs(number("IM:OUTP:LEV", 0)) : 0.0;
-    if (source == 2.0) ac *= 4.0 / kPi;   // the square wave's fundamental
+    if (source == 2.0) ac *= 4.0 / kPi; // the square wave's fundamental
     const double unit = number("IM:INP:CURR:UNIT");
     const double dc = source == 0.0 ? number("IM:OUTP:VOLT") : number("IM:OUTP:LEV", 1);
     const double amps = ac * std::fabs(unit);
@@ -365,11 +385,11 @@ std::string ImModel::measure() {
     auto amplitude = [](const Channel& ch) { return ch.over ? std::string(kOverWord) : formatGeneral(ch.amplitude, 7); };
     std::string zText;
     if (v.over || i.over || (i.amplitude <= 0.0 && v.amplitude > 0.0))
-        zText = kOverWord;   // a clipped input, or no current at all
+        zText = kOverWord; // a clipped input, or no current at all
     else
         zText = formatGeneral(i.amplitude > 0.0 ? v.amplitude / i.amplitude : 0.0, 7);
     return amplitude(v) + ' ' + angle(v.phase) + ' ' + amplitude(i) + ' ' + angle(i.phase) + ' ' + zText + ' ' +
-           angle(v.phase - i.phase);
+        angle(v.phase - i.phase);
 }
 
-}  // namespace sim
+} // namespace sim

@@ -64,29 +64,29 @@ namespace sim {
 // How one IM module is made: its device under test, noise, pace and tables.
 struct ImSetup {
     DutSpec dut;
-    double noise = 0.0;       // relative, 0 = ideal
-    double timeScale = 1.0;   // measurement time factor, 0 = ready at once
-    uint32_t seed = 1;        // noise and initial calibration values
-    std::string serial;       // initial calibration values
+    double noise = 0.0; // relative, 0 = ideal
+    double timeScale = 1.0; // measurement time factor, 0 = ready at once
+    uint32_t seed = 1; // noise and initial calibration values
+    std::string serial; // initial calibration values
     int calFreqMarkers = 8;
     int calGainMarkers = 4;
-    std::string calStateFile;  // empty: "IM:CAL:SAVE" keeps nothing beyond the run
+    std::string calStateFile; // empty: "IM:CAL:SAVE" keeps nothing beyond the run
 };
 
 class ImModel final : public Model {
 public:
-    static constexpr double kSampleClockHz = 50.0e6;   // sample rates are this divided by an integer
+    static constexpr double kSampleClockHz = 50.0e6; // sample rates are this divided by an integer
     static constexpr int kMeasurePeriods = 2;
     static constexpr double kMinMeasureSeconds = 0.02;
     static constexpr int kAutoCyclePeriods = 4;
     static constexpr int kAutoCycleMinMs = 100;
     static constexpr int kAutoCycleMaxMs = 100000;
     static constexpr int kGainRanges = 5;
-    static constexpr double kVoltTopRange = 10.0;   // volts peak at gain 0
-    static constexpr double kCurrTopRange = 10.0;   // amperes peak at gain 0
+    static constexpr double kVoltTopRange = 10.0; // volts peak at gain 0
+    static constexpr double kCurrTopRange = 10.0; // amperes peak at gain 0
     static constexpr double kAgcHeadroom = 0.8;
     static constexpr double kFloorShare = 0.01;
-    static constexpr double kAdcCounts = 1048576.0;   // effective steps of a range after averaging
+    static constexpr double kAdcCounts = 1048576.0; // effective steps of a range after averaging
     static constexpr const char* kOverWord = "OVER";
 
     explicit ImModel(const ImSetup& setup = {});
@@ -117,8 +117,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     struct Channel {
-        double amplitude = 0.0;   // as reported (RMS or peak)
-        double phase = 0.0;       // degrees, before the phase mode's mapping
+        double amplitude = 0.0; // as reported (RMS or peak)
+        double phase = 0.0; // degrees, before the phase mode's mapping
         bool over = false;
     };
 
@@ -142,4 +142,4 @@ private:
     double measureSeconds_ = 0.0;
 };
 
-}  // namespace sim
+} // namespace sim

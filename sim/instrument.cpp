@@ -77,9 +77,9 @@ std::optional<unsigned> parseHex(std::string_view text, std::size_t digits) {
     unsigned v = 0;
     for (char ch : text) {
         const int d = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
-                      : (ch >= 'A' && ch <= 'F')                    ? ch - 'A' + 10
-                      : (ch >= 'a' && ch <= 'f')                    ? ch - 'a' + 10
-                                                                    : -1;
+            : (ch >= 'A' && ch <= 'F')                             ? ch - 'A' + 10
+            : (ch >= 'a' && ch <= 'f')                             ? ch - 'a' + 10
+                                                                   : -1;
         if (d < 0) return std::nullopt;
         v = v * 16 + static_cast<unsigned>(d);
     }
@@ -88,20 +88,28 @@ std::optional<unsigned> parseHex(std::string_view text, std::size_t digits) {
 
 const char* linkName(Link link) {
     switch (link) {
-    case Link::Direct: return "direct";
-    case Link::Tcp: return "tcp";
-    case Link::Udp: return "udp";
-    case Link::Pty: return "pty";
-    case Link::Gpib: return "gpib";
+    case Link::Direct:
+        return "direct";
+    case Link::Tcp:
+        return "tcp";
+    case Link::Udp:
+        return "udp";
+    case Link::Pty:
+        return "pty";
+    case Link::Gpib:
+        return "gpib";
     }
     return "?";
 }
 
 const char* kindName(Kind kind) {
     switch (kind) {
-    case Kind::Im: return "im";
-    case Kind::Load: return "load";
-    case Kind::Supply: return "supply";
+    case Kind::Im:
+        return "im";
+    case Kind::Load:
+        return "load";
+    case Kind::Supply:
+        return "supply";
     }
     return "?";
 }
@@ -140,7 +148,7 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 struct Instrument::Impl {
     mutable std::mutex mutex;
@@ -148,8 +156,8 @@ struct Instrument::Impl {
     ImModel im;
     std::unique_ptr<LoadModel> load;
     std::unique_ptr<SupplyModel> supply;
-    std::vector<Model*> models;   // asked in turn until one knows the command
-    bool refuseUnknown = false;   // the load's and the supply's parsers refuse what they do not know
+    std::vector<Model*> models; // asked in turn until one knows the command
+    bool refuseUnknown = false; // the load's and the supply's parsers refuse what they do not know
 
     explicit Impl(const ImSetup& setup) : im(setup) { models = {&system, &im}; }
     Impl(const ImSetup& setup, const Options& o) : im(setup) {
@@ -182,7 +190,7 @@ struct Instrument::Impl {
     }
 };
 
-Instrument::Instrument() : Instrument(kDefaultIdn, kDefaultVersion, kDefaultSerial) {}
+Instrument::Instrument() : Instrument(kDefaultIdn, kDefaultVersion, kDefaultSerial) { }
 
 Instrument::Instrument(std::string idn, std::string version, std::string serial) {
     ImSetup setup;
@@ -345,4 +353,4 @@ void Instrument::setRegisterByte(uint16_t address, uint8_t value) {
     impl_->im.setRegisterByte(address, value);
 }
 
-}  // namespace sim
+} // namespace sim

@@ -9,8 +9,8 @@ namespace sim {
 namespace {
 
 constexpr double kDelayMaxMs = 60000.0;
-constexpr double kFreqMin = 0.1, kFreqMax = 1000.0;   // Hz
-constexpr double kDutyMin = 1.0, kDutyMax = 99.0;     // percent
+constexpr double kFreqMin = 0.1, kFreqMax = 1000.0; // Hz
+constexpr double kDutyMin = 1.0, kDutyMax = 99.0; // percent
 constexpr double kRegister = 65535.0;
 
 constexpr const char* kModeNames[] = {"VOLT", "CURR", "RES", "POW"};
@@ -58,12 +58,12 @@ constexpr ParamSpec kParams[] = {
     {"UTIL:STEP:COUNT", true, 1, LoadModel::kStepCapacity, LoadModel::kStepCapacity},
 
     {"MEAS:TEMP", false, -40, 150, 0, Access::ReadOnly},
-    {"MLEV", false, 0, 0, 0},   // per mode and range
+    {"MLEV", false, 0, 0, 0}, // per mode and range
     {"TLEV", false, 0, 0, 0},
     {"SLEW:POS", false, 0.1, 2.5, 1.0},
     {"SLEW:NEG", false, 0.1, 2.5, 1.0},
     {"FREQ", false, kFreqMin, kFreqMax, 10.0},
-    {"TRAN:TWID", false, 0, 0, 0},   // follows FREQ and DUTY
+    {"TRAN:TWID", false, 0, 0, 0}, // follows FREQ and DUTY
     {"VOLT:PROT:OVER", false, 0, LoadModel::kMaxVolts * 1.1, LoadModel::kMaxVolts * 1.1},
     {"VOLT:PROT:UND", false, 0, LoadModel::kMaxVolts, 0},
     {"CURR:PROT:OVER", false, 0, LoadModel::kRangeAmps[1] * 1.1, LoadModel::kRangeAmps[1] * 1.1},
@@ -73,7 +73,9 @@ constexpr ParamSpec kParams[] = {
     {"VOLT:VON", false, 0, LoadModel::kMaxVolts, 0.5},
 };
 
-enum class Quantity { Volts, Amps, Watts };
+enum class Quantity { Volts,
+    Amps,
+    Watts };
 
 struct Check {
     const char* state;
@@ -94,15 +96,15 @@ constexpr Check kChecks[] = {
 };
 
 // Settings after which the transient starts over.
-constexpr const char* kRestarting[] = {"TRAN:MODE", "FREQ",       "DUTY",           "TRAN:TWID",
-                                       "TRAN:PINT:TWID", "STEP:COUNT", "UTIL:STEP:COUNT"};
+constexpr const char* kRestarting[] = {"TRAN:MODE", "FREQ", "DUTY", "TRAN:TWID",
+    "TRAN:PINT:TWID", "STEP:COUNT", "UTIL:STEP:COUNT"};
 
 std::optional<int> nameIndex(std::string_view word, std::span<const char* const> names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string_view name = names[i];
         if (word.size() == name.size() &&
             std::equal(word.begin(), word.end(), name.begin(),
-                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
+                [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
             return static_cast<int>(i);
     }
     return std::nullopt;
@@ -127,21 +129,31 @@ void cycle(Micros t, Micros elapsed, Micros period, Micros high, bool& transient
     next = t + (transient ? high - k : period - k);
 }
 
-}  // namespace
+} // namespace
 
 const std::vector<StatusBit> kLoadQuestionableBits = {
-    {0, "over-voltage trip (latched)"},  {1, "over-current trip (latched)"}, {2, "over-power trip (latched)"},
-    {3, "under-voltage trip (latched)"}, {4, "under-current trip (latched)"}, {5, "under-power trip (latched)"},
-    {6, "over-temperature trip (latched)"}, {7, "oscillation trip (latched)"},
-    {8, "waiting for the source to exceed VOLT:VON"}, {9, "current held by the range"},
-    {10, "power held by the rating"}, {11, "heat sink above the warning temperature"},
+    {0, "over-voltage trip (latched)"},
+    {1, "over-current trip (latched)"},
+    {2, "over-power trip (latched)"},
+    {3, "under-voltage trip (latched)"},
+    {4, "under-current trip (latched)"},
+    {5, "under-power trip (latched)"},
+    {6, "over-temperature trip (latched)"},
+    {7, "oscillation trip (latched)"},
+    {8, "waiting for the source to exceed VOLT:VON"},
+    {9, "current held by the range"},
+    {10, "power held by the rating"},
+    {11, "heat sink above the warning temperature"},
     {13, "a protection is latched (any of bits 0-7; the alarm)"},
 };
 
 const std::vector<StatusBit> kLoadOperationBits = {
-    {10, "input on"},          {11, "short on"},
-    {12, "transient running"}, {13, "step list running"},
-    {14, "at the transient level or a step entry"}, {15, "pulse mode waiting for a trigger"},
+    {10, "input on"},
+    {11, "short on"},
+    {12, "transient running"},
+    {13, "step list running"},
+    {14, "at the transient level or a step entry"},
+    {15, "pulse mode waiting for a trigger"},
 };
 
 LoadModel::LoadModel(double sourceVolts, double sourceOhms, double ambientCelsius, ModelClock clock)
@@ -164,10 +176,14 @@ int LoadModel::capacity() const {
 
 Limits LoadModel::levelLimits(int mode) const {
     switch (mode) {
-    case Volt: return {0.0, kMaxVolts};
-    case Curr: return {0.0, on("UTIL:RANGE") ? kRangeAmps[1] : kRangeAmps[static_cast<std::size_t>(stored("MODE:RANGE"))]};
-    case Res: return {kMinOhms, kMaxOhms};
-    default: return {0.0, kRatedWatts};
+    case Volt:
+        return {0.0, kMaxVolts};
+    case Curr:
+        return {0.0, on("UTIL:RANGE") ? kRangeAmps[1] : kRangeAmps[static_cast<std::size_t>(stored("MODE:RANGE"))]};
+    case Res:
+        return {kMinOhms, kMaxOhms};
+    default:
+        return {0.0, kRatedWatts};
     }
 }
 
@@ -284,7 +300,7 @@ Outcome LoadModel::extra(const Command& c, std::string& reply) {
         const Point p = point(now());
         const double ohms = p.amps > 0.0 ? p.volts / p.amps : kOpenCircuitOhms;
         reply = formatSignificant(p.volts, 6) + ' ' + formatSignificant(p.amps, 6) + ' ' +
-                formatSignificant(p.watts, 6) + ' ' + formatSignificant(ohms, 6);
+            formatSignificant(p.watts, 6) + ' ' + formatSignificant(ohms, 6);
         return Outcome::Done;
     }
     if (h.starts_with("STEP:") && h != "STEP:COUNT" && h != "STEP:COUNT?") return stepCommand(c, reply);
@@ -293,7 +309,7 @@ Outcome LoadModel::extra(const Command& c, std::string& reply) {
 
 Outcome LoadModel::stepCommand(const Command& c, std::string& reply) {
     const std::string_view key = std::string_view(c.header).substr(0, c.header.size() - (c.query ? 1 : 0));
-    std::string_view name = key.substr(5);   // after "STEP:"
+    std::string_view name = key.substr(5); // after "STEP:"
     const bool time = name.ends_with(":TIME");
     if (time) name.remove_suffix(5);
     const auto mode = nameIndex(name, kModeNames);
@@ -313,12 +329,13 @@ LoadModel::Phase LoadModel::phase(Micros t) const {
         cycle(t, elapsed, periodMicros(), widthMicros(), ph.transientLevel, ph.next);
     } else if (mode == Pulse && triggerSource_ == Hold) {
         cycle(t, elapsed, static_cast<Micros>(stored("TRAN:PINT:TWID")) * kMicrosPerMs, widthMicros(),
-              ph.transientLevel, ph.next);
+            ph.transientLevel, ph.next);
     } else if (mode == Pulse) {
         const Micros end = pulseAt_ == kNever ? kNever : pulseAt_ + widthMicros();
         ph.transientLevel = t >= pulseAt_ && t < end;
         ph.awaitingTrigger = pulseAt_ == kNever || t >= end;
-        ph.next = t < pulseAt_ ? pulseAt_ : t < end ? end : kNever;
+        ph.next = t < pulseAt_ ? pulseAt_ : t < end ? end
+                                                    : kNever;
     } else {
         const auto& times = stepTimes_[static_cast<std::size_t>(mode_)];
         const auto count = static_cast<std::size_t>(stepsInUse());
@@ -354,10 +371,18 @@ LoadModel::Point LoadModel::operate(double level, int range) const {
         amps = kRangeAmps[static_cast<std::size_t>(range)];
     } else {
         switch (mode_) {
-        case Volt: amps = level < e ? (e - level) / r : 0.0; break;
-        case Curr: amps = level; break;
-        case Res: amps = e / (r + level); break;
-        default: amps = currentForPower(e, r, level); break;
+        case Volt:
+            amps = level < e ? (e - level) / r : 0.0;
+            break;
+        case Curr:
+            amps = level;
+            break;
+        case Res:
+            amps = e / (r + level);
+            break;
+        default:
+            amps = currentForPower(e, r, level);
+            break;
         }
     }
     const double top = kRangeAmps[static_cast<std::size_t>(range)];
@@ -401,7 +426,8 @@ void LoadModel::settle() {
         unsigned trips = 0;
         for (std::size_t i = 0; i < std::size(kChecks); ++i) {
             const Check& k = kChecks[i];
-            const double value = k.quantity == Quantity::Volts ? p.volts : k.quantity == Quantity::Amps ? p.amps : p.watts;
+            const double value = k.quantity == Quantity::Volts ? p.volts : k.quantity == Quantity::Amps ? p.amps
+                                                                                                        : p.watts;
             const double level = stored(k.level);
             const bool holds = on(k.state) && (k.over || input) && (k.over ? value > level : value < level);
             if (!holds) {
@@ -462,4 +488,4 @@ unsigned LoadModel::operation() const {
     return (bits | static_cast<unsigned>(faults().operOn)) & 0xFFFFu;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -82,22 +82,22 @@ enum LoadQuestionable : unsigned {
     kLoadUnderPower = 1u << 5,
     kLoadOverTemperature = 1u << 6,
     kLoadOscillation = 1u << 7,
-    kLoadVonWait = 1u << 8,          // input on, no current: the source is not above VOLT:VON
-    kLoadCurrentLimit = 1u << 9,     // the range holds the current below the setting
-    kLoadPowerLimit = 1u << 10,      // the rating holds the power below the setting
-    kLoadHot = 1u << 11,             // heat sink above kWarnTempC
-    kLoadProtection = 1u << 13,      // a protection is latched (any of bits 0 to 7)
-    kLoadTrips = 0xFFu,              // bits 12, 14 and 15 are reserved
+    kLoadVonWait = 1u << 8, // input on, no current: the source is not above VOLT:VON
+    kLoadCurrentLimit = 1u << 9, // the range holds the current below the setting
+    kLoadPowerLimit = 1u << 10, // the rating holds the power below the setting
+    kLoadHot = 1u << 11, // heat sink above kWarnTempC
+    kLoadProtection = 1u << 13, // a protection is latched (any of bits 0 to 7)
+    kLoadTrips = 0xFFu, // bits 12, 14 and 15 are reserved
 };
 
 // "STAT:OPER?" of the load.  Bits 0 to 9 are reserved.
 enum LoadOperation : unsigned {
     kLoadInputOn = 1u << 10,
     kLoadShortOn = 1u << 11,
-    kLoadTransientRunning = 1u << 12,   // TRAN 1 with the input on
-    kLoadListRunning = 1u << 13,        // the step list is being walked
-    kLoadAtTransientLevel = 1u << 14,   // TLEV or a step entry is in force
-    kLoadAwaitingTrigger = 1u << 15,    // pulse mode, no pulse due or under way
+    kLoadTransientRunning = 1u << 12, // TRAN 1 with the input on
+    kLoadListRunning = 1u << 13, // the step list is being walked
+    kLoadAtTransientLevel = 1u << 14, // TLEV or a step entry is in force
+    kLoadAwaitingTrigger = 1u << 15, // pulse mode, no pulse due or under way
 };
 
 extern const std::vector<StatusBit> kLoadQuestionableBits;
@@ -115,11 +115,19 @@ public:
     static constexpr double kThermalTauSeconds = 20.0;
     static constexpr double kWarnTempC = 70.0;
     static constexpr double kOverTempC = 85.0;
-    static constexpr double kOpenCircuitOhms = 9.9e37;   // the resistance read without current
+    static constexpr double kOpenCircuitOhms = 9.9e37; // the resistance read without current
 
-    enum Mode { Volt, Curr, Res, Pow };
-    enum TransientMode { Continuous, Pulse, StepList };
-    enum TriggerSource { Hold, Bus, External, Ethernet };
+    enum Mode { Volt,
+        Curr,
+        Res,
+        Pow };
+    enum TransientMode { Continuous,
+        Pulse,
+        StepList };
+    enum TriggerSource { Hold,
+        Bus,
+        External,
+        Ethernet };
 
     LoadModel(double sourceVolts, double sourceOhms, double ambientCelsius, ModelClock clock);
 
@@ -130,11 +138,11 @@ private:
         bool vonWait = false, currentLimit = false, powerLimit = false;
     };
     struct Phase {
-        double level = 0.0;          // the setting in force, in the mode's unit
+        double level = 0.0; // the setting in force, in the mode's unit
         bool transientLevel = false;
         bool listRunning = false;
         bool awaitingTrigger = false;
-        Micros next = kNever;        // when the phase changes
+        Micros next = kNever; // when the phase changes
     };
 
     void advance(Micros to) override;
@@ -157,7 +165,10 @@ private:
     Point operate(double level, int range) const;
     Point point(Micros t) const;
     void settle();
-    void restartTransient() { tranStart_ = now(); pulseAt_ = kNever; }
+    void restartTransient() {
+        tranStart_ = now();
+        pulseAt_ = kNever;
+    }
     unsigned questionable() const;
     unsigned operation() const;
 
@@ -168,9 +179,9 @@ private:
     std::array<double, 4> mainLevel_{}, transientLevel_{};
     std::array<std::vector<double>, 4> stepValues_, stepTimes_;
     Micros tranStart_ = 0;
-    Micros pulseAt_ = kNever;             // start of the triggered pulse
-    std::array<Micros, 6> holdingSince_;  // per check: since when its condition holds, kNever when not
+    Micros pulseAt_ = kNever; // start of the triggered pulse
+    std::array<Micros, 6> holdingSince_; // per check: since when its condition holds, kNever when not
     unsigned latched_ = 0;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -18,41 +18,41 @@ namespace {
 
 void usage(FILE* to) {
     std::fprintf(to,
-                 "usage: imbench-sim [options]\n"
-                 "  --address A        loopback address to bind (default 127.0.0.1; 127.0.0.0/8 only)\n"
-                 "  --foreign-address A  source of the foreign-sender UDP fault (default 127.0.0.2)\n"
-                 "  --tcp-port N       TCP line port (default 3000, 0 = any)\n"
-                 "  --udp-port N       UDP packet port (default 3000, 0 = any)\n"
-                 "  --gpib-port N      Prologix-style GPIB adapter port (default 1234, 0 = any)\n"
-                 "  --gpib-address N   GPIB primary address of the instrument (default 5)\n"
-                 "  --no-tcp --no-udp --no-pty --no-gpib   leave a link out\n"
-                 "  --pty-link PATH    symbolic link to the serial pty (removed on exit)\n"
-                 "  --kind KIND        im (the IM module, the default), load (an electronic load)\n"
-                 "                     or supply (a DC supply)\n"
-                 "  --family           a load of the family that carries the IM module (kinds im\n"
-                 "                     and load): both answer; *IDN? %s\n"
-                 "  --idn TEXT         reply to *IDN? (default: the kind's own: %s,\n"
-                 "                     %s, %s)\n"
-                 "  --version TEXT     reply to SYST:VERS?\n"
-                 "  --serial TEXT      reply to SYST:SER?\n"
-                 "  --seed N           seed of faults, noise and initial calibration values (default 1)\n"
-                 "  --fault NAME=VALUE inject a fault (repeatable; see below)\n"
-                 "  --log              print every command received\n"
-                 "  --help\n"
-                 "IM module:\n"
-                 "  --dut SPEC         device under test: resistor:R | rc:R,C (parallel) |\n"
-                 "                     randles:Rs,Rct,Cdl,W[,L] | battery (the default)\n"
-                 "  --noise REL        relative noise of the readings (default 0.001, 0 = ideal)\n"
-                 "  --time-scale X     factor on every measurement time (default 1, 0 = ready at once)\n"
-                 "  --cal-freq-markers N  frequency markers of the calibration tables (default 8)\n"
-                 "  --cal-gain-markers N  gain markers of the calibration tables (default 4)\n"
-                 "  --cal-state FILE   calibration kept by IM:CAL:SAVE, read at start when it exists\n"
-                 "load and supply:\n"
-                 "  --source-volts V   EMF of the source on the load's input (default 12)\n"
-                 "  --source-ohms R    its internal resistance (default 0.05)\n"
-                 "  --load-ohms R      resistance on the supply's output (default 10)\n"
-                 "  --ambient C        ambient temperature, degrees C (default 25)\n",
-                 sim::kFamilyIdn, sim::kDefaultIdn, sim::kLoadIdn, sim::kSupplyIdn);
+        "usage: imbench-sim [options]\n"
+        "  --address A        loopback address to bind (default 127.0.0.1; 127.0.0.0/8 only)\n"
+        "  --foreign-address A  source of the foreign-sender UDP fault (default 127.0.0.2)\n"
+        "  --tcp-port N       TCP line port (default 3000, 0 = any)\n"
+        "  --udp-port N       UDP packet port (default 3000, 0 = any)\n"
+        "  --gpib-port N      Prologix-style GPIB adapter port (default 1234, 0 = any)\n"
+        "  --gpib-address N   GPIB primary address of the instrument (default 5)\n"
+        "  --no-tcp --no-udp --no-pty --no-gpib   leave a link out\n"
+        "  --pty-link PATH    symbolic link to the serial pty (removed on exit)\n"
+        "  --kind KIND        im (the IM module, the default), load (an electronic load)\n"
+        "                     or supply (a DC supply)\n"
+        "  --family           a load of the family that carries the IM module (kinds im\n"
+        "                     and load): both answer; *IDN? %s\n"
+        "  --idn TEXT         reply to *IDN? (default: the kind's own: %s,\n"
+        "                     %s, %s)\n"
+        "  --version TEXT     reply to SYST:VERS?\n"
+        "  --serial TEXT      reply to SYST:SER?\n"
+        "  --seed N           seed of faults, noise and initial calibration values (default 1)\n"
+        "  --fault NAME=VALUE inject a fault (repeatable; see below)\n"
+        "  --log              print every command received\n"
+        "  --help\n"
+        "IM module:\n"
+        "  --dut SPEC         device under test: resistor:R | rc:R,C (parallel) |\n"
+        "                     randles:Rs,Rct,Cdl,W[,L] | battery (the default)\n"
+        "  --noise REL        relative noise of the readings (default 0.001, 0 = ideal)\n"
+        "  --time-scale X     factor on every measurement time (default 1, 0 = ready at once)\n"
+        "  --cal-freq-markers N  frequency markers of the calibration tables (default 8)\n"
+        "  --cal-gain-markers N  gain markers of the calibration tables (default 4)\n"
+        "  --cal-state FILE   calibration kept by IM:CAL:SAVE, read at start when it exists\n"
+        "load and supply:\n"
+        "  --source-volts V   EMF of the source on the load's input (default 12)\n"
+        "  --source-ohms R    its internal resistance (default 0.05)\n"
+        "  --load-ohms R      resistance on the supply's output (default 10)\n"
+        "  --ambient C        ambient temperature, degrees C (default 25)\n",
+        sim::kFamilyIdn, sim::kDefaultIdn, sim::kLoadIdn, sim::kSupplyIdn);
     auto bits = [to](const char* title, const std::vector<sim::StatusBit>& map) {
         std::fprintf(to, "%s\n", title);
         for (const sim::StatusBit& b : map) std::fprintf(to, "  %2d  %s\n", b.bit, b.meaning);
@@ -90,7 +90,7 @@ int portArg(const char* text, const char* flag) {
     return static_cast<int>(*v);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     // A host that goes away while its answer is written is no reason to stop.
@@ -103,42 +103,69 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc) die(std::string(a) + " needs a value");
             return argv[++i];
         };
-        if (a == "--address") o.address = value();
-        else if (a == "--foreign-address") o.foreignAddress = value();
-        else if (a == "--tcp-port") o.tcpPort = portArg(value(), "--tcp-port");
-        else if (a == "--udp-port") o.udpPort = portArg(value(), "--udp-port");
-        else if (a == "--gpib-port") o.gpibPort = portArg(value(), "--gpib-port");
+        if (a == "--address")
+            o.address = value();
+        else if (a == "--foreign-address")
+            o.foreignAddress = value();
+        else if (a == "--tcp-port")
+            o.tcpPort = portArg(value(), "--tcp-port");
+        else if (a == "--udp-port")
+            o.udpPort = portArg(value(), "--udp-port");
+        else if (a == "--gpib-port")
+            o.gpibPort = portArg(value(), "--gpib-port");
         else if (a == "--gpib-address") {
             auto v = sim::parseInteger(value());
             if (!v || *v < 0 || *v > 30) die("--gpib-address: 0..30 expected");
             o.gpibAddress = static_cast<int>(*v);
-        } else if (a == "--no-tcp") o.tcp = false;
-        else if (a == "--no-udp") o.udp = false;
-        else if (a == "--no-pty") o.pty = false;
-        else if (a == "--no-gpib") o.gpib = false;
-        else if (a == "--pty-link") o.ptyLink = value();
-        else if (a == "--idn") o.idn = value();
-        else if (a == "--version") o.version = value();
-        else if (a == "--serial") o.serial = value();
-        else if (a == "--family") o.family = true;
+        } else if (a == "--no-tcp")
+            o.tcp = false;
+        else if (a == "--no-udp")
+            o.udp = false;
+        else if (a == "--no-pty")
+            o.pty = false;
+        else if (a == "--no-gpib")
+            o.gpib = false;
+        else if (a == "--pty-link")
+            o.ptyLink = value();
+        else if (a == "--idn")
+            o.idn = value();
+        else if (a == "--version")
+            o.version = value();
+        else if (a == "--serial")
+            o.serial = value();
+        else if (a == "--family")
+            o.family = true;
         else if (a == "--kind") {
             const std::string_view kind = value();
-            if (kind == "im") o.kind = sim::Kind::Im;
-            else if (kind == "load") o.kind = sim::Kind::Load;
-            else if (kind == "supply") o.kind = sim::Kind::Supply;
-            else die("--kind: im, load or supply expected");
-        } else if (a == "--source-volts") o.sourceVolts = numberArg(value(), "--source-volts", 0.0, 1000.0);
-        else if (a == "--source-ohms") o.sourceOhms = numberArg(value(), "--source-ohms", 1e-4, 1e6);
-        else if (a == "--load-ohms") o.loadOhms = numberArg(value(), "--load-ohms", 1e-3, 1e9);
-        else if (a == "--ambient") o.ambientCelsius = numberArg(value(), "--ambient", -40.0, 80.0);
+            if (kind == "im")
+                o.kind = sim::Kind::Im;
+            else if (kind == "load")
+                o.kind = sim::Kind::Load;
+            else if (kind == "supply")
+                o.kind = sim::Kind::Supply;
+            else
+                die("--kind: im, load or supply expected");
+        } else if (a == "--source-volts")
+            o.sourceVolts = numberArg(value(), "--source-volts", 0.0, 1000.0);
+        else if (a == "--source-ohms")
+            o.sourceOhms = numberArg(value(), "--source-ohms", 1e-4, 1e6);
+        else if (a == "--load-ohms")
+            o.loadOhms = numberArg(value(), "--load-ohms", 1e-3, 1e9);
+        else if (a == "--ambient")
+            o.ambientCelsius = numberArg(value(), "--ambient", -40.0, 80.0);
         else if (a == "--dut") {
             std::string error;
             if (!sim::parseDut(value(), o.dut, &error)) die(error);
-        } else if (a == "--noise") o.noise = numberArg(value(), "--noise", 0.0, 1.0);
-        else if (a == "--time-scale") o.timeScale = numberArg(value(), "--time-scale", 0.0, 1000.0);
-        else if (a == "--cal-freq-markers") o.calFreqMarkers = countArg(value(), "--cal-freq-markers", sim::kCalMaxFreqMarkers);
-        else if (a == "--cal-gain-markers") o.calGainMarkers = countArg(value(), "--cal-gain-markers", sim::kCalMaxGainMarkers);
-        else if (a == "--cal-state") o.calStateFile = value();
+        } else if (a == "--noise")
+            o.noise = numberArg(value(), "--noise", 0.0, 1.0);
+        else if (a == "--time-scale")
+            o.timeScale = numberArg(value(), "--time-scale", 0.0, 1000.0);
+        else if (a == "--cal-freq-markers")
+            o.calFreqMarkers = countArg(value(), "--cal-freq-markers", sim::kCalMaxFreqMarkers);
+        else if (a == "--cal-gain-markers")
+            o.calGainMarkers = countArg(value(), "--cal-gain-markers", sim::kCalMaxGainMarkers);
+        else if (a == "--cal-state")
+            o.calStateFile = value();
         else if (a == "--seed") {
             auto v = sim::parseInteger(value());
             if (!v || *v < 0 || *v > 0xFFFFFFFFLL) die("--seed: 0..4294967295 expected");
@@ -146,7 +173,8 @@ int main(int argc, char** argv) {
         } else if (a == "--fault") {
             std::string error;
             if (!sim::parseFault(o.faults, value(), &error)) die(error);
-        } else if (a == "--log") log = true;
+        } else if (a == "--log")
+            log = true;
         else if (a == "--help" || a == "-h") {
             usage(stdout);
             return 0;
@@ -179,7 +207,8 @@ int main(int argc, char** argv) {
                 std::printf("%s: CLOSE id=%d\n", sim::linkName(e.link), e.udpId);
             else
                 std::printf("%s: %s%s\n", sim::linkName(e.link), e.text.c_str(),
-                            e.refused ? "   (refused)" : e.valid ? "" : "   (not understood)");
+                    e.refused ? "   (refused)" : e.valid ? ""
+                                                         : "   (not understood)");
             std::fflush(stdout);
         });
     }

@@ -31,4 +31,4 @@ std::string build(uint8_t code, uint16_t id, std::string_view text) {
     return out;
 }
 
-}  // namespace sim::packet
+} // namespace sim::packet

@@ -26,7 +26,7 @@ std::optional<double> valueWord(std::string_view word, bool integer) {
     return parseDouble(word);
 }
 
-}  // namespace
+} // namespace
 
 bool Limits::holds(double value) const {
     // the host sends back what it read, formatted again: allow the last digit
@@ -89,8 +89,10 @@ double ScpiModel::stored(std::string_view header) const {
 
 void ScpiModel::store(std::string_view header, double value) {
     auto it = values_.find(header);
-    if (it != values_.end()) it->second = value;
-    else values_.emplace(std::string(header), value);
+    if (it != values_.end())
+        it->second = value;
+    else
+        values_.emplace(std::string(header), value);
 }
 
 std::optional<int> ScpiModel::limitWord(std::string_view args) {
@@ -144,7 +146,7 @@ Outcome ScpiModel::parameter(const ParamSpec& p, const Command& c, std::string& 
 }
 
 Outcome ScpiModel::entry(const Command& c, std::string_view key, std::span<double> entries, int capacity,
-                         Limits range, bool integer, std::string& reply) {
+    Limits range, bool integer, std::string& reply) {
     std::string_view rest = c.args;
     const auto n = parseInteger(nextWord(rest));
     if (!n || *n < 1 || *n > capacity || *n > static_cast<long long>(entries.size())) return Outcome::Refused;
@@ -162,4 +164,4 @@ Outcome ScpiModel::entry(const Command& c, std::string_view key, std::span<doubl
     return Outcome::Done;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -39,26 +39,28 @@
 
 namespace sim {
 
-using Micros = std::int64_t;   // model time
+using Micros = std::int64_t; // model time
 constexpr Micros kNever = std::numeric_limits<Micros>::max();
 constexpr Micros kMicrosPerMs = 1000;
 
 // Entries a list can be given through the capacity faults.
 constexpr int kMaxListCapacity = 1000;
 
-enum class Access { ReadWrite, ReadOnly, CommandOnly };
+enum class Access { ReadWrite,
+    ReadOnly,
+    CommandOnly };
 
 struct ParamSpec {
     const char* header;
     bool integer;
-    double lo, hi;     // the limits, unless the model narrows them by its state
+    double lo, hi; // the limits, unless the model narrows them by its state
     double initial;
     Access access = Access::ReadWrite;
 };
 
 struct Limits {
     double lo = 0.0, hi = 0.0;
-    bool holds(double value) const;   // within, allowing the rounding of the 7-digit replies
+    bool holds(double value) const; // within, allowing the rounding of the 7-digit replies
 };
 
 // One bit of a status register and its meaning, for --help.
@@ -122,7 +124,7 @@ protected:
     // One entry of a numbered list named key: "key n v", "key? n", "key? n MAX|MIN".
     // Entry numbers run from 1 to capacity; slot is entry n - 1 of entries.
     Outcome entry(const Command& command, std::string_view key, std::span<double> entries, int capacity,
-                  Limits limits, bool integer, std::string& reply);
+        Limits limits, bool integer, std::string& reply);
     // "H? MAX" / "H? MIN" word of args: 1 max, -1 min, 0 none, nullopt anything else.
     static std::optional<int> limitWord(std::string_view args);
 
@@ -137,4 +139,4 @@ private:
     Micros now_ = 0;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -44,16 +44,20 @@
 
 namespace sim {
 
-enum class Link { Direct, Tcp, Udp, Pty, Gpib };
-const char* linkName(Link link);   // "direct", "tcp", "udp", "pty", "gpib"
+enum class Link { Direct,
+    Tcp,
+    Udp,
+    Pty,
+    Gpib };
+const char* linkName(Link link); // "direct", "tcp", "udp", "pty", "gpib"
 
 // One entry of the command log.
 struct LogEntry {
     Link link = Link::Direct;
-    std::string text;     // the command as received, without its line end
-    bool valid = true;    // false: outside the vocabulary, arguments that do not fit it, or refused
-    int udpId = -1;       // request id of the UDP packet, -1 on the other links
-    int udpCode = 0;      // UDP packet code (1 request, 5 close), 0 on the other links
+    std::string text; // the command as received, without its line end
+    bool valid = true; // false: outside the vocabulary, arguments that do not fit it, or refused
+    int udpId = -1; // request id of the UDP packet, -1 on the other links
+    int udpCode = 0; // UDP packet code (1 request, 5 close), 0 on the other links
     bool refused = false; // understood but refused by the module (the host is told)
 };
 
@@ -63,52 +67,52 @@ struct LogEntry {
 // the responses the fault can apply to (a reply fault waits for a query).
 struct Faults {
     // TCP and pty: the "OK" lines.
-    int dropOk = 0;           // the acknowledging "OK" of the next N commands is left out
-    int garbleOk = 0;         // ... reads "0K" instead
-    int dropReplyOk = 0;      // the "OK" after the reply of the next N queries is left out
-    int garbleReplyOk = 0;    // ... reads "0K" instead
-    int duplicate = 0;        // the next N responses are written twice in one segment
+    int dropOk = 0; // the acknowledging "OK" of the next N commands is left out
+    int garbleOk = 0; // ... reads "0K" instead
+    int dropReplyOk = 0; // the "OK" after the reply of the next N queries is left out
+    int garbleReplyOk = 0; // ... reads "0K" instead
+    int duplicate = 0; // the next N responses are written twice in one segment
     // TCP, pty and GPIB.
-    int delay = 0;            // the next N replies are held back delayMs (see below)
+    int delay = 0; // the next N replies are held back delayMs (see below)
     int delayMs = 0;
-    int late = 0;             // the next N answers, acknowledgement and all, come lateMs
-    int lateMs = 5000;        //   later (after the host has given up on them)
-    int split = 0;            // the next N responses are written in two parts, the first
-    int splitAt = 1;          //   splitAt bytes long, the second splitGapMs later
+    int late = 0; // the next N answers, acknowledgement and all, come lateMs
+    int lateMs = 5000; //   later (after the host has given up on them)
+    int split = 0; // the next N responses are written in two parts, the first
+    int splitAt = 1; //   splitAt bytes long, the second splitGapMs later
     int splitGapMs = 50;
-    int closeMidReply = 0;    // the next N responses: closeAfter bytes, then the TCP
-    int closeAfter = 0;       //   connection closes (pty: the rest is lost)
-    int overlong = 0;         // the next N query replies are a line of overlongBytes 'X's
+    int closeMidReply = 0; // the next N responses: closeAfter bytes, then the TCP
+    int closeAfter = 0; //   connection closes (pty: the rest is lost)
+    int overlong = 0; // the next N query replies are a line of overlongBytes 'X's
     int overlongBytes = 300;
-    bool silent = false;      // commands are executed and logged but never answered
+    bool silent = false; // commands are executed and logged but never answered
     // UDP.
-    int udpLoseRequest = 0;   // the next N requests are lost (not executed, not answered)
-    int udpLose = 0;          // the next N datagrams the instrument sends are lost
-    int udpDuplicate = 0;     // every datagram of the next N answers is sent twice
-    int udpReorder = 0;       // the next N query answers: REPLY before CONFIRM
-    int udpStaleId = 0;       // the next N answers carry a stale datagram (below)
-    int udpWrongId = 0;       // the next N answers carry the request id + 1
-    int udpShort = 0;         // the next N answers are preceded by a datagram of
-    int udpShortBytes = 5;    //   udpShortBytes bytes (under the 6-byte header)
-    int udpTruncate = 0;      // the REPLY of the next N queries loses its last
+    int udpLoseRequest = 0; // the next N requests are lost (not executed, not answered)
+    int udpLose = 0; // the next N datagrams the instrument sends are lost
+    int udpDuplicate = 0; // every datagram of the next N answers is sent twice
+    int udpReorder = 0; // the next N query answers: REPLY before CONFIRM
+    int udpStaleId = 0; // the next N answers carry a stale datagram (below)
+    int udpWrongId = 0; // the next N answers carry the request id + 1
+    int udpShort = 0; // the next N answers are preceded by a datagram of
+    int udpShortBytes = 5; //   udpShortBytes bytes (under the 6-byte header)
+    int udpTruncate = 0; // the REPLY of the next N queries loses its last
     int udpTruncateBytes = 3; //   udpTruncateBytes of text; its header still counts them
-    int udpForeign = 0;       // the next N answers are first sent from the foreign address
-    bool udpForeignOnly = false;   // ... and only from there
+    int udpForeign = 0; // the next N answers are first sent from the foreign address
+    bool udpForeignOnly = false; // ... and only from there
     // Probabilities, 0..1, of the same kinds.
     double pDropOk = 0, pGarbleOk = 0, pDropReplyOk = 0, pGarbleReplyOk = 0, pDuplicate = 0;
-    double pDelay = 0, pLate = 0, pSplit = 0, pClose = 0, pOverlong = 0;   // split and close at a random byte
+    double pDelay = 0, pLate = 0, pSplit = 0, pClose = 0, pOverlong = 0; // split and close at a random byte
     double pUdpLoseRequest = 0, pUdpLose = 0, pUdpDuplicate = 0, pUdpReorder = 0;
     double pUdpStaleId = 0, pUdpWrongId = 0, pUdpShort = 0, pUdpForeign = 0, pUdpTruncate = 0;
     // The load and supply models; these hold until replaced (no counters).
-    int quesOn = 0;           // bits forced on in "STAT:QUES?" (load and supply)
-    int operOn = 0;           // bits forced on in "STAT:OPER?" (load)
-    int extOn = 0;            // bits forced on in "STAT:QUES:EXT?" (supply; its summary, bit 15 of
-                              //   "STAT:QUES?", follows)
-    int stepCapacity = 0;     // entries of the load's step lists, 0: its own (1000 at most)
-    int listCapacity = 0;     // entries of the supply's lists, 0: its own
-    std::string failMax;      // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
-    std::string failMin;      // ... whose "? MIN" query is refused
-    std::string minAboveMax;  // ... whose "? MIN" answers one above its maximum
+    int quesOn = 0; // bits forced on in "STAT:QUES?" (load and supply)
+    int operOn = 0; // bits forced on in "STAT:OPER?" (load)
+    int extOn = 0; // bits forced on in "STAT:QUES:EXT?" (supply; its summary, bit 15 of
+        //   "STAT:QUES?", follows)
+    int stepCapacity = 0; // entries of the load's step lists, 0: its own (1000 at most)
+    int listCapacity = 0; // entries of the supply's lists, 0: its own
+    std::string failMax; // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
+    std::string failMin; // ... whose "? MIN" query is refused
+    std::string minAboveMax; // ... whose "? MIN" answers one above its maximum
 };
 // A delayed reply: on TCP and pty the acknowledging "OK" of a query goes out at
 // once and the reply line with its "OK" delayMs later; a command's "OK" is
@@ -133,8 +137,10 @@ bool isLoopbackAddress(std::string_view address);
 // What the instrument is: the impedance measurement module alone, an
 // electronic load or a DC supply.  A family instrument is a load that carries
 // the IM module (kind Im or Load with Options::family).
-enum class Kind { Im, Load, Supply };
-const char* kindName(Kind kind);   // "im", "load", "supply"
+enum class Kind { Im,
+    Load,
+    Supply };
+const char* kindName(Kind kind); // "im", "load", "supply"
 
 constexpr const char* kDefaultIdn = "IMBENCH,IM3590-SIM,000123,1.20";
 // The family instrument, with the family marker in its model field.
@@ -188,7 +194,7 @@ public:
     // A command is a query when its first word ends in '?'.
     static bool isQuery(std::string_view line);
 
-    std::vector<std::string> commandLog() const;   // texts of the log, UDP CLOSE left out
+    std::vector<std::string> commandLog() const; // texts of the log, UDP CLOSE left out
     std::vector<LogEntry> commandRecords() const;
     void clearLog();
     // Called for every new log entry, on the thread that runs the command.
@@ -228,38 +234,38 @@ private:
 };
 
 struct Options {
-    std::string address = "127.0.0.1";        // every socket binds here (loopback only)
+    std::string address = "127.0.0.1"; // every socket binds here (loopback only)
     std::string foreignAddress = "127.0.0.2"; // source of the "foreign sender" UDP fault
-    int tcpPort = 3000, udpPort = 3000, gpibPort = 1234, gpibAddress = 5;  // 0: any free port
+    int tcpPort = 3000, udpPort = 3000, gpibPort = 1234, gpibAddress = 5; // 0: any free port
     bool tcp = true, udp = true, pty = true, gpib = true;
-    std::string ptyLink;                      // symlink to the pty slave, made and removed by the simulator
+    std::string ptyLink; // symlink to the pty slave, made and removed by the simulator
     Kind kind = Kind::Im;
-    bool family = false;                      // a load that carries the IM module (kinds Im and Load)
-    std::string idn;                          // empty: the kind's own (see identity())
+    bool family = false; // a load that carries the IM module (kinds Im and Load)
+    std::string idn; // empty: the kind's own (see identity())
     std::string version = kDefaultVersion;
     std::string serial = kDefaultSerial;
-    uint32_t seed = 1;                        // faults, noise and initial calibration values
+    uint32_t seed = 1; // faults, noise and initial calibration values
     Faults faults;
     // The IM module.
-    DutSpec dut = dutBattery();               // the device under test
-    double noise = 0.001;                     // relative noise of the readings, 0 = ideal
-    double timeScale = 1.0;                   // measurement time factor, 0 = ready at once
-    int calFreqMarkers = 8;                   // frequency markers of the calibration tables
-    int calGainMarkers = 4;                   // gain markers
-    std::string calStateFile;                 // kept by "IM:CAL:SAVE", read at start; empty: none
+    DutSpec dut = dutBattery(); // the device under test
+    double noise = 0.001; // relative noise of the readings, 0 = ideal
+    double timeScale = 1.0; // measurement time factor, 0 = ready at once
+    int calFreqMarkers = 8; // frequency markers of the calibration tables
+    int calGainMarkers = 4; // gain markers
+    std::string calStateFile; // kept by "IM:CAL:SAVE", read at start; empty: none
     // The load and the supply.
-    double sourceVolts = 12.0;                // EMF of the source on the load's input
-    double sourceOhms = 0.05;                 // its internal resistance (above 0)
-    double loadOhms = 10.0;                   // the resistance on the supply's output (above 0)
-    double ambientCelsius = 25.0;             // where their temperatures settle without power
-    ModelClock clock;                         // their time; empty: the steady clock.  A running
-                                              //   simulator reads it from its own thread
+    double sourceVolts = 12.0; // EMF of the source on the load's input
+    double sourceOhms = 0.05; // its internal resistance (above 0)
+    double loadOhms = 10.0; // the resistance on the supply's output (above 0)
+    double ambientCelsius = 25.0; // where their temperatures settle without power
+    ModelClock clock; // their time; empty: the steady clock.  A running
+        //   simulator reads it from its own thread
 };
 
 class Simulator {
 public:
     explicit Simulator(Options options = {});
-    ~Simulator();   // stops
+    ~Simulator(); // stops
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
@@ -287,7 +293,7 @@ public:
     void clearLog();
     // Replaces the faults (counters included); takes effect with the next command.
     void setFaults(const Faults& faults);
-    Faults faults() const;   // with the counters as far as they are used up
+    Faults faults() const; // with the counters as far as they are used up
     Instrument& instrument();
 
     struct Impl;
@@ -296,4 +302,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -32,9 +32,9 @@ using Clock = std::chrono::steady_clock;
 using TimePoint = Clock::time_point;
 using std::chrono::milliseconds;
 
-constexpr std::size_t kMaxLine = 4096;          // a longer command line is cut into pieces
-constexpr std::size_t kMaxPtyBacklog = 65536;   // replies nobody reads from the pty are dropped beyond this
-constexpr std::size_t kMaxSocketBacklog = 1 << 20;   // a client that never reads is disconnected beyond this
+constexpr std::size_t kMaxLine = 4096; // a longer command line is cut into pieces
+constexpr std::size_t kMaxPtyBacklog = 65536; // replies nobody reads from the pty are dropped beyond this
+constexpr std::size_t kMaxSocketBacklog = 1 << 20; // a client that never reads is disconnected beyond this
 constexpr int kGpibDefaultReadTimeoutMs = 500;
 constexpr const char* kGpibVersion = "imbench-sim Prologix-compatible GPIB-ETHERNET controller version 1.0";
 
@@ -96,13 +96,13 @@ struct Endpoint {
     Link link = Link::Tcp;
     bool socket = true;
     std::deque<Chunk> out;
-    std::size_t offset = 0;     // bytes of out.front() already written
-    std::size_t queued = 0;     // bytes of the pieces in out, written or not
+    std::size_t offset = 0; // bytes of out.front() already written
+    std::size_t queued = 0; // bytes of the pieces in out, written or not
     TimePoint lastDue{};
     bool wantWrite = false;
-    bool inputClosed = false;   // the peer sent its last byte; close once out is empty
+    bool inputClosed = false; // the peer sent its last byte; close once out is empty
     bool dead = false;
-    std::string line;           // the command line being received
+    std::string line; // the command line being received
 
     void push(TimePoint now, const std::vector<Piece>& pieces, bool close) {
         TimePoint t = std::max(now, lastDue);
@@ -182,13 +182,13 @@ struct GpibReply {
 
 struct GpibClient : Endpoint {
     bool escape = false;
-    bool firstEscaped = false;   // the line began with an escaped byte: data, never "++"
+    bool firstEscaped = false; // the line began with an escaped byte: data, never "++"
     std::deque<std::pair<std::string, bool>> lines;
     int addr = 0;
     int mode = 1, autoRead = 0, eoi = 1, eos = 0, eotEnable = 0, eotChar = 0;
     int readTimeoutMs = kGpibDefaultReadTimeoutMs;
     std::optional<GpibReply> reply;
-    std::optional<TimePoint> readUntil;   // a read is waiting for the reply
+    std::optional<TimePoint> readUntil; // a read is waiting for the reply
 };
 
 struct ScheduledDatagram {
@@ -198,7 +198,7 @@ struct ScheduledDatagram {
     std::string bytes;
 };
 
-}  // namespace
+} // namespace
 
 struct Simulator::Impl {
     Options options;
@@ -206,7 +206,7 @@ struct Simulator::Impl {
     FaultPlan faults;
     std::string error;
     bool running = false;
-    bool calibrationLoaded = false;   // the state file is read at the first start only
+    bool calibrationLoaded = false; // the state file is read at the first start only
 
     Fd tcpListen, udp, foreign, gpibListen, wake, ptySlave;
     std::unique_ptr<Endpoint> pty;
@@ -227,7 +227,7 @@ struct Simulator::Impl {
 
     explicit Impl(Options o)
         : options(std::move(o)), instrument(options),
-          faults(options.seed, options.faults) {}
+          faults(options.seed, options.faults) { }
 
     bool open();
     bool openPty();
@@ -312,7 +312,7 @@ bool Simulator::Impl::openPty() {
     pty->socket = false;
     ptyPath = name;
     if (!options.ptyLink.empty()) {
-        struct stat st {};
+        struct stat st { };
         if (lstat(options.ptyLink.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 error = "refusing to replace " + options.ptyLink + ": not a symbolic link";
@@ -388,7 +388,7 @@ void Simulator::Impl::readStream(Endpoint& e, TimePoint now) {
             if (e.socket) e.inputClosed = true;
             break;
         }
-        for (ssize_t i = 0; i < n && !e.dead; ++i) {   // once closed mid-reply the rest is lost
+        for (ssize_t i = 0; i < n && !e.dead; ++i) { // once closed mid-reply the rest is lost
             const char ch = buf[i];
             if (ch == '\r' || ch == '\n' || ch == '\0') {
                 if (!e.line.empty()) streamLine(e, std::exchange(e.line, {}), now);
@@ -490,27 +490,39 @@ void Simulator::Impl::gpibAdapterCommand(GpibClient& g, const std::string& comma
         const long v = std::strtol(arg.c_str(), &end, 10);
         if (end && *end == '\0' && v >= lo && v <= hi) field = static_cast<int>(v);
     };
-    if (name == "addr") value(g.addr, 0, 30);
-    else if (name == "mode") value(g.mode, 0, 1);
-    else if (name == "auto") value(g.autoRead, 0, 1);
-    else if (name == "eoi") value(g.eoi, 0, 1);
-    else if (name == "eos") value(g.eos, 0, 3);
-    else if (name == "eot_enable") value(g.eotEnable, 0, 1);
-    else if (name == "eot_char") value(g.eotChar, 0, 255);
-    else if (name == "read_tmo_ms") value(g.readTimeoutMs, 1, 3000);
-    else if (name == "read") gpibStartRead(g, now);
-    else if (name == "ver") answer(kGpibVersion);
-    else if (name == "clr" || name == "rst") g.reply.reset();
-    else if (name == "spoll" || name == "srq") answer("0");
+    if (name == "addr")
+        value(g.addr, 0, 30);
+    else if (name == "mode")
+        value(g.mode, 0, 1);
+    else if (name == "auto")
+        value(g.autoRead, 0, 1);
+    else if (name == "eoi")
+        value(g.eoi, 0, 1);
+    else if (name == "eos")
+        value(g.eos, 0, 3);
+    else if (name == "eot_enable")
+        value(g.eotEnable, 0, 1);
+    else if (name == "eot_char")
+        value(g.eotChar, 0, 255);
+    else if (name == "read_tmo_ms")
+        value(g.readTimeoutMs, 1, 3000);
+    else if (name == "read")
+        gpibStartRead(g, now);
+    else if (name == "ver")
+        answer(kGpibVersion);
+    else if (name == "clr" || name == "rst")
+        g.reply.reset();
+    else if (name == "spoll" || name == "srq")
+        answer("0");
     // ++loc, ++llo, ++ifc, ++trg, ++savecfg and anything else: nothing to do here
     g.flush(now);
 }
 
 void Simulator::Impl::gpibData(GpibClient& g, const std::string& data, TimePoint now) {
-    if (g.addr != options.gpibAddress) return;   // no listener at that address
+    if (g.addr != options.gpibAddress) return; // no listener at that address
     std::string text = data;
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-    g.reply.reset();   // a new command discards an unread reply
+    g.reply.reset(); // a new command discards an unread reply
     const auto reply = instrument.execute(text, Link::Gpib);
     if (!reply || faults.silent()) return;
     GpibPlan plan = faults.gpib(*reply, "\n");
@@ -554,7 +566,7 @@ void Simulator::Impl::readUdp(TimePoint now) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return;
         const auto p = packet::parse(buf.data(), static_cast<std::size_t>(n));
-        if (!p || p->marker != packet::kMarker) continue;   // not ours: ignored
+        if (!p || p->marker != packet::kMarker) continue; // not ours: ignored
         if (p->code == packet::kClose) {
             instrument.record({Link::Udp, std::string(p->text), true, p->id, packet::kClose});
             continue;
@@ -562,7 +574,7 @@ void Simulator::Impl::readUdp(TimePoint now) {
         if (p->code != packet::kRequest) continue;
         if (faults.loseRequest()) continue;
         const Response r = instrument.respond(p->text, Link::Udp, p->id);
-        if (faults.silent() || r.refused) continue;   // a refused command is not confirmed
+        if (faults.silent() || r.refused) continue; // a refused command is not confirmed
         UdpPlan plan = faults.udp(p->id, r.reply.has_value(), r.reply.value_or(""), lastUdpAnswer);
         lastUdpAnswer = std::move(plan.last);
         TimePoint t = std::max(now, udpLastDue);
@@ -588,7 +600,7 @@ void Simulator::Impl::sendDueDatagrams(TimePoint now) {
 
 void Simulator::Impl::run() {
     std::vector<pollfd> fds;
-    std::vector<Endpoint*> owners;   // the endpoint behind each entry of fds, or nullptr
+    std::vector<Endpoint*> owners; // the endpoint behind each entry of fds, or nullptr
     while (!stopping.load()) {
         instrument.tick();
         TimePoint now = Clock::now();
@@ -624,8 +636,10 @@ void Simulator::Impl::run() {
         if (udp.valid()) watch(udp.get(), POLLIN, nullptr);
         auto watchEndpoint = [&](Endpoint& e) {
             short events = e.inputClosed ? 0 : POLLIN;
-            if (e.wantWrite) events |= POLLOUT;
-            else consider(e.nextDue());
+            if (e.wantWrite)
+                events |= POLLOUT;
+            else
+                consider(e.nextDue());
             watch(e.fd.get(), events, &e);
         };
         if (pty) watchEndpoint(*pty);
@@ -667,14 +681,16 @@ void Simulator::Impl::run() {
             }
             if (rev & POLLOUT) e->flush(now);
             if (rev & (POLLIN | POLLHUP | POLLERR)) {
-                if (e->link == Link::Gpib) readGpib(static_cast<GpibClient&>(*e), now);
-                else readStream(*e, now);
+                if (e->link == Link::Gpib)
+                    readGpib(static_cast<GpibClient&>(*e), now);
+                else
+                    readStream(*e, now);
             }
         }
     }
 }
 
-Simulator::Simulator(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+Simulator::Simulator(Options options) : impl_(std::make_unique<Impl>(std::move(options))) { }
 
 Simulator::~Simulator() { stop(); }
 
@@ -736,4 +752,4 @@ void Simulator::setFaults(const Faults& faults) {
 Faults Simulator::faults() const { return impl_->faults.get(); }
 Instrument& Simulator::instrument() { return impl_->instrument; }
 
-}  // namespace sim
+} // namespace sim

@@ -42,7 +42,7 @@ constexpr ListSpec kLists[] = {
     {"LIST:CURR", "LIST:CURR:STAT", "ISET", SupplyModel::kMaxAmps},
 };
 
-}  // namespace
+} // namespace
 
 const std::vector<StatusBit> kSupplyQuestionableBits = {
     {0, "over-voltage trip (latched)"},
@@ -224,4 +224,4 @@ unsigned SupplyModel::extended() const {
     return (bits | static_cast<unsigned>(faults().extOn)) & 0xFFFFu;
 }
 
-}  // namespace sim
+} // namespace sim

@@ -44,25 +44,25 @@ namespace sim {
 enum SupplyQuestionable : unsigned {
     kSupplyOverVoltage = 1u << 0,
     kSupplyOverCurrent = 1u << 1,
-    kSupplyConstantCurrent = 1u << 2,   // while the output is on
-    kSupplyConstantVoltage = 1u << 3,   // while the output is on
+    kSupplyConstantCurrent = 1u << 2, // while the output is on
+    kSupplyConstantVoltage = 1u << 3, // while the output is on
     kSupplyOverTemperature = 1u << 4,
     kSupplyOutputOn = 1u << 5,
     kSupplyUnderVoltage = 1u << 9,
     kSupplyListRunning = 1u << 10,
-    kSupplyPowerLimit = 1u << 12,       // the output holds the rating
-    kSupplyExtended = 1u << 15,         // "STAT:QUES:EXT?" has a bit set
+    kSupplyPowerLimit = 1u << 12, // the output holds the rating
+    kSupplyExtended = 1u << 15, // "STAT:QUES:EXT?" has a bit set
     kSupplyTrips = kSupplyOverVoltage | kSupplyOverCurrent | kSupplyOverTemperature | kSupplyUnderVoltage,
 };
 
 // "STAT:QUES:EXT?" of the supply.
 enum SupplyExtended : unsigned {
-    kSupplyHot = 1u << 0,               // above kWarnTempC
-    kSupplyOverVoltageSet = 1u << 1,    // over-voltage armed below VSET: the output would trip
-    kSupplyOverCurrentSet = 1u << 2,    // over-current armed below ISET
-    kSupplyUnderVoltageSet = 1u << 3,   // under-voltage armed above VSET
-    kSupplyListAborted = 1u << 5,       // a trip ended a list under way (latched)
-    kSupplyProtection = 1u << 15,       // a trip is latched
+    kSupplyHot = 1u << 0, // above kWarnTempC
+    kSupplyOverVoltageSet = 1u << 1, // over-voltage armed below VSET: the output would trip
+    kSupplyOverCurrentSet = 1u << 2, // over-current armed below ISET
+    kSupplyUnderVoltageSet = 1u << 3, // under-voltage armed above VSET
+    kSupplyListAborted = 1u << 5, // a trip ended a list under way (latched)
+    kSupplyProtection = 1u << 15, // a trip is latched
 };
 
 extern const std::vector<StatusBit> kSupplyQuestionableBits;
@@ -85,7 +85,8 @@ public:
     SupplyModel(double loadOhms, double ambientCelsius, ModelClock clock);
 
 private:
-    enum List { VoltList, CurrList };
+    enum List { VoltList,
+        CurrList };
     struct Point {
         double volts = 0.0, amps = 0.0;
         bool cv = false, cc = false, powerLimit = false;
@@ -117,4 +118,4 @@ private:
     bool listAborted_ = false;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -29,10 +29,12 @@ int idleWaitMs() {
 }
 
 struct Item {
-    enum Kind { Control, Menu, Action } kind = Control;
+    enum Kind { Control,
+        Menu,
+        Action } kind = Control;
     std::uint64_t seq = 0;
-    int panel = 0;       // menu events: the menu bar
-    int control = 0;     // menu events: the item
+    int panel = 0; // menu events: the menu bar
+    int control = 0; // menu events: the item
     int event = EVENT_NONE;
     int data1 = 0, data2 = 0;
     std::function<void()> fn;
@@ -44,7 +46,7 @@ struct Queue {
     std::deque<Item> items;
     std::deque<int> keys;
     std::uint64_t nextSeq = 1;
-    std::uint64_t posts = 0;   // counts every post, keys included, to wake waiters
+    std::uint64_t posts = 0; // counts every post, keys included, to wake waiters
 };
 
 Queue& queue() {
@@ -107,7 +109,7 @@ bool alive(const Item& it) {
     return detail::findPanel(it.panel) != nullptr;
 }
 
-}  // namespace
+} // namespace
 
 void setRenderer(Renderer* r) { installed = r; }
 Renderer* renderer() {
@@ -166,7 +168,7 @@ bool waitForInput(int maxWaitMs) {
     if (maxWaitMs <= 0) return false;
     const std::uint64_t start = q.posts;
     q.cv.wait_for(lock, std::chrono::milliseconds(maxWaitMs),
-                  [&] { return !q.items.empty() || q.posts != start; });
+        [&] { return !q.items.empty() || q.posts != start; });
     return !q.items.empty();
 }
 
@@ -183,9 +185,9 @@ void resetEvents() {
     q.items.clear();
     q.keys.clear();
 }
-}  // namespace detail
+} // namespace detail
 
-}  // namespace ui
+} // namespace ui
 
 int ProcessSystemEvents() {
     using namespace ui;

@@ -14,9 +14,9 @@ namespace {
 constexpr int kMaxDeliverRounds = 100000;
 
 struct Script {
-    std::deque<std::optional<std::string>> files;    // nullopt: cancel
+    std::deque<std::optional<std::string>> files; // nullopt: cancel
     std::deque<bool> confirms;
-    std::deque<std::optional<std::string>> prompts;  // nullopt: cancel
+    std::deque<std::optional<std::string>> prompts; // nullopt: cancel
     std::vector<PopupRecord> records;
     int beeps = 0;
     bool waitCursor = false;
@@ -66,9 +66,9 @@ public:
     }
 
     std::optional<std::string> fileSelectPopup(const std::string& directory, const std::string& defaultFile,
-                                               const std::string& filter, const std::string& title,
-                                               int buttonLabel, bool /*allowCancel*/,
-                                               bool /*allowMakeDirectory*/) override {
+        const std::string& filter, const std::string& title,
+        int buttonLabel, bool /*allowCancel*/,
+        bool /*allowMakeDirectory*/) override {
         Script& s = script();
         s.records.push_back({PopupRecord::FileSelect, title, filter, defaultFile, directory, buttonLabel});
         if (s.files.empty()) return std::nullopt;
@@ -96,10 +96,14 @@ const Control* operableControl(int panel, int control, int& r) {
 const Control* clickableControl(int panel, int control, int& r) {
     const Panel* p = ui::panel(panel);
     const Control* c = p ? p->control(control) : nullptr;
-    if (!p) r = UIE_BAD_PANEL;
-    else if (!c) r = UIE_BAD_CONTROL;
-    else if (!p->visible || !c->visible || c->dimmed) r = UIE_NOT_OPERABLE;
-    else r = 0;
+    if (!p)
+        r = UIE_BAD_PANEL;
+    else if (!c)
+        r = UIE_BAD_CONTROL;
+    else if (!p->visible || !c->visible || c->dimmed)
+        r = UIE_NOT_OPERABLE;
+    else
+        r = 0;
     return r < 0 ? nullptr : c;
 }
 
@@ -115,11 +119,11 @@ void postChange(int panel, int control, bool changed) {
 struct Snapshot {
     Value value;
     int index;
-    explicit Snapshot(const Control& c) : value(detail::currentValue(c)), index(c.index) {}
+    explicit Snapshot(const Control& c) : value(detail::currentValue(c)), index(c.index) { }
     bool operator==(const Snapshot&) const = default;
 };
 
-}  // namespace
+} // namespace
 
 void answerFile(const std::string& path) { script().files.emplace_back(path); }
 void answerFileCancel() { script().files.emplace_back(std::nullopt); }
@@ -226,7 +230,7 @@ void deliver() {
 int beeps() { return script().beeps; }
 bool waitCursor() { return script().waitCursor; }
 
-}  // namespace ui::headless
+} // namespace ui::headless
 
 namespace ui::detail {
 
@@ -239,4 +243,4 @@ void resetHeadless() {
     headless::script().waitCursor = false;
 }
 
-}  // namespace ui::detail
+} // namespace ui::detail

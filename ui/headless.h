@@ -13,17 +13,20 @@
 namespace ui::headless {
 
 struct PopupRecord {
-    enum Kind { Message, Confirm, Prompt, FileSelect } kind;
+    enum Kind { Message,
+        Confirm,
+        Prompt,
+        FileSelect } kind;
     std::string title;
-    std::string text;             // message / prompt text; for FileSelect the filter
-    std::string defaultFile;      // FileSelect only
-    std::string directory;        // FileSelect only
-    int buttonLabel = 0;          // FileSelect only
+    std::string text; // message / prompt text; for FileSelect the filter
+    std::string defaultFile; // FileSelect only
+    std::string directory; // FileSelect only
+    int buttonLabel = 0; // FileSelect only
 };
 
 // Scripted answers, used in order; a pop-up with no scripted answer gets the
 // default: cancel / no / empty prompt cancelled.
-void answerFile(const std::string& path);   // next FileSelectPopup chooses path
+void answerFile(const std::string& path); // next FileSelectPopup chooses path
 void answerFileCancel();
 void answerConfirm(bool yes);
 void answerPrompt(const std::string& text);
@@ -43,13 +46,13 @@ std::string lastPopupText();
 // but no value change.  0 on success, else a UIE_* code.
 // A changed value posts EVENT_VAL_CHANGED; hot controls then get EVENT_COMMIT,
 // normal ones do not.
-int commit(int panel, int control, const Value& v);   // set value (text box: replaced), events
-int commitIndex(int panel, int control, int index);   // ring / list: pick an item
-int click(int panel, int control);                    // EVENT_LEFT_CLICK, then EVENT_COMMIT for
-                                                      // buttons and toggles (a toggle flips)
+int commit(int panel, int control, const Value& v); // set value (text box: replaced), events
+int commitIndex(int panel, int control, int index); // ring / list: pick an item
+int click(int panel, int control); // EVENT_LEFT_CLICK, then EVENT_COMMIT for
+    // buttons and toggles (a toggle flips)
 int rightDoubleClick(int panel, int control);
-int clickGraph(int panel, int control, double x, double y);  // cursor placed, LEFT_CLICK, COMMIT
-int closePanel(int panel);                            // EVENT_CLOSE to the panel callback
+int clickGraph(int panel, int control, double x, double y); // cursor placed, LEFT_CLICK, COMMIT
+int closePanel(int panel); // EVENT_CLOSE to the panel callback
 int pickMenu(int menuBar, int menuItem);
 void pressKey(int key);
 
@@ -61,4 +64,4 @@ void deliver();
 int beeps();
 bool waitCursor();
 
-}  // namespace ui::headless
+} // namespace ui::headless

@@ -21,4 +21,4 @@ void resetEvents();
 Renderer* headlessRenderer();
 void resetHeadless();
 
-}  // namespace ui::detail
+} // namespace ui::detail

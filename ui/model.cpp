@@ -338,8 +338,8 @@ int controlFromDef(const UiCtrlDef& d, Control& c) {
         for (const auto& item : d.items) {
             Value v;
             Value in = c.dataType == VAL_STRING ? Value(item.text)
-                       : c.dataType == VAL_INTEGER ? Value(toInt(item.value))
-                                                   : Value(item.value);
+                : c.dataType == VAL_INTEGER     ? Value(toInt(item.value))
+                                                : Value(item.value);
             if (itemValueFor(c, in, v) < 0) return UIE_TYPE_MISMATCH;
             c.items.push_back({item.label, std::move(v)});
         }
@@ -505,19 +505,39 @@ Axis& yAxis(Control& c) { return c.graph.axes[VAL_LEFT_YAXIS]; }
 // Which attribute exists for which kind of control.
 bool attributeApplies(const Control& c, int attr) {
     switch (attr) {
-    case ATTR_TOP: case ATTR_LEFT: case ATTR_HEIGHT: case ATTR_WIDTH:
-    case ATTR_VISIBLE: case ATTR_DIMMED: case ATTR_CTRL_MODE: case ATTR_LABEL_TEXT:
-    case ATTR_TEXT_COLOR: case ATTR_TEXT_BGCOLOR: case ATTR_DATA_TYPE: case ATTR_CTRL_KIND:
+    case ATTR_TOP:
+    case ATTR_LEFT:
+    case ATTR_HEIGHT:
+    case ATTR_WIDTH:
+    case ATTR_VISIBLE:
+    case ATTR_DIMMED:
+    case ATTR_CTRL_MODE:
+    case ATTR_LABEL_TEXT:
+    case ATTR_TEXT_COLOR:
+    case ATTR_TEXT_BGCOLOR:
+    case ATTR_DATA_TYPE:
+    case ATTR_CTRL_KIND:
         return true;
-    case ATTR_PRECISION: case ATTR_INCR_VALUE: case ATTR_MIN_VALUE: case ATTR_MAX_VALUE:
+    case ATTR_PRECISION:
+    case ATTR_INCR_VALUE:
+    case ATTR_MIN_VALUE:
+    case ATTR_MAX_VALUE:
         return c.kind == UiCtrlKind::Numeric;
     case ATTR_MAX_ENTRY_LENGTH:
         return c.kind == UiCtrlKind::String || c.kind == UiCtrlKind::TextBox;
-    case ATTR_ON_TEXT: case ATTR_OFF_TEXT:
+    case ATTR_ON_TEXT:
+    case ATTR_OFF_TEXT:
         return c.kind == UiCtrlKind::Toggle;
-    case ATTR_XNAME: case ATTR_YNAME: case ATTR_XMAP_MODE: case ATTR_YMAP_MODE:
-    case ATTR_XREVERSE: case ATTR_YREVERSE: case ATTR_XGRID_VISIBLE: case ATTR_YGRID_VISIBLE:
-    case ATTR_PLOT_BGCOLOR: case ATTR_NUM_PLOTS:
+    case ATTR_XNAME:
+    case ATTR_YNAME:
+    case ATTR_XMAP_MODE:
+    case ATTR_YMAP_MODE:
+    case ATTR_XREVERSE:
+    case ATTR_YREVERSE:
+    case ATTR_XGRID_VISIBLE:
+    case ATTR_YGRID_VISIBLE:
+    case ATTR_PLOT_BGCOLOR:
+    case ATTR_NUM_PLOTS:
         return c.kind == UiCtrlKind::Graph;
     default:
         return false;
@@ -535,10 +555,15 @@ int setAttr(int panel, int control, int attr, const Value& v) {
     Change what = Change::Attributes;
     int r = 0;
     switch (attr) {
-    case ATTR_TOP: case ATTR_LEFT: case ATTR_HEIGHT: case ATTR_WIDTH:
+    case ATTR_TOP:
+    case ATTR_LEFT:
+    case ATTR_HEIGHT:
+    case ATTR_WIDTH:
         if ((r = needInt(v, i)) < 0) return r;
         if ((attr == ATTR_HEIGHT || attr == ATTR_WIDTH) && i < 0) return UIE_BAD_ARGUMENT;
-        (attr == ATTR_TOP ? c->top : attr == ATTR_LEFT ? c->left : attr == ATTR_HEIGHT ? c->height : c->width) = i;
+        (attr == ATTR_TOP ? c->top : attr == ATTR_LEFT ? c->left
+                : attr == ATTR_HEIGHT                  ? c->height
+                                                       : c->width) = i;
         break;
     case ATTR_VISIBLE:
         if ((r = needInt(v, i)) < 0) return r;
@@ -584,7 +609,7 @@ int setAttr(int panel, int control, int attr, const Value& v) {
     case ATTR_MAX_ENTRY_LENGTH:
         if ((r = needInt(v, i)) < 0) return r;
         if (i < -1) return UIE_BAD_ARGUMENT;
-        c->maxEntryLength = std::max(i, 0);  // -1 and 0: unlimited
+        c->maxEntryLength = std::max(i, 0); // -1 and 0: unlimited
         break;
     case ATTR_ON_TEXT:
         if ((r = needText(v, c->onText)) < 0) return r;
@@ -621,7 +646,7 @@ int setAttr(int panel, int control, int attr, const Value& v) {
         if ((r = needInt(v, c->graph.plotBgColor)) < 0) return r;
         what = Change::Plots;
         break;
-    default:  // read-only: data type, kind, number of plots
+    default: // read-only: data type, kind, number of plots
         return UIE_BAD_ATTRIBUTE;
     }
     changed(panel, control, what);
@@ -634,36 +659,95 @@ int getAttr(int panel, int control, int attr, Value& out) {
     if (int r = lookup(panel, control, p, c); r < 0) return r;
     if (!attributeApplies(*c, attr)) return UIE_BAD_ATTRIBUTE;
     switch (attr) {
-    case ATTR_TOP: out = c->top; break;
-    case ATTR_LEFT: out = c->left; break;
-    case ATTR_HEIGHT: out = c->height; break;
-    case ATTR_WIDTH: out = c->width; break;
-    case ATTR_VISIBLE: out = c->visible ? 1 : 0; break;
-    case ATTR_DIMMED: out = c->dimmed ? 1 : 0; break;
-    case ATTR_CTRL_MODE: out = c->mode; break;
-    case ATTR_LABEL_TEXT: out = c->label; break;
-    case ATTR_TEXT_COLOR: out = c->textColor; break;
-    case ATTR_TEXT_BGCOLOR: out = c->bgColor; break;
-    case ATTR_DATA_TYPE: out = c->dataType; break;
-    case ATTR_CTRL_KIND: out = static_cast<int>(c->kind); break;
-    case ATTR_PRECISION: out = c->precision; break;
-    case ATTR_INCR_VALUE: out = c->increment; break;
-    case ATTR_MIN_VALUE: out = c->min; break;
-    case ATTR_MAX_VALUE: out = c->max; break;
-    case ATTR_MAX_ENTRY_LENGTH: out = c->maxEntryLength; break;
-    case ATTR_ON_TEXT: out = c->onText; break;
-    case ATTR_OFF_TEXT: out = c->offText; break;
-    case ATTR_XNAME: out = xAxis(*c).name; break;
-    case ATTR_YNAME: out = yAxis(*c).name; break;
-    case ATTR_XMAP_MODE: out = xAxis(*c).mapMode; break;
-    case ATTR_YMAP_MODE: out = yAxis(*c).mapMode; break;
-    case ATTR_XREVERSE: out = xAxis(*c).reverse ? 1 : 0; break;
-    case ATTR_YREVERSE: out = yAxis(*c).reverse ? 1 : 0; break;
-    case ATTR_XGRID_VISIBLE: out = xAxis(*c).gridVisible ? 1 : 0; break;
-    case ATTR_YGRID_VISIBLE: out = yAxis(*c).gridVisible ? 1 : 0; break;
-    case ATTR_PLOT_BGCOLOR: out = c->graph.plotBgColor; break;
-    case ATTR_NUM_PLOTS: out = static_cast<int>(c->graph.plots.size()); break;
-    default: return UIE_BAD_ATTRIBUTE;
+    case ATTR_TOP:
+        out = c->top;
+        break;
+    case ATTR_LEFT:
+        out = c->left;
+        break;
+    case ATTR_HEIGHT:
+        out = c->height;
+        break;
+    case ATTR_WIDTH:
+        out = c->width;
+        break;
+    case ATTR_VISIBLE:
+        out = c->visible ? 1 : 0;
+        break;
+    case ATTR_DIMMED:
+        out = c->dimmed ? 1 : 0;
+        break;
+    case ATTR_CTRL_MODE:
+        out = c->mode;
+        break;
+    case ATTR_LABEL_TEXT:
+        out = c->label;
+        break;
+    case ATTR_TEXT_COLOR:
+        out = c->textColor;
+        break;
+    case ATTR_TEXT_BGCOLOR:
+        out = c->bgColor;
+        break;
+    case ATTR_DATA_TYPE:
+        out = c->dataType;
+        break;
+    case ATTR_CTRL_KIND:
+        out = static_cast<int>(c->kind);
+        break;
+    case ATTR_PRECISION:
+        out = c->precision;
+        break;
+    case ATTR_INCR_VALUE:
+        out = c->increment;
+        break;
+    case ATTR_MIN_VALUE:
+        out = c->min;
+        break;
+    case ATTR_MAX_VALUE:
+        out = c->max;
+        break;
+    case ATTR_MAX_ENTRY_LENGTH:
+        out = c->maxEntryLength;
+        break;
+    case ATTR_ON_TEXT:
+        out = c->onText;
+        break;
+    case ATTR_OFF_TEXT:
+        out = c->offText;
+        break;
+    case ATTR_XNAME:
+        out = xAxis(*c).name;
+        break;
+    case ATTR_YNAME:
+        out = yAxis(*c).name;
+        break;
+    case ATTR_XMAP_MODE:
+        out = xAxis(*c).mapMode;
+        break;
+    case ATTR_YMAP_MODE:
+        out = yAxis(*c).mapMode;
+        break;
+    case ATTR_XREVERSE:
+        out = xAxis(*c).reverse ? 1 : 0;
+        break;
+    case ATTR_YREVERSE:
+        out = yAxis(*c).reverse ? 1 : 0;
+        break;
+    case ATTR_XGRID_VISIBLE:
+        out = xAxis(*c).gridVisible ? 1 : 0;
+        break;
+    case ATTR_YGRID_VISIBLE:
+        out = yAxis(*c).gridVisible ? 1 : 0;
+        break;
+    case ATTR_PLOT_BGCOLOR:
+        out = c->graph.plotBgColor;
+        break;
+    case ATTR_NUM_PLOTS:
+        out = static_cast<int>(c->graph.plots.size());
+        break;
+    default:
+        return UIE_BAD_ATTRIBUTE;
     }
     return 0;
 }
@@ -677,10 +761,15 @@ int setPanelAttr(int panel, int attr, const Value& v) {
     case ATTR_TITLE:
         if ((r = needText(v, p->title)) < 0) return r;
         break;
-    case ATTR_TOP: case ATTR_LEFT: case ATTR_HEIGHT: case ATTR_WIDTH:
+    case ATTR_TOP:
+    case ATTR_LEFT:
+    case ATTR_HEIGHT:
+    case ATTR_WIDTH:
         if ((r = needInt(v, i)) < 0) return r;
         if ((attr == ATTR_HEIGHT || attr == ATTR_WIDTH) && i < 0) return UIE_BAD_ARGUMENT;
-        (attr == ATTR_TOP ? p->top : attr == ATTR_LEFT ? p->left : attr == ATTR_HEIGHT ? p->height : p->width) = i;
+        (attr == ATTR_TOP ? p->top : attr == ATTR_LEFT ? p->left
+                : attr == ATTR_HEIGHT                  ? p->height
+                                                       : p->width) = i;
         break;
     case ATTR_VISIBLE:
         if ((r = needInt(v, i)) < 0) return r;
@@ -701,14 +790,29 @@ int getPanelAttr(int panel, int attr, Value& out) {
     const Panel* p = detail::findPanel(panel);
     if (!p) return UIE_BAD_PANEL;
     switch (attr) {
-    case ATTR_TITLE: out = p->title; break;
-    case ATTR_TOP: out = p->top; break;
-    case ATTR_LEFT: out = p->left; break;
-    case ATTR_HEIGHT: out = p->height; break;
-    case ATTR_WIDTH: out = p->width; break;
-    case ATTR_VISIBLE: out = p->visible ? 1 : 0; break;
-    case ATTR_SCALE_CONTENTS_ON_RESIZE: out = p->scaleContents; break;
-    default: return UIE_BAD_ATTRIBUTE;
+    case ATTR_TITLE:
+        out = p->title;
+        break;
+    case ATTR_TOP:
+        out = p->top;
+        break;
+    case ATTR_LEFT:
+        out = p->left;
+        break;
+    case ATTR_HEIGHT:
+        out = p->height;
+        break;
+    case ATTR_WIDTH:
+        out = p->width;
+        break;
+    case ATTR_VISIBLE:
+        out = p->visible ? 1 : 0;
+        break;
+    case ATTR_SCALE_CONTENTS_ON_RESIZE:
+        out = p->scaleContents;
+        break;
+    default:
+        return UIE_BAD_ATTRIBUTE;
     }
     return 0;
 }
@@ -817,7 +921,7 @@ void discardMenuBarsOf(int panel) {
         }
 }
 
-}  // namespace
+} // namespace
 
 // ---- model access ---------------------------------------------------------------------------
 
@@ -872,8 +976,12 @@ int userSetValue(int panel, int control, const Value& v) {
     if (int r = userCanOperate(panel, control); r < 0) return r;
     const Control* c = detail::findPanel(panel)->control(control);
     switch (c->kind) {
-    case UiCtrlKind::Numeric: case UiCtrlKind::String: case UiCtrlKind::TextBox:
-    case UiCtrlKind::Toggle: case UiCtrlKind::Ring: case UiCtrlKind::ListBox:
+    case UiCtrlKind::Numeric:
+    case UiCtrlKind::String:
+    case UiCtrlKind::TextBox:
+    case UiCtrlKind::Toggle:
+    case UiCtrlKind::Ring:
+    case UiCtrlKind::ListBox:
         return setValue(panel, control, v, true);
     default:
         return UIE_WRONG_CTRL_KIND;
@@ -935,15 +1043,15 @@ void resetModel() {
     s.menuCallbacks.clear();
 }
 
-}  // namespace detail
-}  // namespace ui
+} // namespace detail
+} // namespace ui
 
 using ui::Value;
 
 // ---- resources and callbacks ----------------------------------------------------------------
 
 UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-                  int height, int width) {
+    int height, int width) {
     UiCtrlDef c;
     c.id = id;
     c.kind = kind;
@@ -1010,7 +1118,7 @@ int LoadPanel(int parent, const char* file, int resourceId) {
     }
     buildIndex(*p);
     for (const auto& c : p->controls)
-        if (p->control(c.id) != &c) return checked(UIE_BAD_CONTROL, "LoadPanel");  // a duplicate id
+        if (p->control(c.id) != &c) return checked(UIE_BAD_CONTROL, "LoadPanel"); // a duplicate id
 
     auto& panels = state().panels;
     const int handle = static_cast<int>(panels.size());
@@ -1347,7 +1455,7 @@ int InsertTextBoxLine(int panel, int control, int index, const char* text) {
         for (auto& l : lines) c->lines.push_back(std::move(l));
     } else {
         c->lines.insert(c->lines.begin() + index, std::make_move_iterator(lines.begin()),
-                        std::make_move_iterator(lines.end()));
+            std::make_move_iterator(lines.end()));
         ++c->linesRewritten;
     }
     ui::changed(panel, control, ui::Change::Value);
@@ -1402,7 +1510,7 @@ int DeleteGraphPlot(int panel, int control, int plotHandle, int /*refresh*/) {
     } else {
         // Handles ascend in drawing order.
         auto it = std::lower_bound(plots.begin(), plots.end(), plotHandle,
-                                   [](const ui::Plot& p, int h) { return p.handle < h; });
+            [](const ui::Plot& p, int h) { return p.handle < h; });
         if (it == plots.end() || it->handle != plotHandle) return ui::checked(UIE_BAD_PLOT, "DeleteGraphPlot");
         plots.erase(it);
     }

@@ -25,14 +25,14 @@ struct ListItem {
 
 struct Plot {
     int handle = 0;
-    bool isLine = false;         // PlotLine when true, PlotPoint otherwise
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;   // a point uses x1, y1
+    bool isLine = false; // PlotLine when true, PlotPoint otherwise
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0; // a point uses x1, y1
     int style = VAL_EMPTY_SQUARE;
     int color = VAL_BLACK;
 };
 
 struct Axis {
-    int scaling = VAL_AUTOSCALE;  // VAL_MANUAL or VAL_AUTOSCALE
+    int scaling = VAL_AUTOSCALE; // VAL_MANUAL or VAL_AUTOSCALE
     double min = 0.0, max = 10.0;
     int mapMode = VAL_LINEAR;
     bool reverse = false;
@@ -41,8 +41,8 @@ struct Axis {
 };
 
 struct Graph {
-    std::vector<Plot> plots;      // in drawing order (ascending handle)
-    Axis axes[4];                 // VAL_XAXIS, VAL_LEFT_YAXIS, VAL_TOP_XAXIS, VAL_RIGHT_YAXIS
+    std::vector<Plot> plots; // in drawing order (ascending handle)
+    Axis axes[4]; // VAL_XAXIS, VAL_LEFT_YAXIS, VAL_TOP_XAXIS, VAL_RIGHT_YAXIS
     double cursorX = 0.0, cursorY = 0.0;
     int nextHandle = 1;
     int plotBgColor = VAL_WHITE;
@@ -54,7 +54,7 @@ struct Control {
     int dataType = VAL_INTEGER;
     std::string label;
     int top = 0, left = 0, height = 0, width = 0;
-    Value value = 0;              // numeric: int or double; text: string; ring/list: selected item's value
+    Value value = 0; // numeric: int or double; text: string; ring/list: selected item's value
     double min = -1e300, max = 1e300;
     int precision = 3;
     double increment = 1.0;
@@ -64,16 +64,16 @@ struct Control {
     int maxEntryLength = 0;
     int textColor = VAL_BLACK;
     int bgColor = VAL_WHITE;
-    int textSize = 0;             // point size of the value's text; 0: the renderer's default
+    int textSize = 0; // point size of the value's text; 0: the renderer's default
     std::string onText, offText;
-    std::vector<ListItem> items;  // rings and list boxes
-    int index = -1;               // selected item, -1 when the list is empty
-    std::vector<std::string> lines;  // text boxes: the text is the lines joined by '\n'
+    std::vector<ListItem> items; // rings and list boxes
+    int index = -1; // selected item, -1 when the list is empty
+    std::vector<std::string> lines; // text boxes: the text is the lines joined by '\n'
     // Bumped whenever lines other than the last one change (reset, insert before
     // the end, delete), so a renderer that saw the same count can redraw only
     // from its last shown line on: appends keep it.
     std::uint64_t linesRewritten = 0;
-    Graph graph;                  // graphs
+    Graph graph; // graphs
     std::string callbackName;
     CtrlCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
@@ -96,7 +96,7 @@ struct Menu {
 };
 struct MenuBar {
     int handle = 0;
-    int panel = 0;                // panel it is attached to, 0 if none
+    int panel = 0; // panel it is attached to, 0 if none
     std::vector<Menu> menus;
 };
 
@@ -108,10 +108,10 @@ struct Panel {
     int top = 0, left = 0, height = 0, width = 0;
     bool visible = false;
     int scaleContents = 0;
-    int menuBar = 0;              // 0 when none
+    int menuBar = 0; // 0 when none
     PanelCallbackPtr callback = nullptr;
-    std::vector<Control> controls;   // in resource order (drawing order)
-    std::vector<int> slotById;       // position in controls by id, -1 when none; empty: search
+    std::vector<Control> controls; // in resource order (drawing order)
+    std::vector<int> slotById; // position in controls by id, -1 when none; empty: search
 
     const Control* control(int id) const;
     Control* control(int id);
@@ -124,7 +124,10 @@ std::vector<int> panelHandles();
 
 // Splits a list label at its column escapes (ESC 'p' <pixels> 'l'): pieces of
 // text with the pixel offset each starts at (the first at 0).
-struct LabelPiece { int x; std::string text; };
+struct LabelPiece {
+    int x;
+    std::string text;
+};
 std::vector<LabelPiece> splitColumns(const std::string& label);
 
 // What changed, for renderers.  (The scoped enumerator Value is always used as
@@ -132,24 +135,27 @@ std::vector<LabelPiece> splitColumns(const std::string& label);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wshadow"
 enum class Change {
-    Value,        // value, index, lines
-    Attributes,   // dimmed, visible, mode, range, colours, label, geometry, precision
-    Items,        // ring / list items
-    Plots,        // plots added or deleted, axes, cursor
+    Value, // value, index, lines
+    Attributes, // dimmed, visible, mode, range, colours, label, geometry, precision
+    Items, // ring / list items
+    Plots, // plots added or deleted, axes, cursor
 };
 #pragma GCC diagnostic pop
 
-struct PromptResult { bool ok; std::string text; };
+struct PromptResult {
+    bool ok;
+    std::string text;
+};
 
 class Renderer {
 public:
     virtual ~Renderer() = default;
     // Model changes.
-    virtual void panelLoaded(int /*panel*/) {}
-    virtual void panelChanged(int /*panel*/) {}       // title, geometry, visibility, menu bar
-    virtual void panelDiscarded(int /*panel*/) {}
-    virtual void controlChanged(int /*panel*/, int /*control*/, Change /*what*/) {}
-    virtual void menuBarChanged(int /*menuBar*/) {}
+    virtual void panelLoaded(int /*panel*/) { }
+    virtual void panelChanged(int /*panel*/) { } // title, geometry, visibility, menu bar
+    virtual void panelDiscarded(int /*panel*/) { }
+    virtual void controlChanged(int /*panel*/, int /*control*/, Change /*what*/) { }
+    virtual void menuBarChanged(int /*menuBar*/) { }
     // Collects user input into the model's queue; when nothing is pending waits
     // for input at most maxWaitMs milliseconds.  Never spins.
     virtual void pump(int maxWaitMs) = 0;
@@ -159,15 +165,15 @@ public:
     virtual PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) = 0;
     // nullopt when cancelled.
     virtual std::optional<std::string> fileSelectPopup(const std::string& directory,
-                                                       const std::string& defaultFile,
-                                                       const std::string& filter,
-                                                       const std::string& title, int buttonLabel,
-                                                       bool allowCancel, bool allowMakeDirectory) = 0;
+        const std::string& defaultFile,
+        const std::string& filter,
+        const std::string& title, int buttonLabel,
+        bool allowCancel, bool allowMakeDirectory) = 0;
     // Called from any thread after something was queued, so that a pump()
     // waiting for input returns at once.
-    virtual void wake() {}
-    virtual void setWaitCursor(bool /*on*/) {}
-    virtual void beep() {}
+    virtual void wake() { }
+    virtual void setWaitCursor(bool /*on*/) { }
+    virtual void beep() { }
 };
 
 // Installs the renderer the run time uses (not owned); nullptr restores the
@@ -208,4 +214,4 @@ std::string projectDirFor(const std::string& exeDir);
 // time for tests.
 void resetForTests();
 
-}  // namespace ui
+} // namespace ui

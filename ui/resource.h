@@ -14,42 +14,42 @@
 #include <vector>
 
 enum class UiCtrlKind {
-    Numeric,     // int / double / float with range and precision
-    String,      // one-line text entry
-    TextMsg,     // static or indicator text
-    TextBox,     // multi-line text, SetCtrlVal appends
-    Toggle,      // on/off button or switch (int 0/1)
-    Button,      // command button (commit on click)
-    Ring,        // one item of a list, by index; value is the item's value
-    ListBox,     // list of items, one selected
-    Graph,       // x-y graph with plots, axes and a cursor
-    Led,         // indicator lamp (int 0/1)
-    Decoration,  // frame, no value
+    Numeric, // int / double / float with range and precision
+    String, // one-line text entry
+    TextMsg, // static or indicator text
+    TextBox, // multi-line text, SetCtrlVal appends
+    Toggle, // on/off button or switch (int 0/1)
+    Button, // command button (commit on click)
+    Ring, // one item of a list, by index; value is the item's value
+    ListBox, // list of items, one selected
+    Graph, // x-y graph with plots, axes and a cursor
+    Led, // indicator lamp (int 0/1)
+    Decoration, // frame, no value
 };
 
 // One ring or list item: its label and its value, typed as the control is.
 struct UiItemDef {
     std::string label;
-    double value = 0.0;          // for numeric rings
-    std::string text = {};       // for text rings
+    double value = 0.0; // for numeric rings
+    std::string text = {}; // for text rings
 };
 
 struct UiCtrlDef {
     int id = 0;
     UiCtrlKind kind = UiCtrlKind::Numeric;
-    int dataType = VAL_INTEGER;      // VAL_INTEGER / VAL_DOUBLE / VAL_FLOAT / VAL_STRING / VAL_NO_TYPE
+    int dataType = VAL_INTEGER; // VAL_INTEGER / VAL_DOUBLE / VAL_FLOAT / VAL_STRING / VAL_NO_TYPE
     std::string label = {};
     int top = 0, left = 0, height = 20, width = 80;
-    std::string callback = {};       // empty: none
-    double value = 0.0;              // initial numeric value (ring: the selected item's value)
-    std::string text = {};           // initial text value
+    std::string callback = {}; // empty: none
+    double value = 0.0; // initial numeric value (ring: the selected item's value)
+    std::string text = {}; // initial text value
     double min = -1e300, max = 1e300;
     int precision = 3;
     double increment = 1.0;
     int mode = VAL_HOT;
     bool visible = true;
     bool dimmed = false;
-    int maxEntryLength = 0;          // 0: unlimited
+    int maxEntryLength = 0; // 0: unlimited
     std::vector<UiItemDef> items = {};
     std::string onText = {}, offText = {};
     // graphs
@@ -58,21 +58,21 @@ struct UiCtrlDef {
     bool xReverse = false, yReverse = false;
     int textColor = VAL_BLACK;
     int bgColor = VAL_WHITE;
-    int textSize = 0;                // text point size of the value; 0: the renderer's default
+    int textSize = 0; // text point size of the value; 0: the renderer's default
 };
 
 struct UiPanelDef {
     int id = 0;
     std::string title = {};
     int top = 40, left = 40, height = 300, width = 400;
-    std::string callback = {};       // panel callback, empty: none
+    std::string callback = {}; // panel callback, empty: none
     std::vector<UiCtrlDef> controls = {};
 };
 
 struct UiMenuItemDef {
     int id = 0;
     std::string label = {};
-    std::string callback = {};       // menu callback, empty: none
+    std::string callback = {}; // menu callback, empty: none
     bool separator = false;
 };
 
@@ -88,7 +88,7 @@ struct UiMenuBarDef {
 };
 
 struct UiResourceDef {
-    std::string file;                // e.g. "ifcPanel.uir"
+    std::string file; // e.g. "ifcPanel.uir"
     std::vector<UiPanelDef> panels = {};
     std::vector<UiMenuBarDef> menuBars = {};
 };
@@ -96,7 +96,7 @@ struct UiResourceDef {
 // Helpers for writing resource tables: a control of a kind at its geometry,
 // and ring or list items with integer values.
 UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-                  int height, int width);
+    int height, int width);
 std::vector<UiItemDef> ui_items(std::initializer_list<std::pair<const char*, int>> list);
 
 // Registers (or replaces) a resource file's table.

@@ -22,7 +22,7 @@ std::atomic<bool> breakOnLibraryErrors{false};
 std::string str(const char* s) { return s ? std::string(s) : std::string(); }
 
 bool isWritableDir(const std::string& dir) {
-    struct stat st {};
+    struct stat st { };
     return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK) == 0;
 }
 
@@ -33,7 +33,7 @@ bool makeDirs(const std::string& dir) {
         const std::string part = dir.substr(0, pos);
         if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
     }
-    struct stat st {};
+    struct stat st { };
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -47,7 +47,7 @@ std::string executableDir() {
     return slash == 0 ? std::string("/") : buf.substr(0, slash);
 }
 
-}  // namespace
+} // namespace
 
 std::string projectDirFor(const std::string& exeDir) {
     if (const char* env = std::getenv("IMBENCH_PROJECT_DIR"); env && *env) return env;
@@ -76,11 +76,11 @@ int fail(int code, const char* where) {
     return code;
 }
 
-}  // namespace detail
-}  // namespace ui
+} // namespace detail
+} // namespace ui
 
 int InitCVIRTE(void* /*instance*/, char** /*argv*/, void* /*reserved*/) {
-    Timer();  // the tick starts with the run time
+    Timer(); // the tick starts with the run time
     return 1;
 }
 
@@ -114,25 +114,44 @@ void CVI_Beep() { ui::renderer()->beep(); }
 
 const char* GetUILErrorString(int code) {
     switch (code) {
-    case UIE_NO_ERROR: return "No error";
-    case UIE_NOT_INITIALIZED: return "The user interface is not initialized";
-    case UIE_BAD_PANEL: return "The panel handle is invalid";
-    case UIE_BAD_CONTROL: return "The control id is invalid";
-    case UIE_BAD_ATTRIBUTE: return "The attribute is invalid for this panel or control";
-    case UIE_TYPE_MISMATCH: return "The value's type does not match the control or attribute";
-    case UIE_INDEX_OUT_OF_RANGE: return "The index is out of range";
-    case UIE_RESOURCE_NOT_FOUND: return "The resource file was not found";
-    case UIE_PANEL_NOT_FOUND: return "The panel was not found in the resource file";
-    case UIE_CALLBACK_NOT_FOUND: return "A callback named in the resource is not registered";
-    case UIE_VALUE_NOT_FOUND: return "No item carries that value";
-    case UIE_BAD_MENU: return "The menu bar or menu item is invalid";
-    case UIE_BAD_PLOT: return "The plot handle is invalid";
-    case UIE_BAD_ARGUMENT: return "An argument is invalid";
-    case UIE_USER_CANCEL: return "The user cancelled";
-    case UIE_NOT_OPERABLE: return "The control does not take user input now";
-    case UIE_BUFFER_TOO_SMALL: return "The result does not fit the buffer";
-    case UIE_WRONG_CTRL_KIND: return "The operation does not apply to this kind of control";
-    default: return "Unknown user interface error";
+    case UIE_NO_ERROR:
+        return "No error";
+    case UIE_NOT_INITIALIZED:
+        return "The user interface is not initialized";
+    case UIE_BAD_PANEL:
+        return "The panel handle is invalid";
+    case UIE_BAD_CONTROL:
+        return "The control id is invalid";
+    case UIE_BAD_ATTRIBUTE:
+        return "The attribute is invalid for this panel or control";
+    case UIE_TYPE_MISMATCH:
+        return "The value's type does not match the control or attribute";
+    case UIE_INDEX_OUT_OF_RANGE:
+        return "The index is out of range";
+    case UIE_RESOURCE_NOT_FOUND:
+        return "The resource file was not found";
+    case UIE_PANEL_NOT_FOUND:
+        return "The panel was not found in the resource file";
+    case UIE_CALLBACK_NOT_FOUND:
+        return "A callback named in the resource is not registered";
+    case UIE_VALUE_NOT_FOUND:
+        return "No item carries that value";
+    case UIE_BAD_MENU:
+        return "The menu bar or menu item is invalid";
+    case UIE_BAD_PLOT:
+        return "The plot handle is invalid";
+    case UIE_BAD_ARGUMENT:
+        return "An argument is invalid";
+    case UIE_USER_CANCEL:
+        return "The user cancelled";
+    case UIE_NOT_OPERABLE:
+        return "The control does not take user input now";
+    case UIE_BUFFER_TOO_SMALL:
+        return "The result does not fit the buffer";
+    case UIE_WRONG_CTRL_KIND:
+        return "The operation does not apply to this kind of control";
+    default:
+        return "Unknown user interface error";
     }
 }
 
@@ -159,17 +178,17 @@ int PromptPopup(const char* title, const char* message, char* buffer, int maxLen
 }
 
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, const char* fileTypeList,
-                    const char* title, int buttonLabel, int /*restrictDirectory*/, int /*restrictExtension*/,
-                    int allowCancel, int allowMakeDirectory, char* path, std::size_t pathSize) {
+    const char* title, int buttonLabel, int /*restrictDirectory*/, int /*restrictExtension*/,
+    int allowCancel, int allowMakeDirectory, char* path, std::size_t pathSize) {
     if (!path || pathSize == 0) return ui::detail::fail(UIE_BAD_ARGUMENT, "FileSelectPopup");
     path[0] = '\0';
     const auto chosen = ui::renderer()->fileSelectPopup(ui::str(defaultDirectory), ui::str(defaultFileSpec),
-                                                        ui::str(fileTypeList), ui::str(title), buttonLabel,
-                                                        allowCancel != 0, allowMakeDirectory != 0);
+        ui::str(fileTypeList), ui::str(title), buttonLabel,
+        allowCancel != 0, allowMakeDirectory != 0);
     if (!chosen || chosen->empty()) return VAL_NO_FILE_SELECTED;
     // A path cut short would name another file: refuse it.
     if (chosen->size() + 1 > pathSize) return ui::detail::fail(UIE_BUFFER_TOO_SMALL, "FileSelectPopup");
     std::memcpy(path, chosen->c_str(), chosen->size() + 1);
-    struct stat st {};
+    struct stat st { };
     return ::stat(path, &st) == 0 ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }

@@ -28,10 +28,10 @@ enum {
 
 // Control callback: (panel, control, event, callback data, event data 1, event data 2) -> 0.
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
-                                int eventData1, int eventData2);
+    int eventData1, int eventData2);
 // Panel callback: the same without the control.
 using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1,
-                                 int eventData2);
+    int eventData2);
 // Menu callback: (menu bar, menu item, callback data, panel).
 using MenuCallbackPtr = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
 
@@ -52,41 +52,41 @@ enum {
     UIE_BAD_PLOT = -14,
     UIE_BAD_ARGUMENT = -15,
     UIE_USER_CANCEL = -16,
-    UIE_NOT_OPERABLE = -17,      // user input on a dimmed, hidden or indicator control
-    UIE_BUFFER_TOO_SMALL = -18,  // a result that does not fit the caller's buffer
-    UIE_WRONG_CTRL_KIND = -19,   // an operation the control's kind does not have
+    UIE_NOT_OPERABLE = -17, // user input on a dimmed, hidden or indicator control
+    UIE_BUFFER_TOO_SMALL = -18, // a result that does not fit the caller's buffer
+    UIE_WRONG_CTRL_KIND = -19, // an operation the control's kind does not have
 };
 const char* GetUILErrorString(int code);
 
 // ---- attributes (panel and control) ---------------------------------------
 enum {
-    ATTR_TITLE = 100,          // panel title (text)
+    ATTR_TITLE = 100, // panel title (text)
     ATTR_TOP = 101,
     ATTR_LEFT = 102,
     ATTR_HEIGHT = 103,
     ATTR_WIDTH = 104,
-    ATTR_VISIBLE = 105,        // panel or control, 0/1
-    ATTR_DIMMED = 106,         // control, 0/1
-    ATTR_PRECISION = 107,      // numeric control: digits after the point
-    ATTR_INCR_VALUE = 108,     // numeric control: arrow step (double or int)
-    ATTR_MAX_ENTRY_LENGTH = 109,  // string control: characters a user may type
-    ATTR_DATA_TYPE = 110,      // read only: VAL_INTEGER, VAL_DOUBLE, VAL_FLOAT, VAL_STRING
-    ATTR_CTRL_KIND = 111,      // read only: one of UiCtrlKind
-    ATTR_ON_TEXT = 112,        // toggle
-    ATTR_OFF_TEXT = 113,       // toggle
-    ATTR_XNAME = 120,          // graph axis names
+    ATTR_VISIBLE = 105, // panel or control, 0/1
+    ATTR_DIMMED = 106, // control, 0/1
+    ATTR_PRECISION = 107, // numeric control: digits after the point
+    ATTR_INCR_VALUE = 108, // numeric control: arrow step (double or int)
+    ATTR_MAX_ENTRY_LENGTH = 109, // string control: characters a user may type
+    ATTR_DATA_TYPE = 110, // read only: VAL_INTEGER, VAL_DOUBLE, VAL_FLOAT, VAL_STRING
+    ATTR_CTRL_KIND = 111, // read only: one of UiCtrlKind
+    ATTR_ON_TEXT = 112, // toggle
+    ATTR_OFF_TEXT = 113, // toggle
+    ATTR_XNAME = 120, // graph axis names
     ATTR_YNAME = 121,
-    ATTR_XMAP_MODE = 122,      // VAL_LINEAR / VAL_LOG
+    ATTR_XMAP_MODE = 122, // VAL_LINEAR / VAL_LOG
     ATTR_YMAP_MODE = 123,
-    ATTR_XREVERSE = 124,       // 0/1
+    ATTR_XREVERSE = 124, // 0/1
     ATTR_YREVERSE = 125,
     ATTR_XGRID_VISIBLE = 126,
     ATTR_YGRID_VISIBLE = 127,
     ATTR_PLOT_BGCOLOR = 128,
-    ATTR_NUM_PLOTS = 129,      // read only
-    ATTR_SCALE_CONTENTS_ON_RESIZE = 580,  // panel: 0/1
-    ATTR_CTRL_MODE = 620,      // VAL_INDICATOR / VAL_HOT / VAL_NORMAL
-    ATTR_LABEL_TEXT = 641,     // control label (for a list box: its header line)
+    ATTR_NUM_PLOTS = 129, // read only
+    ATTR_SCALE_CONTENTS_ON_RESIZE = 580, // panel: 0/1
+    ATTR_CTRL_MODE = 620, // VAL_INDICATOR / VAL_HOT / VAL_NORMAL
+    ATTR_LABEL_TEXT = 641, // control label (for a list box: its header line)
     ATTR_TEXT_BGCOLOR = 680,
     ATTR_TEXT_COLOR = 690,
     ATTR_MAX_VALUE = 730,
@@ -94,15 +94,28 @@ enum {
 };
 
 // control modes
-enum { VAL_INDICATOR = 0, VAL_HOT = 1, VAL_NORMAL = 2 };
+enum { VAL_INDICATOR = 0,
+    VAL_HOT = 1,
+    VAL_NORMAL = 2 };
 // data types
-enum { VAL_NO_TYPE = 0, VAL_INTEGER = 1, VAL_DOUBLE = 2, VAL_FLOAT = 3, VAL_STRING = 4 };
+enum { VAL_NO_TYPE = 0,
+    VAL_INTEGER = 1,
+    VAL_DOUBLE = 2,
+    VAL_FLOAT = 3,
+    VAL_STRING = 4 };
 // axis mapping and scaling
-enum { VAL_LINEAR = 0, VAL_LOG = 1 };
-enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
-enum { VAL_XAXIS = 0, VAL_BOTTOM_XAXIS = 0, VAL_LEFT_YAXIS = 1, VAL_TOP_XAXIS = 2, VAL_RIGHT_YAXIS = 3 };
+enum { VAL_LINEAR = 0,
+    VAL_LOG = 1 };
+enum { VAL_MANUAL = 0,
+    VAL_AUTOSCALE = 1 };
+enum { VAL_XAXIS = 0,
+    VAL_BOTTOM_XAXIS = 0,
+    VAL_LEFT_YAXIS = 1,
+    VAL_TOP_XAXIS = 2,
+    VAL_RIGHT_YAXIS = 3 };
 // plot deletion refresh
-enum { VAL_IMMEDIATE_DRAW = 0, VAL_DELAYED_DRAW = 1 };
+enum { VAL_IMMEDIATE_DRAW = 0,
+    VAL_DELAYED_DRAW = 1 };
 enum { VAL_ALL_PLOTS = -1 };
 
 // point styles (the numbers are part of the drawing vocabulary of the application)
@@ -140,16 +153,25 @@ enum : int {
 inline int MakeColor(int r, int g, int b) { return ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF); }
 
 // file selection
-enum { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_BUTTON = 3 };
-enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
+enum { VAL_OK_BUTTON = 0,
+    VAL_SAVE_BUTTON = 1,
+    VAL_SELECT_BUTTON = 2,
+    VAL_LOAD_BUTTON = 3 };
+enum { VAL_NO_FILE_SELECTED = 0,
+    VAL_EXISTING_FILE_SELECTED = 1,
+    VAL_NEW_FILE_SELECTED = 2 };
 constexpr std::size_t MAX_PATHNAME_LEN = 260;
 
 // GetUserEvent wait modes
-enum { VAL_NO_WAIT = 0, VAL_WAIT = 1 };
+enum { VAL_NO_WAIT = 0,
+    VAL_WAIT = 1 };
 
 // key codes delivered by GetKey beyond plain characters
-enum { VAL_BACKSPACE_VKEY = 0x100, VAL_DELETE_VKEY = 0x200, VAL_ESC_VKEY = 0x300,
-       VAL_TAB_VKEY = 0x400, VAL_ENTER_VKEY = 0x500 };
+enum { VAL_BACKSPACE_VKEY = 0x100,
+    VAL_DELETE_VKEY = 0x200,
+    VAL_ESC_VKEY = 0x300,
+    VAL_TAB_VKEY = 0x400,
+    VAL_ENTER_VKEY = 0x500 };
 
 // ---- run time ---------------------------------------------------------------
 // Starts the run time: 1 on success, 0 on failure (no renderer can start).
@@ -170,7 +192,7 @@ int KeyHit();
 int GetKey();
 int SetWaitCursor(int on);
 void CVI_Beep();
-double Timer();                     // seconds on a monotonic clock since the run time started
+double Timer(); // seconds on a monotonic clock since the run time started
 // The executable's folder, or the per-user configuration folder when that is not
 // writable (see ui::projectDirFor).  dir holds MAX_PATHNAME_LEN bytes (or size);
 // 0, or UIE_BUFFER_TOO_SMALL with dir emptied when the path does not fit.
@@ -178,7 +200,7 @@ int GetProjectDir(char* dir);
 int GetProjectDir(char* dir, std::size_t size);
 
 // ---- panels and menu bars -------------------------------------------------------
-int LoadPanel(int parent, const char* file, int resourceId);   // handle > 0 or negative
+int LoadPanel(int parent, const char* file, int resourceId); // handle > 0 or negative
 int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
@@ -188,9 +210,9 @@ int GetPanelAttribute(int panel, int attribute, int* value);
 int GetPanelAttribute(int panel, int attribute, std::string* value);
 int GetPanelAttribute(int panel, int attribute, char* value, std::size_t size);
 
-int LoadMenuBar(int panel, const char* file, int resourceId);  // handle >= 1 or below 1
+int LoadMenuBar(int panel, const char* file, int resourceId); // handle >= 1 or below 1
 int DiscardMenuBar(int menuBar);
-int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value);  // ATTR_DIMMED, ATTR_VISIBLE
+int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value); // ATTR_DIMMED, ATTR_VISIBLE
 int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value);
 
 // ---- control values --------------------------------------------------------------
@@ -237,7 +259,7 @@ int GetLabelFromIndex(int panel, int control, int index, char* label, std::size_
 int GetValueFromIndex(int panel, int control, int index, int* value);
 int GetValueFromIndex(int panel, int control, int index, double* value);
 int GetValueFromIndex(int panel, int control, int index, std::string* value);
-int InsertListItem(int panel, int control, int index, const char* label, int value);   // index -1: append
+int InsertListItem(int panel, int control, int index, const char* label, int value); // index -1: append
 int InsertListItem(int panel, int control, int index, const char* label, double value);
 int InsertListItem(int panel, int control, int index, const char* label, const char* value);
 int ReplaceListItem(int panel, int control, int index, const char* label, int value);
@@ -245,7 +267,7 @@ int ReplaceListItem(int panel, int control, int index, const char* label, double
 int ReplaceListItem(int panel, int control, int index, const char* label, const char* value);
 // Edits keep the selection on its item; a deleted selection moves to the item
 // now at its place (or the new last one); an empty list has index -1.
-int DeleteListItem(int panel, int control, int index, int count);   // count -1: to the end
+int DeleteListItem(int panel, int control, int index, int count); // count -1: to the end
 int ClearListCtrl(int panel, int control);
 
 // ---- text boxes ---------------------------------------------------------------------
@@ -256,9 +278,9 @@ int ResetTextBox(int panel, int control, const char* text);
 int GetNumTextBoxLines(int panel, int control, int* count);
 
 // ---- graphs ----------------------------------------------------------------------------
-int PlotPoint(int panel, int control, double x, double y, int pointStyle, int color);  // plot handle
+int PlotPoint(int panel, int control, double x, double y, int pointStyle, int color); // plot handle
 int PlotLine(int panel, int control, double x1, double y1, double x2, double y2, int color);
-int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);  // VAL_ALL_PLOTS for all
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh); // VAL_ALL_PLOTS for all
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min, double* max);
 int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
@@ -267,13 +289,13 @@ int RefreshGraph(int panel, int control);
 
 // ---- pop-ups ----------------------------------------------------------------------------------
 int MessagePopup(const char* title, const char* message);
-int ConfirmPopup(const char* title, const char* message);   // 1 yes, 0 no
+int ConfirmPopup(const char* title, const char* message); // 1 yes, 0 no
 // Asks for a text of at most maxLength characters into buffer (maxLength + 1 bytes);
 // 0 on success, negative when cancelled.
 int PromptPopup(const char* title, const char* message, char* buffer, int maxLength);
 // 0 when nothing was chosen, VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED with
 // the chosen path in path (pathSize bytes, MAX_PATHNAME_LEN unless given).
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, const char* fileTypeList,
-                    const char* title, int buttonLabel, int restrictDirectory, int restrictExtension,
-                    int allowCancel, int allowMakeDirectory, char* path,
-                    std::size_t pathSize = MAX_PATHNAME_LEN);
+    const char* title, int buttonLabel, int restrictDirectory, int restrictExtension,
+    int allowCancel, int allowMakeDirectory, char* path,
+    std::size_t pathSize = MAX_PATHNAME_LEN);

@@ -9,7 +9,7 @@ namespace {
 
 char g_popup_text[KV_CVI_POPUP_SIZE];
 
-}  // namespace
+} // namespace
 
 void kv_cvi_panel_ctrl(int panel, int action)
 {

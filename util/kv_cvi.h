@@ -7,7 +7,9 @@
 // The formatted text of kv_cvi_popup_printf is cut to fit this buffer.
 constexpr std::size_t KV_CVI_POPUP_SIZE = 512;
 
-enum { KV_CVI_DISPLAY = 0, KV_CVI_HIDE = 1, KV_CVI_DISCARD = 2 };
+enum { KV_CVI_DISPLAY = 0,
+    KV_CVI_HIDE = 1,
+    KV_CVI_DISCARD = 2 };
 
 // action 0 displays, 1 hides, 2 discards the panel; any other action does nothing.
 void kv_cvi_panel_ctrl(int panel, int action);

@@ -85,7 +85,7 @@ int dbg_open()
     return panel;
 }
 
-}  // namespace
+} // namespace
 
 // ---- numeric text checks ------------------------------------------------------
 
@@ -184,7 +184,7 @@ int32_t kv_util_str2time(const char* text)
 const char* kv_util_time2str(int32_t seconds)
 {
     std::snprintf(g_time_text, sizeof g_time_text, "%04d:%02d:%02d", seconds / 3600,
-                  (seconds / 60) % 60, seconds % 60);
+        (seconds / 60) % 60, seconds % 60);
     return g_time_text;
 }
 
@@ -197,7 +197,7 @@ int kv_util_str2ip(const char* text, uint8_t ip[4])
     uint8_t octets[4] = {0, 0, 0, 0};
     unsigned value = 0;
     int index = 0;
-    char last = '\0';  // last character taken
+    char last = '\0'; // last character taken
     for (std::size_t i = 0; text[i] != '\0'; ++i) {
         const char c = text[i];
         if (c == ' ') {
@@ -396,7 +396,7 @@ int scan_number(const char* text, T* value)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 std::string kv_util_ftoa(double value, int decimals)
 {
@@ -466,7 +466,7 @@ int kv_util_popup_gets(const char* title, const char* prompt, char* buffer, int 
 const char* kv_util_popup_getfile(const char* title, const char* default_file, const char* filter)
 {
     const int chosen = FileSelectPopup("", default_file, filter, title, VAL_SELECT_BUTTON, 0, 0, 1, 1,
-                                       g_path, sizeof g_path);
+        g_path, sizeof g_path);
     if (chosen <= 0) {
         g_path[0] = '\0';
         return nullptr;
@@ -489,7 +489,7 @@ void kv_util_dbg_printf(const char* format, ...)
 }
 
 int debugtext_service(int /*panel*/, int control, int event, void* /*callbackData*/, int /*eventData1*/,
-                      int /*eventData2*/)
+    int /*eventData2*/)
 {
     const int panel = dbg_open();
     if (panel < 0 || event != EVENT_COMMIT)

@@ -123,7 +123,7 @@ const char* kv_util_popup_getfile(const char* title, const char* default_file, c
 void kv_util_dbg_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Callback of the debug panel's controls: clear and close buttons.
 int debugtext_service(int panel, int control, int event, void* callbackData, int eventData1,
-                      int eventData2);
+    int eventData2);
 // The debug panel's handle, -1 while it is not loaded.
 int kv_util_dbg_panel();
 // Registers debugtext_service with the toolkit.

@@ -10,7 +10,7 @@ timer_source_fn g_source = nullptr;
 
 constexpr double kTwoPow32 = 4294967296.0;
 
-}  // namespace
+} // namespace
 
 int32_t timer_get_tick()
 {

@@ -64,7 +64,7 @@ bool startSimulator()
         o.udp = false;
         o.pty = false;
         o.gpib = false;
-        o.timeScale = 0.0;   // readings ready at once
+        o.timeScale = 0.0; // readings ready at once
         auto s = std::make_unique<sim::Simulator>(o);
         if (s->start()) {
             g_sim = std::move(s);
@@ -101,7 +101,7 @@ double threadCpuSeconds()
     rusage ru{};
     getrusage(RUSAGE_THREAD, &ru);
     return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+        static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 struct Figures {
@@ -285,7 +285,7 @@ void BM_IdleMainLoopCpu(benchmark::State& state)
 }
 BENCHMARK(BM_IdleMainLoopCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -309,11 +309,11 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     std::printf("\nsweep point: median %.0f us (p90 %.0f us, CPU %.0f us); bare exchanges: "
                 "median %.0f us (p90 %.0f us, CPU %.0f us); ratio %.2f\n",
-                figures.pointMedian, figures.pointP90, figures.pointCpuMedian, figures.baseMedian,
-                figures.baseP90, figures.baseCpuMedian,
-                figures.baseMedian > 0 ? figures.pointMedian / figures.baseMedian : 0.0);
+        figures.pointMedian, figures.pointP90, figures.pointCpuMedian, figures.baseMedian,
+        figures.baseP90, figures.baseCpuMedian,
+        figures.baseMedian > 0 ? figures.pointMedian / figures.baseMedian : 0.0);
     std::printf("idle main loop (MEASURE off): %.2f%% of a core; idle poll(1 ms) loop: %.2f%%\n",
-                figures.loopCpu, figures.pollCpu);
+        figures.loopCpu, figures.pollCpu);
     g_sim.reset();
 #ifdef IMBENCH_BENCH_QT
     ui_qt_uninstall();

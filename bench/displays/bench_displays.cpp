@@ -32,8 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kTraces = 10;
 constexpr int kPointsPerTrace = 1000;
-constexpr int kSamples = 5000;         // points measured (five more traces)
-constexpr double kBudgetUs = 2000.0;   // the whole host path, per sweep point
+constexpr int kSamples = 5000; // points measured (five more traces)
+constexpr double kBudgetUs = 2000.0; // the whole host path, per sweep point
 
 struct Figures {
     double median = 0, p99 = 0, baseMedian = 0, baseP99 = 0;
@@ -163,7 +163,7 @@ void BM_DisplaysPerPoint(benchmark::State& state)
 }
 BENCHMARK(BM_DisplaysPerPoint)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -177,9 +177,9 @@ int main(int argc, char** argv)
                     "beforehand, %zu plots on a Bode graph, %zu on the Nyquist graph): median %.2f us, p99 %.2f us; "
                     "the same toolkit calls alone: median %.2f us, p99 %.2f us; ratio %.2f; "
                     "%.3f%% of the 2 ms budget\n",
-                    kTraces, kPointsPerTrace, figures.bodePlots, figures.nyqPlots, figures.median, figures.p99,
-                    figures.baseMedian, figures.baseP99,
-                    figures.baseMedian > 0 ? figures.median / figures.baseMedian : 0.0,
-                    100.0 * figures.median / kBudgetUs);
+            kTraces, kPointsPerTrace, figures.bodePlots, figures.nyqPlots, figures.median, figures.p99,
+            figures.baseMedian, figures.baseP99,
+            figures.baseMedian > 0 ? figures.median / figures.baseMedian : 0.0,
+            100.0 * figures.median / kBudgetUs);
     return 0;
 }

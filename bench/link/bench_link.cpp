@@ -110,7 +110,7 @@ bool rawStreamQuery(int fd)
     const std::string line = std::string(kQuery) + "\r";
     if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         return false;
-    return readLines(fd, 3);   // OK, the reply, OK
+    return readLines(fd, 3); // OK, the reply, OK
 }
 
 struct RawUdp {
@@ -328,8 +328,7 @@ double threadCpuSeconds()
 {
     rusage ru{};
     getrusage(RUSAGE_THREAD, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-           + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 template <class F>
@@ -385,7 +384,7 @@ void BM_WaitCpu(benchmark::State& state)
 }
 BENCHMARK(BM_WaitCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -418,14 +417,14 @@ int main(int argc, char** argv)
         std::printf("TCP io_write+io_read      %9.1f %7.1f %7.2f   <= 1.3\n", f.tcpIo, f.tcpRaw, f.tcpIo / f.tcpRaw);
     if (f.tcpIfpRaw > 0)
         std::printf("TCP ifp_send_query        %9.1f %7.1f %7.2f   <= 1.3\n", f.tcpIfp, f.tcpIfpRaw,
-                    f.tcpIfp / f.tcpIfpRaw);
+            f.tcpIfp / f.tcpIfpRaw);
     if (f.udpRaw > 0)
         std::printf("UDP io_write+io_read      %9.1f %7.1f %7.2f   <= 1.3\n", f.udpIo, f.udpRaw, f.udpIo / f.udpRaw);
     if (f.ptyRaw > 0)
         std::printf("pty io_write+io_read      %9.1f %7.1f %7.2f   <= 2\n", f.ptyIo, f.ptyRaw, f.ptyIo / f.ptyRaw);
     if (f.cpuPoll > 0 || f.cpuTcp > 0)
         std::printf("CPU waiting out 3000 ms: TCP %.3f%%, UDP %.3f%%, COM %.3f%% (idle poll %.3f%%), goal < 1%%\n",
-                    f.cpuTcp, f.cpuUdp, f.cpuCom, f.cpuPoll);
+            f.cpuTcp, f.cpuUdp, f.cpuCom, f.cpuPoll);
     simulator.stop();
     std::error_code ec;
     fs::remove_all(dir, ec);

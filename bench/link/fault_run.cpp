@@ -41,9 +41,9 @@ struct Config {
     long queries = 10000;
     uint32_t seed = 1;
     double seconds = 900;
-    double p = 0.01;        // chance of each fault kind per answer
-    int timeoutMs = 150;    // link time-out of the host during the run
-    bool trace = false;     // every transport message to stderr, with the time
+    double p = 0.01; // chance of each fault kind per answer
+    int timeoutMs = 150; // link time-out of the host during the run
+    bool trace = false; // every transport message to stderr, with the time
 };
 
 Clock::time_point g_start = Clock::now();
@@ -57,7 +57,7 @@ void traceHook(int level, const char* format, ...)
     va_end(args);
     char line[700];
     std::snprintf(line, sizeof line, "%9.3f %d %s", std::chrono::duration<double, std::milli>(Clock::now() - g_start).count(),
-                  level, text);
+        level, text);
     g_trace.emplace_back(line);
     if (g_trace.size() > 200)
         g_trace.pop_front();
@@ -77,7 +77,7 @@ struct Count {
 
 // The queries and the commands that keep their answers as they are.
 const char* const kQueries[] = {"*IDN?", "SYST:VERS?", "SYST:SER?", "IM:OUTP:SINE:FREQ?", "IM:OUTP:SQU:FREQ?",
-                                "IM:OUTP:AMPL?"};
+    "IM:OUTP:AMPL?"};
 const char* const kCommands[] = {"IM:OUTP:SINE:FREQ 1234.5", "IM:OUTP:SQU:FREQ 77.25", "IM:OUTP:LEV 0.125 2.5"};
 
 [[noreturn]] void fail(const std::string& what)
@@ -182,7 +182,7 @@ Count runLink(const std::string& link, const Config& cfg, double secondsLeft)
             ++n.wrong;
             dumpTrace();
             std::fprintf(stderr, "fault_run: %s: WRONG answer to %s: \"%s\" (expected \"%s\")\n", link.c_str(),
-                         kQueries[q], reply, expected[q].c_str());
+                kQueries[q], reply, expected[q].c_str());
         }
         // A closed connection stays closed: open the link again, as a user would.
         if (link == "tcp" && s.connectionCount(sim::Link::Tcp) == 0) {
@@ -197,14 +197,14 @@ Count runLink(const std::string& link, const Config& cfg, double secondsLeft)
     const double secs = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("%-5s %7ld queries in %6.1f s: %7ld right, %6ld failures reported, %ld WRONG accepted"
                 " (%ld commands failed)\n",
-                link.c_str(), done, secs, n.right, n.failed, n.wrong, n.commandsFailed);
+        link.c_str(), done, secs, n.right, n.failed, n.wrong, n.commandsFailed);
     std::fflush(stdout);
     ifp_quit();
     io_hook_debug_printf(nullptr);
     return n;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -239,7 +239,7 @@ int main(int argc, char** argv)
         cfg.links = {links};
     std::signal(SIGPIPE, SIG_IGN);
     std::printf("fault run: seed %u, chance %.3f per fault kind and answer, host time-out %d ms\n", cfg.seed, cfg.p,
-                cfg.timeoutMs);
+        cfg.timeoutMs);
     const auto start = Clock::now();
     long wrong = 0;
     for (const std::string& link : cfg.links) {

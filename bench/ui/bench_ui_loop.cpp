@@ -28,16 +28,18 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kIdleRun = std::chrono::seconds(2);
 constexpr int kSamples = 400;
 
-double threadCpuSeconds() {
+double threadCpuSeconds()
+{
     rusage ru{};
     getrusage(RUSAGE_THREAD, &ru);
     return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+        static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 // Percent of one core used by body() called until the wall time is up.
 template <class F>
-double cpuPercent(F body) {
+double cpuPercent(F body)
+{
     const double cpu0 = threadCpuSeconds();
     const auto start = Clock::now();
     while (Clock::now() - start < kIdleRun) body();
@@ -50,7 +52,8 @@ struct Figures {
     double median = 0, p99 = 0, baseMedian = 0, baseP99 = 0;
 } figures;
 
-void BM_IdleLoopCpu(benchmark::State& state) {
+void BM_IdleLoopCpu(benchmark::State& state)
+{
     for (auto _ : state) {
         figures.pollCpu = cpuPercent([] { ::poll(nullptr, 0, 1); });
         // What a 2 ms idle wait would cost, for comparison.
@@ -66,28 +69,32 @@ BENCHMARK(BM_IdleLoopCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseReal
 
 // ---- latency ----------------------------------------------------------------------
 
-std::atomic<long long> postedAt{0};   // ns since epoch of the steady clock
+std::atomic<long long> postedAt{0}; // ns since epoch of the steady clock
 std::atomic<int> received{0};
 std::vector<double> latencies;
 
-long long nowNs() {
+long long nowNs()
+{
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-int latencyCb(int, int, int, void*, int, int) {
+int latencyCb(int, int, int, void*, int, int)
+{
     latencies.push_back(static_cast<double>(nowNs() - postedAt.load()) * 1e-3);
     received.fetch_add(1);
     return 0;
 }
 
-std::pair<double, double> medianP99(std::vector<double> v) {
+std::pair<double, double> medianP99(std::vector<double> v)
+{
     std::sort(v.begin(), v.end());
     return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 99 / 100)]};
 }
 
 // Random pauses so posts land while the loop sits in its idle wait.
 template <class Post>
-void poster(Post post, const std::atomic<int>& done) {
+void poster(Post post, const std::atomic<int>& done)
+{
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> pauseUs(300, 3000);
     for (int i = 0; i < kSamples; ++i) {
@@ -98,7 +105,8 @@ void poster(Post post, const std::atomic<int>& done) {
     }
 }
 
-void BM_PostToCallbackLatency(benchmark::State& state) {
+void BM_PostToCallbackLatency(benchmark::State& state)
+{
     ui_register_ctrl_callback("latencyCb", latencyCb);
     UiCtrlDef button;
     button.id = 1;
@@ -116,7 +124,8 @@ void BM_PostToCallbackLatency(benchmark::State& state) {
     for (auto _ : state) {
         latencies.clear();
         received = 0;
-        std::thread t(poster<std::function<void()>>, [h] { ui::postEvent(h, 1, EVENT_COMMIT); }, std::cref(received));
+        std::thread t(
+            poster<std::function<void()>>, [h] { ui::postEvent(h, 1, EVENT_COMMIT); }, std::cref(received));
         while (received.load() < kSamples) ProcessSystemEvents();
         t.join();
         std::tie(figures.median, figures.p99) = medianP99(latencies);
@@ -128,13 +137,15 @@ void BM_PostToCallbackLatency(benchmark::State& state) {
         bool flag = false;
         latencies.clear();
         std::atomic<int> got{0};
-        std::thread b(poster<std::function<void()>>, [&] {
-            {
-                std::lock_guard lock(m);
-                flag = true;
-            }
-            cv.notify_all();
-        }, std::cref(got));
+        std::thread b(
+            poster<std::function<void()>>, [&] {
+                {
+                    std::lock_guard lock(m);
+                    flag = true;
+                }
+                cv.notify_all();
+            },
+            std::cref(got));
         while (got.load() < kSamples) {
             std::unique_lock lock(m);
             cv.wait_for(lock, std::chrono::milliseconds(1), [&] { return flag; });
@@ -155,9 +166,10 @@ void BM_PostToCallbackLatency(benchmark::State& state) {
 }
 BENCHMARK(BM_PostToCallbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
@@ -165,11 +177,11 @@ int main(int argc, char** argv) {
     if (figures.pollCpu > 0 || figures.loopCpu > 0)
         std::printf("idle ProcessSystemEvents loop: %.3f%% of a core; idle poll() loop (1 ms): %.3f%%; ratio %.2f; "
                     "poll() with 2 ms: %.3f%%\n",
-                    figures.loopCpu, figures.pollCpu, figures.pollCpu > 0 ? figures.loopCpu / figures.pollCpu : 0.0,
-                    figures.poll2Cpu);
+            figures.loopCpu, figures.pollCpu, figures.pollCpu > 0 ? figures.loopCpu / figures.pollCpu : 0.0,
+            figures.poll2Cpu);
     if (figures.median > 0)
         std::printf("postEvent -> callback: median %.1f us, p99 %.1f us; "
                     "bare condition variable: median %.1f us, p99 %.1f us\n",
-                    figures.median, figures.p99, figures.baseMedian, figures.baseP99);
+            figures.median, figures.p99, figures.baseMedian, figures.baseP99);
     return 0;
 }

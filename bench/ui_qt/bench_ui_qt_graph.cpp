@@ -39,16 +39,16 @@ namespace {
 constexpr int kTraces = 10;
 constexpr int kPoints = 1000;
 const QSize kSize(800, 500);
-const int kStyles[kTraces] = {VAL_EMPTY_SQUARE, VAL_SOLID_SQUARE, VAL_ASTERISK,  VAL_SOLID_DIAMOND, VAL_SIMPLE_DOT,
-                              VAL_EMPTY_CIRCLE, VAL_SOLID_CIRCLE, VAL_SMALL_CROSS, VAL_EMPTY_DIAMOND, VAL_SOLID_CIRCLE};
-const int kColors[kTraces] = {VAL_RED,  VAL_BLUE,    VAL_DK_GREEN,   VAL_MAGENTA, VAL_DK_CYAN,
-                              VAL_GRAY, VAL_DK_BLUE, VAL_DK_MAGENTA, VAL_DK_RED,  VAL_BLACK};
+const int kStyles[kTraces] = {VAL_EMPTY_SQUARE, VAL_SOLID_SQUARE, VAL_ASTERISK, VAL_SOLID_DIAMOND, VAL_SIMPLE_DOT,
+    VAL_EMPTY_CIRCLE, VAL_SOLID_CIRCLE, VAL_SMALL_CROSS, VAL_EMPTY_DIAMOND, VAL_SOLID_CIRCLE};
+const int kColors[kTraces] = {VAL_RED, VAL_BLUE, VAL_DK_GREEN, VAL_MAGENTA, VAL_DK_CYAN,
+    VAL_GRAY, VAL_DK_BLUE, VAL_DK_MAGENTA, VAL_DK_RED, VAL_BLACK};
 
 // A sweep over 0.1 Hz .. 100 kHz by decades: ten noisy curves, plotted as a
 // sweep plots them (each new point, then the line from the previous one).
 struct Sweep {
     std::vector<double> f;
-    std::vector<std::vector<double>> y;   // [trace][point]
+    std::vector<std::vector<double>> y; // [trace][point]
 };
 
 const Sweep& sweep()
@@ -165,7 +165,7 @@ double threadCpuUs()
 }
 
 struct Paired {
-    double redraw = 0, newData = 0, premapped = 0;   // median ratios to the baseline
+    double redraw = 0, newData = 0, premapped = 0; // median ratios to the baseline
 } paired;
 
 double median(std::vector<double> v)
@@ -302,7 +302,7 @@ void addPointAndRedraw(benchmark::State& state, bool rescale)
     std::uniform_real_distribution<double> decade(-0.9, 4.9), level(0.0, 90.0);
     int n = 0;
     for (auto _ : state) {
-        if (rescale)  // a different manual scale each time: the whole graph is drawn again
+        if (rescale) // a different manual scale each time: the whole graph is drawn again
             SetAxisScalingMode(panel, 1, VAL_LEFT_YAXIS, VAL_MANUAL, -20.0 - (n++ % 2), 110.0);
         const double x = std::pow(10.0, decade(rng)), y = level(rng);
         const int point = PlotPoint(panel, 1, x, y, VAL_SOLID_CIRCLE, VAL_RED);
@@ -337,7 +337,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -356,19 +356,19 @@ int main(int argc, char** argv)
     if (t.count("BM_GraphFullRedraw") && t.count("BM_PolylineBaseline") && t.count("BM_PolylineBaselinePremapped")) {
         std::printf("full redraw %d x %d points with markers and lines: %.0f us; polyline baseline %.0f us: "
                     "ratio %.2f (goal <= 1.5)\n",
-                    kTraces, kPoints, t["BM_GraphFullRedraw"], t["BM_PolylineBaseline"],
-                    t["BM_GraphFullRedraw"] / t["BM_PolylineBaseline"]);
+            kTraces, kPoints, t["BM_GraphFullRedraw"], t["BM_PolylineBaseline"],
+            t["BM_GraphFullRedraw"] / t["BM_PolylineBaseline"]);
         std::printf("  by CPU time: %.0f us vs %.0f us: ratio %.2f; against drawing alone (premapped) %.0f us: ratio %.2f\n",
-                    c["BM_GraphFullRedraw"], c["BM_PolylineBaseline"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaseline"],
-                    c["BM_PolylineBaselinePremapped"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaselinePremapped"]);
+            c["BM_GraphFullRedraw"], c["BM_PolylineBaseline"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaseline"],
+            c["BM_PolylineBaselinePremapped"], c["BM_GraphFullRedraw"] / c["BM_PolylineBaselinePremapped"]);
     }
     if (t.count("BM_GraphFullRedrawNewData"))
         std::printf("  full redraw after the data changed (bounds scanned again): %.0f us CPU, ratio %.2f to the baseline\n",
-                    c["BM_GraphFullRedrawNewData"], c["BM_GraphFullRedrawNewData"] / c["BM_PolylineBaseline"]);
+            c["BM_GraphFullRedrawNewData"], c["BM_GraphFullRedrawNewData"] / c["BM_PolylineBaseline"]);
     if (paired.redraw > 0)
         std::printf("paired rounds, median CPU-time ratio to the polyline baseline: full redraw %.2f (goal <= 1.5), "
                     "after a data change %.2f; full redraw to drawing alone (premapped) %.2f\n",
-                    paired.redraw, paired.newData, paired.premapped);
+            paired.redraw, paired.newData, paired.premapped);
     if (t.count("BM_AddPointAndRedraw"))
         std::printf("add one point and redraw: %.2f ms (goal < 20 ms)\n", t["BM_AddPointAndRedraw"] / 1000.0);
     if (t.count("BM_AddPointRescaleAndRedraw"))

@@ -43,7 +43,7 @@ double threadCpuSeconds()
     rusage ru{};
     getrusage(RUSAGE_THREAD, &ru);
     return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+        static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 template <class F>
@@ -131,7 +131,7 @@ void BM_IdlePumpCpu(benchmark::State& state)
     state.counters["poll_cpu_pct"] = pollCpu;
     char line[160];
     std::snprintf(line, sizeof line, "idle Qt pump(%d ms) loop: %.3f%% of a core; poll(%d ms) loop: %.3f%%", waitMs,
-                  pumpCpu, waitMs, pollCpu);
+        pumpCpu, waitMs, pollCpu);
     pumpLines.emplace_back(line);
 }
 BENCHMARK(BM_IdlePumpCpu)->Arg(1)->Arg(2)->Arg(5)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -167,10 +167,8 @@ void BM_QtClickToCallbackLatency(benchmark::State& state)
     for (auto _ : state) {
         const auto v = measure([&] {
             // Posting from another thread is thread-safe and wakes Qt's dispatcher.
-            QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
-                                                                Qt::LeftButton, Qt::NoModifier, mouse));
-            QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
-                                                                Qt::NoButton, Qt::NoModifier, mouse));
+            QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, mouse));
+            QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier, mouse));
         });
         figures.qtMedian = v[v.size() / 2];
         figures.qtP99 = v[v.size() * 99 / 100];
@@ -197,7 +195,7 @@ void BM_PostEventToCallbackLatency(benchmark::State& state)
 }
 BENCHMARK(BM_PostEventToCallbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -212,14 +210,14 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     if (figures.loopCpu > 0 || figures.pollCpu > 0)
         std::printf("idle ProcessSystemEvents loop (Qt): %.3f%% of a core (goal <= 1%%); idle poll() loop: %.3f%%\n",
-                    figures.loopCpu, figures.pollCpu);
+            figures.loopCpu, figures.pollCpu);
     for (const std::string& l : pumpLines) std::printf("%s\n", l.c_str());
     if (figures.qtMedian > 0)
         std::printf("Qt click -> callback: median %.0f us, p99 %.0f us, max %.0f us (goal <= 10 ms)\n",
-                    figures.qtMedian, figures.qtP99, figures.qtMax);
+            figures.qtMedian, figures.qtP99, figures.qtMax);
     if (figures.postMedian > 0)
         std::printf("postEvent from a thread -> callback: median %.0f us, p99 %.0f us, max %.0f us\n",
-                    figures.postMedian, figures.postP99, figures.postMax);
+            figures.postMedian, figures.postP99, figures.postMax);
     ui_qt_uninstall();
     return 0;
 }

@@ -48,7 +48,7 @@ void BM_TextBoxAppend(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         InsertTextBoxLine(panel, 1, -1, (line + " #" + std::to_string(n++)).c_str());
-        ProcessSystemEvents();  // the widget lays out and paints the new line
+        ProcessSystemEvents(); // the widget lays out and paints the new line
     }
     DiscardPanel(panel);
 }
@@ -64,7 +64,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -83,7 +83,8 @@ int main(int argc, char** argv)
     const char* large = "BM_TextBoxAppend/100000";
     if (c.count(small) && c.count(large))
         std::printf("append one line and process events: %.1f us with 1000 lines, %.1f us with 100000 lines "
-                    "(ratio %.2f)\n", c[small], c[large], c[large] / c[small]);
+                    "(ratio %.2f)\n",
+            c[small], c[large], c[large] / c[small]);
     ui_qt_uninstall();
     return 0;
 }

@@ -22,22 +22,19 @@
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
 // Memory-backed where there is such a folder: every save syncs its file.
-std::string scratchFolder()
-{
+std::string scratchFolder() {
     return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
 }
 
-void quiet(const char*, ...) {}
+void quiet(const char*, ...) { }
 
-bool writeBytes(const std::string& path, const uint8_t* data, std::size_t size)
-{
+bool writeBytes(const std::string& path, const uint8_t* data, std::size_t size) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr)
         return false;
@@ -46,8 +43,7 @@ bool writeBytes(const std::string& path, const uint8_t* data, std::size_t size)
 }
 
 // Every row's value, each checked against its control's range; then the DC list.
-std::vector<ui::Value> values()
-{
+std::vector<ui::Value> values() {
     std::vector<ui::Value> out;
     for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r) {
         const ui::Panel* p = ui::panel(*r->panel);
@@ -68,8 +64,7 @@ std::vector<ui::Value> values()
 }
 
 // Loads path as Load Profile does, without the dialog and the module.
-bool load(const std::string& path)
-{
+bool load(const std::string& path) {
     if (!inidata_load_file(path.c_str(), inidata_app_table()))
         return false;
     std::string text;
@@ -79,16 +74,14 @@ bool load(const std::string& path)
 }
 
 // Saves as Save Profile does.
-void save(const std::string& path)
-{
+void save(const std::string& path) {
     SetCtrlVal(ifcP, MAIN_PANEL_DCSW_LIST, profile_dcsw_text());
     check(inidata_save_file(path.c_str(), inidata_app_table()) == 1);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const bool ready = [] {
         inidata_hook_debug_printf(quiet);
         ifc_register_all();

@@ -16,8 +16,7 @@ namespace {
 
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-std::vector<std::string> words(const std::string& text)
-{
+std::vector<std::string> words(const std::string& text) {
     std::vector<std::string> out;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -32,16 +31,14 @@ std::vector<std::string> words(const std::string& text)
     return out;
 }
 
-[[noreturn]] void fail(const char* what, const std::string& reply)
-{
+[[noreturn]] void fail(const char* what, const std::string& reply) {
     std::fprintf(stderr, "%s for reply \"%s\"\n", what, reply.c_str());
     std::abort();
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The transport delivers at most the reply buffer, NUL-terminated.
     const std::size_t cap = static_cast<std::size_t>(IFC_VAL_REPLY_SIZE - 1);
     const std::size_t n = size < cap ? size : cap;
@@ -83,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string line = ifc_format_log_line(p);
     char expect[512];
     std::snprintf(expect, sizeof expect, " %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e\n",
-                  p.freq, p.zReal, p.zImag, p.zAmp, p.zPhase, p.voltAmp, p.voltPhase, p.currAmp,
-                  p.currPhase);
+        p.freq, p.zReal, p.zImag, p.zAmp, p.zPhase, p.voltAmp, p.voltPhase, p.currAmp,
+        p.currPhase);
     if (line != expect)
         fail("data line differs from the C library's", reply);
     return 0;

@@ -10,8 +10,7 @@
 #include <cstring>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int value = ifp_parse_device_cfg_text(std::string_view(reinterpret_cast<const char*>(data), size));
     std::FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "r");
     if (!f)

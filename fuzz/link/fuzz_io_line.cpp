@@ -21,25 +21,21 @@ namespace {
 
 constexpr uint8_t kPause = 0xFF;
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
-bool isEnd(uint8_t c)
-{
+bool isEnd(uint8_t c) {
     return c == 0 || c == '\r' || c == '\n';
 }
 
 class FuzzSource final : public ByteSource {
 public:
     FuzzSource(const uint8_t* data, std::size_t size, unsigned every, bool pauses)
-        : data_(data), size_(size), every_(every), pauses_(pauses)
-    {
+        : data_(data), size_(size), every_(every), pauses_(pauses) {
     }
-    int next(uint8_t* byte, int32_t) override
-    {
+    int next(uint8_t* byte, int32_t) override {
         ++calls_;
         if (every_ != 0 && calls_ % every_ == 0)
             return SRC_NONE;
@@ -52,8 +48,7 @@ public:
         *byte = data_[pos_++];
         return SRC_BYTE;
     }
-    bool pending() override
-    {
+    bool pending() override {
         while (pos_ < size_ && !(pauses_ && data_[pos_] == kPause)) {
             if (!isEnd(data_[pos_]))
                 return true;
@@ -80,8 +75,7 @@ struct Reference {
     std::size_t pos = 0;
 
     // One line (or a failure) from pos.
-    int line(int limit, std::string* out)
-    {
+    int line(int limit, std::string* out) {
         out->clear();
         while (pos < size) {
             const uint8_t c = data[pos++];
@@ -101,16 +95,14 @@ struct Reference {
         out->clear();
         return LINE_CLOSED;
     }
-    int ack()
-    {
+    int ack() {
         std::string l;
         const int got = line(LINE_BUF_SIZE - 1, &l);
         if (got > 0 && l.find("OK") != std::string::npos)
             return 0;
         return got == IO_ERR_LINE_TOO_LONG ? got : IO_ERR_NO_OK;
     }
-    int reply(int limit, std::string* out)
-    {
+    int reply(int limit, std::string* out) {
         const int got = line(limit, out);
         if (got < 0)
             return got;
@@ -131,10 +123,9 @@ struct Reference {
     }
 };
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 2)
         return 0;
     const int bufSize = 1 + data[0] % 64 + (data[0] >= 192 ? 448 : 0);

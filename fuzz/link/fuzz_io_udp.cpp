@@ -14,16 +14,14 @@ using namespace io_detail;
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 3)
         return 0;
     const uint16_t reqId = static_cast<uint16_t>((data[0] << 8) | data[1]);
@@ -51,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 
     io_udp_packet c{};
     const ConfirmResult confirm = udp_check_confirm(datagram.data(), n, reqId, &c);
-    check((confirm == CONFIRM_OK)
-          == (parsed && p.marker == 1 && p.code == IO_UDP_CONFIRM && p.id == reqId));
+    check((confirm == CONFIRM_OK) == (parsed && p.marker == 1 && p.code == IO_UDP_CONFIRM && p.id == reqId));
     check((confirm == CONFIRM_SHORT) == !parsed);
 
     std::vector<char> buf(static_cast<std::size_t>(bufSize));

@@ -21,23 +21,20 @@ namespace {
 int g_sent = 0;
 int g_refuse_at = -1;
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
-std::string scratch_path()
-{
+std::string scratch_path() {
     return "/tmp/fuzz_caldata_" + std::to_string(::getpid()) + ".cal";
 }
 
-}  // namespace
+} // namespace
 
 // A line goes out as it was read: no comment, no CR, at most one LF at its end,
 // no other control byte but tabs, within what every link carries.
-int ifp_send_query(const char* command, char* reply, int size)
-{
+int ifp_send_query(const char* command, char* reply, int size) {
     check(command != nullptr && reply == nullptr && size == 0);
     const std::size_t n = std::strlen(command);
     check(n <= CALDATA_COMMAND_MAX);
@@ -52,8 +49,7 @@ int ifp_send_query(const char* command, char* reply, int size)
     return g_sent++ == g_refuse_at ? 0 : 1;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const bool ready = [] {
         ifcPanel_register_resource();
         return true;
@@ -67,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         std::fwrite(data, 1, size, f);
     std::fclose(f);
     g_sent = 0;
-    g_refuse_at = size > 0 ? data[0] % 16 - 1 : -1;   // -1: take every line
+    g_refuse_at = size > 0 ? data[0] % 16 - 1 : -1; // -1: take every line
     const CaldataResult r = caldata_load_file(path.c_str());
     check(r.status == CALDATA_DONE || r.status == CALDATA_SEND_FAILED || r.status == CALDATA_FILE_ERROR);
     check((r.status == CALDATA_DONE) == r.reason.empty());

@@ -15,21 +15,18 @@ namespace {
 std::string g_reply;
 bool g_ok = true;
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
 // No control characters and at most max characters.
-void check_text(const char* text, std::size_t max)
-{
+void check_text(const char* text, std::size_t max) {
     check(text != nullptr);
     check(std::strlen(text) <= max);
 }
 
-bool is_decimal_text(const std::string& s)
-{
+bool is_decimal_text(const std::string& s) {
     std::size_t end = s.size();
     while (end > 0 && s[end - 1] == ' ')
         --end;
@@ -41,18 +38,16 @@ bool is_decimal_text(const std::string& s)
     return true;
 }
 
-int32_t read_int(const uint8_t*& data, std::size_t& size)
-{
+int32_t read_int(const uint8_t*& data, std::size_t& size) {
     uint32_t v = 0;
     for (int i = 0; i < 4 && size > 0; ++i, ++data, --size)
         v = (v << 8) | *data;
     return static_cast<int32_t>(v);
 }
 
-}  // namespace
+} // namespace
 
-int ifp_send_query(const char* command, char* reply, int size)
-{
+int ifp_send_query(const char* command, char* reply, int size) {
     check(command != nullptr);
     if (!g_ok)
         return 0;
@@ -65,8 +60,7 @@ int ifp_send_query(const char* command, char* reply, int size)
     return 1;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1)
         return 0;
     const uint8_t selector = data[0];

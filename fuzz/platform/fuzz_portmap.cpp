@@ -13,30 +13,26 @@
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
 // Memory-backed where there is such a folder: every save syncs its file.
-std::string scratchFolder()
-{
+std::string scratchFolder() {
     return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
 }
 
-bool printable(const std::string& s)
-{
+bool printable(const std::string& s) {
     for (const char c : s)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
     return true;
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const std::string path = scratchFolder() + "/fuzz_portmap_" + std::to_string(::getpid()) + ".cfg";
     static const bool ready = [] { return ::setenv("IMBENCH_PORTS", path.c_str(), 1) == 0; }();
     check(ready);

@@ -10,8 +10,7 @@
 
 namespace {
 
-TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument)
-{
+TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
     tsupport::TempDir dir;
     tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
     tsupport::ScopedEnv ports("IMBENCH_PORTS", dir.file("ports.cfg"));
@@ -24,10 +23,11 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument)
     const int status = pclose(p);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
     for (const char* text : {"TCP,IP address 127.0.0.", " successful!", "iowrite:*IDN?",
-                             "Instrument model IM3590-SIM, module version 1.20", "Sweep of 10 points:",
-                             "     100.001 Hz  |Z| 0.0"})
-        EXPECT_NE(out.find(text), std::string::npos) << text << " missing in\n" << out;
+             "Instrument model IM3590-SIM, module version 1.20", "Sweep of 10 points:",
+             "     100.001 Hz  |Z| 0.0"})
+        EXPECT_NE(out.find(text), std::string::npos) << text << " missing in\n"
+                                                     << out;
     EXPECT_FALSE(tsupport::readFile(dir.file("device.cfg"))) << "the device mode did not change";
 }
 
-}  // namespace
+} // namespace

@@ -33,19 +33,17 @@ namespace hl = ui::headless;
 using namespace tsupport;
 using Log = std::vector<std::string>;
 
-constexpr double kShortPi = 3.14159265;   // pi as this tool has always taken it
+constexpr double kShortPi = 3.14159265; // pi as this tool has always taken it
 const std::array<double, 6> kReading = {1.0, 0.0, 0.5, -30.0, 2.0, 30.0};
 
-void setSweep(double start, double stop, double step, int decades)
-{
+void setSweep(double start, double stop, double step, int decades) {
     SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, start);
     SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, stop);
     SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STEP, step);
     SetCtrlVal(ifcP, MAIN_PANEL_XAXIS_DB, decades);
 }
 
-TEST(ReadBackDecoder, SixWordsOfAtMostNineteenCharacters)
-{
+TEST(ReadBackDecoder, SixWordsOfAtMostNineteenCharacters) {
     const struct {
         const char* reply;
         int ok;
@@ -76,10 +74,9 @@ TEST(ReadBackDecoder, SixWordsOfAtMostNineteenCharacters)
 // Only MEASURE makes traffic; outside a sweep only the meter is refreshed; a
 // sweep waits at its frequency for a reading that is ready.  Readings reach
 // the meter, the log and the graphs.
-TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs)
-{
+TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs) {
     startRun(sim::kDefaultIdn, sim::kDefaultVersion, tcpOnlyOptions(1.0));
-    commit(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 100.0);   // a reading of the module's own takes 100 s
+    commit(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 100.0); // a reading of the module's own takes 100 s
     setReadings(kReading);
     clearLog();
     readBack();
@@ -137,10 +134,9 @@ TEST_F(RunTest, ReadingsReachTheMeterTheLogAndTheGraphs)
 // A file that cannot be written is named with the reason and the user may
 // try another or give up; the points then wait for the menu or the next sweep.
 // Of 1200 points each is drawn and counted, the first 1000 are kept and saved.
-TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
-{
+TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail) {
     const std::string missing = dir_.file("no such folder/x.dat"), good = dir_.file("second try.dat");
-    const std::string fifo = dir_.file("reader gone.dat");   // written to, it would end the program
+    const std::string fifo = dir_.file("reader gone.dat"); // written to, it would end the program
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& file : {missing, fifo}) {
         hl::answerFile(file);
@@ -158,13 +154,14 @@ TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
     ASSERT_EQ(popups.size(), 6u);
     EXPECT_EQ(popups[0].title + "|" + popups[0].defaultFile + "|" + popups[0].text, "Save Logged Data|untitle.dat|*.dat");
     EXPECT_TRUE(popups[1].text.find("'" + missing + "'") != std::string::npos &&
-                popups[1].text.find(std::strerror(ENOENT)) != std::string::npos) << popups[1].text;
+        popups[1].text.find(std::strerror(ENOENT)) != std::string::npos)
+        << popups[1].text;
     EXPECT_NE(popups[3].text.find("it is not a regular file"), std::string::npos) << popups[3].text;
     IfcPoint p{1000.0, 1.0, 0.0, 0.5, -30.0, 2.0, 30.0, 0, 0};
     ifc_point_rectangular(&p);
     EXPECT_EQ(ifc_format_log_line(p), " +1.000000e+03 +1.732051e+00 +1.000000e+00 +2.000000e+00 +3.000000e+01"
                                       " +1.000000e+00 +0.000000e+00 +5.000000e-01 -3.000000e+01\n");
-    for (double v : {-0.0, 1e-300, -1e300, 9.9999995e-5, 5e-324, 999999.5}) {   // as the C library writes them
+    for (double v : {-0.0, 1e-300, -1e300, 9.9999995e-5, 5e-324, 999999.5}) { // as the C library writes them
         char line[512];
         std::snprintf(line, sizeof line, " %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e %+.6e\n", v, v, v, v, v, v, v, v, v);
         EXPECT_EQ(ifc_format_log_line(IfcPoint{v, v, v, v, v, v, v, v, v}), line) << v;
@@ -179,7 +176,7 @@ TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
     EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1), ifc_format_log_line(p)) << "the 1000th point";
 
     hl::clearPopups();
-    hl::answerFile(dir_.path());   // a folder, not a file
+    hl::answerFile(dir_.path()); // a folder, not a file
     hl::answerConfirm(false);
     SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 1200.0);
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
@@ -197,8 +194,7 @@ TEST_F(RunTest, TheDataFileItsThousandPointsAndWritesThatFail)
 
 // A write that fails halfway (here the size limit of the process, as a full
 // disk would) leaves the old file whole and no temporary file beside it.
-TEST(DataFile, AWriteThatFailsHalfwayLeavesTheOldFile)
-{
+TEST(DataFile, AWriteThatFailsHalfwayLeavesTheOldFile) {
     TempDir dir;
     const std::string target = dir.file("sweep.dat");
     ASSERT_TRUE(writeFile(target, "old points\n"));
@@ -224,8 +220,7 @@ TEST(DataFile, AWriteThatFailsHalfwayLeavesTheOldFile)
 double g_wrapBase = 0.0;
 double clockNearTheWrap() { return 2147483.648 - 0.020 + (Timer() - g_wrapBase); }
 
-TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit)
-{
+TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit) {
     startRun();
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
     ifc_set_read_wait_ticks(IFC_READ_WAIT_TICKS);
@@ -241,25 +236,23 @@ TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit)
     EXPECT_TRUE(before > 0 && after < 0) << "the tick wrapped during the waits";
     // The tick counts whole milliseconds: each wait is at least 49 ms long.
     EXPECT_GE(elapsed, std::chrono::milliseconds(2 * (IFC_READ_WAIT_TICKS - 1)));
-    ASSERT_EQ(hl::closePanel(ifp_panel()), 0);   // the quit flag: a wait ends at once
+    ASSERT_EQ(hl::closePanel(ifp_panel()), 0); // the quit flag: a wait ends at once
     hl::deliver();
     const auto t1 = std::chrono::steady_clock::now();
     ifc_wait_ticks(600000);
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
 }
 
-Log levels(const Log& log)
-{
+Log levels(const Log& log) {
     Log out;
     std::copy_if(log.begin(), log.end(), std::back_inserter(out),
-                 [](const std::string& l) { return l.rfind("IM:OUTP:LEV", 0) == 0; });
+        [](const std::string& l) { return l.rfind("IM:OUTP:LEV", 0) == 0; });
     return out;
 }
 
 // Each reading carries the frequency the module confirmed; the end of a
 // sweep restores the stimulus and sends it.
-TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
-{
+TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores) {
     startRun();
     setReadings(kReading);
     commit(ifcP, MAIN_PANEL_BODE_GRAPH, 1);
@@ -277,8 +270,8 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
         {"decades up from 0.5", 0.5, 3, 0, 1, {0.5, 0.6, 0.7, 0.8, 0.9, 1, 2, 3}},
         {"decades up from 15", 15, 250, 0, 1, {15, 25, 35, 45, 55, 65, 75, 85, 95, 105, 205}},
         {"decades down from 1000", 1000, 0.1, 0, 1,
-         {1000, 900, 800, 700, 600, 500, 400, 300, 200, 100, 90, 80, 70, 60, 50, 40, 30, 20, 10,
-          9, 8, 7, 6, 5, 4, 3, 2, 1, 0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1}},
+            {1000, 900, 800, 700, 600, 500, 400, 300, 200, 100, 90, 80, 70, 60, 50, 40, 30, 20, 10,
+                9, 8, 7, 6, 5, 4, 3, 2, 1, 0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1}},
         {"decades down, stop inside a decade", 300, 25, 0, 1, {300, 200, 100, 90, 80, 70, 60, 50, 40, 30}},
     };
     for (const auto& c : cases) {
@@ -292,7 +285,7 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
         EXPECT_TRUE(hl::waitCursor());
         ASSERT_EQ(runSweep(), static_cast<int>(c.expected.size()));
         std::vector<double> sent = c.expected, logged;
-        sent.push_back(1234.0);   // FREQUENCY restored and sent back
+        sent.push_back(1234.0); // FREQUENCY restored and sent back
         EXPECT_EQ(sentFrequencies(), sent);
         for (uint32_t i = 0; i < ifc_log_count(); ++i)
             logged.push_back(ifc_log_data()[i].freq);
@@ -302,7 +295,8 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
         EXPECT_EQ(logged, sent);
         EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), static_cast<int>(c.expected.size()));
         EXPECT_EQ((std::vector<double>{mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET),
-                                       mainDouble(MAIN_PANEL_AMPLITUDE)}), (std::vector<double>{1234, 2, 20}));
+                      mainDouble(MAIN_PANEL_AMPLITUDE)}),
+            (std::vector<double>{1234, 2, 20}));
         const Log all = log();
         ASSERT_GE(all.size(), 3u);
         EXPECT_EQ(Log(all.end() - 3, all.end()), (Log{"IM:OUTP:STAT 1", "IM:OUTP:LEV 0.400000 2.000000", "IM:OUTP:AMPL?"}));
@@ -315,8 +309,7 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores)
 
 // A stop by the user ends a REPEAT run too; only the frequency is sent back,
 // the module keeps the step's level.
-TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency)
-{
+TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency) {
     startRun();
     setReadings(kReading);
     setSweep(1, 100000, 100, 1);
@@ -348,8 +341,7 @@ TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency)
 
 // The simulated module reads the AC level it was last given as its voltage,
 // so each point tells which DC-list step it belongs to.
-TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep)
-{
+TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     startRun();
     sim::Instrument* in = &sim_->instrument();
     in->setLogObserver([in](const sim::LogEntry& e) {
@@ -360,7 +352,7 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep)
     });
     setReadings(kReading);
     dcsw_set_step(0, 1.0, 10.0);
-    dcsw_set_step(1, -2.0, 20.0);   // only exactly 0.0 ends the list
+    dcsw_set_step(1, -2.0, 20.0); // only exactly 0.0 ends the list
     setSweep(10, 30, 10, 0);
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 0.5);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 10.0);
@@ -379,8 +371,7 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep)
     }
     EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 6) << "3 readings, voltage and current";
     // Each step's level was sent before its sweep, the saved one after the run.
-    EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000",
-                                  "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
+    EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000", "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_OFFSET), mainDouble(MAIN_PANEL_AMPLITUDE))), std::pair(0.5, 10.0));
     EXPECT_EQ(mainInt(MAIN_PANEL_SWEEP), 0);
     // The file was written once, with the second sweep's points only.
@@ -398,8 +389,7 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep)
 
 // The run ends during a sweep: closing the main window stops the sweep
 // first; quitting the application skips that step.
-TEST_F(RunTest, TheRunEndsDuringASweep)
-{
+TEST_F(RunTest, TheRunEndsDuringASweep) {
     const std::string address = startSim();
     setReadings(kReading);
     for (bool quit : {false, true}) {
@@ -408,11 +398,11 @@ TEST_F(RunTest, TheRunEndsDuringASweep)
         UiScript script({
             {always, [&] { openTcp(address, 0); }},
             {[] { return ifcP >= 0 && ui::panel(ifcP)->visible; },
-             [] { setSweep(1, 100000, 0, 1); hl::commit(ifcP, MAIN_PANEL_SWEEP, 1); }},
+                [] { setSweep(1, 100000, 0, 1); hl::commit(ifcP, MAIN_PANEL_SWEEP, 1); }},
             {[] { return ifc_log_count() >= 2; },
-             [&] { waiting = hl::waitCursor(); hl::closePanel(quit ? ifp_panel() : ifcP); }},
+                [&] { waiting = hl::waitCursor(); hl::closePanel(quit ? ifp_panel() : ifcP); }},
             {[] { return ifcP < 0; },
-             [&] { stays = ifp_panel() >= 0 && ifp_get_ifready() == 0; hl::closePanel(ifp_panel()); }},
+                [&] { stays = ifp_panel() >= 0 && ifp_get_ifready() == 0; hl::closePanel(ifp_panel()); }},
         });
         EXPECT_EQ(runMain(), 0);
         EXPECT_TRUE(waiting);
@@ -422,4 +412,4 @@ TEST_F(RunTest, TheRunEndsDuringASweep)
     }
 }
 
-}  // namespace
+} // namespace

@@ -27,16 +27,14 @@ using namespace tsupport;
 using Texts = std::vector<std::string>;
 
 // Every persisted control with its value, in table order.
-std::vector<std::pair<std::string, ui::Value>> snapshot()
-{
+std::vector<std::pair<std::string, ui::Value>> snapshot() {
     std::vector<std::pair<std::string, ui::Value>> out;
     for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r)
         out.emplace_back(r->tag, ui::panel(*r->panel)->control(r->control)->value);
     return out;
 }
 
-std::vector<double> dcList()
-{
+std::vector<double> dcList() {
     std::vector<double> out;
     for (int i = 0; i < DCSW_STEPS; ++i)
         out.insert(out.end(), {dcsw_get_dc(i), dcsw_get_ac(i)});
@@ -45,12 +43,11 @@ std::vector<double> dcList()
 
 // Every persisted control set to another value a user could give it (the
 // choice depending on seed), and the DC sweep list to seeded steps.
-void changeEverything(int seed)
-{
+void changeEverything(int seed) {
     int n = 0;
     for (const InidataRow* r = inidata_app_table(); r->dataType >= 0; ++r, ++n) {
         if (r->dataType == INIDATA_STRING)
-            continue;   // the list's text is made by Save Profile
+            continue; // the list's text is made by Save Profile
         const ui::Control* c = ui::panel(*r->panel)->control(r->control);
         int rc = 0;
         if (c->kind == UiCtrlKind::Ring) {
@@ -58,11 +55,11 @@ void changeEverything(int seed)
             const int pick = (c->index + 1 + n + seed) % count;
             rc = SetCtrlIndex(*r->panel, r->control, pick == c->index ? (pick + 1) % count : pick);
         } else if (c->kind == UiCtrlKind::Toggle) {
-            rc = SetCtrlVal(*r->panel, r->control, (n + seed) % 2);   // odd seeds leave SAMPLE AUTO off
+            rc = SetCtrlVal(*r->panel, r->control, (n + seed) % 2); // odd seeds leave SAMPLE AUTO off
         } else {
             const double lo = std::max(c->min, -1e6), hi = std::min(c->max, 1e6);
             rc = SetCtrlVal(*r->panel, r->control,
-                            std::round((lo + (hi - lo) * (0.1 + 0.023 * n + 0.011 * seed) / 3.0) * 1000.0) / 1000.0);
+                std::round((lo + (hi - lo) * (0.1 + 0.023 * n + 0.011 * seed) / 3.0) * 1000.0) / 1000.0);
         }
         ASSERT_EQ(rc, 0) << r->tag;
     }
@@ -72,15 +69,19 @@ void changeEverything(int seed)
 
 class Profile : public RunTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         RunTest::SetUp();
         startRun();
     }
-    static void saveAs(const std::string& file) { hl::answerFile(file); pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE); }
-    static void loadFrom(const std::string& file) { hl::answerFile(file); pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE); }
-    static std::string ifpLog()
-    {
+    static void saveAs(const std::string& file) {
+        hl::answerFile(file);
+        pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE);
+    }
+    static void loadFrom(const std::string& file) {
+        hl::answerFile(file);
+        pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE);
+    }
+    static std::string ifpLog() {
         std::string text;
         GetCtrlVal(ifp_panel(), IFP_PANEL_MSG, &text);
         return text;
@@ -90,12 +91,11 @@ protected:
 // A fresh list is saved as ten zero pairs on three lines; a cancelled dialog
 // changes nothing.  A profile loaded into a fresh run brings every setting
 // back: the settings bind to the panels of the run at hand.
-TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
-{
+TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises) {
     const std::string before = profile_get_path(), file = dir_.file("everything.ini");
     clearLog();
-    pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE);   // cancelled
-    pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE);   // cancelled
+    pick(ifcMenu, MAIN_MENU_FILE_LOAD_PROFILE); // cancelled
+    pick(ifcMenu, MAIN_MENU_FILE_SAVE_PROFILE); // cancelled
     EXPECT_EQ(profile_get_path(), before);
     EXPECT_TRUE(log().empty() && messages().empty());
     saveAs(file);
@@ -106,8 +106,8 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
     const std::string fresh = readFile(file).value_or("");
     EXPECT_EQ(fresh.rfind("[OUTPUT SOURCE]\r\nFREQUENCY = 1000\r\n", 0), 0u) << fresh;
     EXPECT_NE(fresh.find("[BACKDOOR]\r\nDCSW_LIST Line0001 = \"" + zeros.substr(0, 80) + "\"\r\nDCSW_LIST Line0002 = \"" +
-                        zeros.substr(80, 80) + "\"\r\nDCSW_LIST Line0003 = \"" + zeros.substr(160) + "\"\r\n\r\n"),
-              std::string::npos)
+                  zeros.substr(80, 80) + "\"\r\nDCSW_LIST Line0003 = \"" + zeros.substr(160) + "\"\r\n\r\n"),
+        std::string::npos)
         << fresh;
 
     changeEverything(1);
@@ -150,10 +150,9 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises)
 
 // Texts from elsewhere: an odd count drops the last number, a word that is no
 // number counts 0.0, values are limited as the list window limits them.
-TEST(ProfileList, TextsFromElsewhere)
-{
+TEST(ProfileList, TextsFromElsewhere) {
     for (auto [text, expected] : {std::pair<const char*, std::vector<double>>{"1.5 10 2.5", {1.5, 10}},
-                                  {"  4  50 abc 5 6x 7 5000 -3 -5000 250 nan 1", {4, 50, 0, 5, 6, 7, 1000, 0, -1000, 100, 0, 1}}}) {
+             {"  4  50 abc 5 6x 7 5000 -3 -5000 250 nan 1", {4, 50, 0, 5, 6, 7, 1000, 0, -1000, 100, 0, 1}}}) {
         dcsw_set_step(9, 99, 99);
         profile_dcsw_parse(text);
         expected.resize(2 * DCSW_STEPS, 0.0);
@@ -162,8 +161,7 @@ TEST(ProfileList, TextsFromElsewhere)
 }
 
 // Files that cannot be used: "Fail", nothing re-applied, the list as it was.
-TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
-{
+TEST_F(Profile, FilesThatCannotBeLoadedOrSaved) {
     changeEverything(4);
     const std::vector<double> list = dcList();
     ASSERT_EQ(::mkdir(dir_.file("folder.ini").c_str(), 0700), 0);
@@ -179,8 +177,8 @@ TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
         EXPECT_EQ(snapshot(), before);
     }
     EXPECT_NE(ifpLog().find("inidata_load_file: Ini_ReadFromFile " + dir_.file("binary.ini") +
-                            " Fail: not a text file (it holds NUL bytes)"),
-              std::string::npos)
+                  " Fail: not a text file (it holds NUL bytes)"),
+        std::string::npos)
         << "the interface panel's log says why";
     const std::string ro = dir_.file("ro.ini");
     writeFile(ro, "[OLD]\r\n");
@@ -196,8 +194,7 @@ TEST_F(Profile, FilesThatCannotBeLoadedOrSaved)
 // A line too long to be one of ours, a missing section and a malformed number
 // cost only their own rows.  Without its list a profile keeps the hidden text:
 // the list as last saved or loaded, shown by an open list window.
-TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
-{
+TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows) {
     changeEverything(5);
     const std::vector<double> list = dcList();
     saveAs(dir_.file("base.ini"));
@@ -224,18 +221,17 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows)
     EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
     const auto now = snapshot();
     for (std::size_t i = 0; i < now.size(); ++i) {
-        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20);   // AC VALUE PEAK, CYCLE, METER
+        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20); // AC VALUE PEAK, CYCLE, METER
         EXPECT_EQ(now[i], kept ? changed[i] : saved[i]) << i;
     }
     for (const char* m : {"[OUTPUT SOURCE]:AC VALUE PEAK Get Data Fail = 1!", "[SAMPLE]:CYCLE Get Data Fail = 3!",
-                          "[METER]:QUALITY MODE Get Data Fail = 1!"})
+             "[METER]:QUALITY MODE Get Data Fail = 1!"})
         EXPECT_NE(ifpLog().find(std::string("inidata_load_file: ") + m), std::string::npos) << m;
 }
 
 // The list window: a row per step, its pieces of text at their pixels.
 using Row = std::vector<std::pair<int, std::string>>;
-Row row(int index)
-{
+Row row(int index) {
     std::string label;
     EXPECT_EQ(GetLabelFromIndex(dcswP, DCSW_PANEL_LIST, index, &label), 0);
     Row out;
@@ -245,17 +241,16 @@ Row row(int index)
 }
 Row dashes(const char* number) { return {{0, number}, {40, "----- "}, {85, "------  "}, {135, "------"}}; }
 
-TEST_F(RunTest, TheDcListWindowShowsEachStep)
-{
-    ASSERT_EQ(fra_open(), 1);   // the panels need no link
+TEST_F(RunTest, TheDcListWindowShowsEachStep) {
+    ASSERT_EQ(fra_open(), 1); // the panels need no link
     DisplayPanel(ifcP);
     pick(ifcMenu, MAIN_MENU_SWEEP_DCSW);
     EXPECT_EQ(row(0), (Row{{0, "STEP"}, {40, "DC(V)"}, {85, "AC(%) "}, {135, "AC(V)"}}));
     const std::tuple<int, double, double, Row, double> cases[] = {
         {2, 5.0, 10.0, {{0, "02"}, {40, "5.00 "}, {85, "10.00 "}, {135, "0.500"}}, 0.5},
         {10, 1.234, 33.3, {{0, "10"}, {40, "1.23 "}, {85, "33.30 "}, {135, "0.411"}}, 0.410922},
-        {5, -2.0, 10.0, dashes("05"), -0.2},   // shown as dashes, but kept for a REPEAT run
-        {11, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}};   // the step stays in the list
+        {5, -2.0, 10.0, dashes("05"), -0.2}, // shown as dashes, but kept for a REPEAT run
+        {11, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}}; // the step stays in the list
     for (const auto& [step, dc, ac, shown, acv] : cases) {
         commit(dcswP, DCSW_PANEL_STEP, step);
         commit(dcswP, DCSW_PANEL_DC, dc);
@@ -274,4 +269,4 @@ TEST_F(RunTest, TheDcListWindowShowsEachStep)
     EXPECT_EQ(ctrlDouble(dcswP, DCSW_PANEL_STEP), 1) << "the header selects step 1";
 }
 
-}  // namespace
+} // namespace

@@ -25,8 +25,7 @@ long countOf(const Log& log, const std::string& line) { return std::count(log.be
 bool shown(int panel) { return ui::panel(panel) && ui::panel(panel)->visible; }
 float cycleShown() { return static_cast<float>(mainDouble(MAIN_PANEL_SAMPLE_CYCLE)); }
 
-TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField)
-{
+TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField) {
     openLink();
     const std::tuple<const char*, int, const char*> cases[] = {
         {"ACME,PLZ-KZR 1000,SN42,V2.1", 1, "PLZ-KZR 1000"}, {"acme,load kzr,7,1", 1, "load kzr"},
@@ -49,19 +48,18 @@ TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField
 
 // The single-precision version meets the double limits: 1.07 is not below
 // 1.07, 1.12 counts as above 1.12; a family instrument always has the features.
-TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice)
-{
+TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice) {
     startRun();
     const struct {
         bool family;
         const char* version;
         float number;
-        bool shown, sends;   // AZC and PHASE 360 visible; their commands sent
+        bool shown, sends; // AZC and PHASE 360 visible; their commands sent
         int autoCycle;
     } cases[] = {{false, "VER1.06", 1.06f, false, false, 0}, {false, "VER1.07", 1.07f, true, true, 0},
-                 {false, "VER1.11", 1.11f, true, true, 0},   {false, "VER1.12", 1.12f, true, true, 1},
-                 {false, "VER 1.13 beta", 1.13f, true, true, 1}, {false, "VERbeta", 0.0f, false, false, 0},
-                 {true, "VER1.05", 1.05f, true, false, 1},   {true, "VER1.07", 1.07f, true, true, 1}};
+        {false, "VER1.11", 1.11f, true, true, 0}, {false, "VER1.12", 1.12f, true, true, 1},
+        {false, "VER 1.13 beta", 1.13f, true, true, 1}, {false, "VERbeta", 0.0f, false, false, 0},
+        {true, "VER1.05", 1.05f, true, false, 1}, {true, "VER1.07", 1.07f, true, true, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.family ? "family " : "") + c.version);
         ifc_measurement_end(false);
@@ -86,18 +84,17 @@ TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice)
 
 // Modes 1 and 2 give the link back until their panels exist; any other mode
 // ends the application.  Without its interface panel it ends at once.
-TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink)
-{
+TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     const std::string address = startSim();
     const std::tuple<int, const char*, const char*> cases[] = {{1, "Not available", "electronic-load"},
-                                                               {2, "Not available", "power-supply"},
-                                                               {3, "Error!", "Unknown Device! System Exit!"}};
+        {2, "Not available", "power-supply"},
+        {3, "Error!", "Unknown Device! System Exit!"}};
     for (const auto& [mode, title, text] : cases) {
         hl::clearPopups();
         std::vector<UiScript::Step> steps = {{always, [&, m = mode] { openTcp(address, m); }}};
         if (mode < 3)
             steps.push_back({[] { return !hl::popups().empty() && !ifp_get_ifready(); },
-                             [] { hl::closePanel(ifp_panel()); }});
+                [] { hl::closePanel(ifp_panel()); }});
         EXPECT_TRUE(runMainWith(steps)) << mode;
         ASSERT_EQ(hl::popups().size(), 1u) << mode;
         EXPECT_EQ(hl::popups()[0].title, title);
@@ -110,29 +107,22 @@ TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink)
     EXPECT_EQ(runMain(), -1);
 }
 
-TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage)
-{
+TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage) {
     // The version reply never fits its buffer; before each new try the link
     // is put back in step with the identity it read first.
     sim::Options o = tcpOnlyOptions();
     o.version = std::string(100, 'V');
     const std::string address = startSim(o);
     EXPECT_TRUE(runMainWith({{always, [&] { openTcp(address, 0); }},
-                             {[&] { return countOf(log(), "SYST:VERS?") == IFP_QUERY_ATTEMPTS && !ifp_get_ifready(); },
-                              [] { hl::closePanel(ifp_panel()); }}}));
+        {[&] { return countOf(log(), "SYST:VERS?") == IFP_QUERY_ATTEMPTS && !ifp_get_ifready(); },
+            [] { hl::closePanel(ifp_panel()); }}}));
     EXPECT_TRUE(hl::popups().empty());
     EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "*IDN?", "SYST:VERS?", "*IDN?", "SYST:VERS?"})) << "no setting is sent";
 }
 
-TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLinkGo)
-{
+TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLinkGo) {
     startRun();
-    EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250",
-                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1",
-                          "IM:OUTP:LEV 0.000000 0.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 250",
-                          "IM:INP:CURR:UNIT 1.000000", "IM:INP:DL 0", "IM:INP:VOLT:STAT 0", "IM:INP:VOLT:GAIN 0",
-                          "IM:INP:CURR:STAT 0", "IM:INP:CURR:GAIN 0", "IM:INP:CURR:DL 0", "IM:INP:GAIN:AUTO 0",
-                          "IM:INP:AUTO:ZERO 0", "IM:PHASE:STATE 0", "IM:AC:VALUE:PEAK 0"}));
+    EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV 0.000000 0.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 250", "IM:INP:CURR:UNIT 1.000000", "IM:INP:DL 0", "IM:INP:VOLT:STAT 0", "IM:INP:VOLT:GAIN 0", "IM:INP:CURR:STAT 0", "IM:INP:CURR:GAIN 0", "IM:INP:CURR:DL 0", "IM:INP:GAIN:AUTO 0", "IM:INP:AUTO:ZERO 0", "IM:PHASE:STATE 0", "IM:AC:VALUE:PEAK 0"}));
     std::string version, model;
     GetCtrlVal(ifcP, MAIN_PANEL_VERSION, &version);
     GetCtrlVal(ifcP, MAIN_PANEL_MODEL, &model);
@@ -142,21 +132,17 @@ TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLin
     EXPECT_DOUBLE_EQ(ifc_get_dds_freq(), confirmed(1000.0));
 
     const std::pair<int, double> values[] = {
-        {MAIN_PANEL_FREQUENCY, 123.456}, {MAIN_PANEL_OFFSET, -2.0},     {MAIN_PANEL_AMPLITUDE, 5.0},
-        {MAIN_PANEL_SAMPLE_CYCLE, 0.7},  {MAIN_PANEL_CURRENT_UNIT, 2.5}, {MAIN_PANEL_INPUT_DL, 1},
-        {MAIN_PANEL_VOLT_INPUT, 3},      {MAIN_PANEL_VOLT_GAIN, 2},     {MAIN_PANEL_CURR_INPUT, 2},
-        {MAIN_PANEL_CURR_GAIN, 1},       {MAIN_PANEL_CURR_LOOPBACK, 1}, {MAIN_PANEL_AGC, 1},
-        {MAIN_PANEL_AZC, 1},             {MAIN_PANEL_PHASE_360, 1},     {MAIN_PANEL_AC_VALUE_PEAK, 1}};
+        {MAIN_PANEL_FREQUENCY, 123.456}, {MAIN_PANEL_OFFSET, -2.0}, {MAIN_PANEL_AMPLITUDE, 5.0},
+        {MAIN_PANEL_SAMPLE_CYCLE, 0.7}, {MAIN_PANEL_CURRENT_UNIT, 2.5}, {MAIN_PANEL_INPUT_DL, 1},
+        {MAIN_PANEL_VOLT_INPUT, 3}, {MAIN_PANEL_VOLT_GAIN, 2}, {MAIN_PANEL_CURR_INPUT, 2},
+        {MAIN_PANEL_CURR_GAIN, 1}, {MAIN_PANEL_CURR_LOOPBACK, 1}, {MAIN_PANEL_AGC, 1},
+        {MAIN_PANEL_AZC, 1}, {MAIN_PANEL_PHASE_360, 1}, {MAIN_PANEL_AC_VALUE_PEAK, 1}};
     for (const auto& [control, value] : values)
         ASSERT_EQ(SetCtrlVal(ifcP, control, value), 0) << control;
     clearLog();
     ASSERT_EQ(hl::click(ifcP, MAIN_PANEL_SYNC), 0);
     hl::deliver();
-    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 700", "IM:OUTP:SINE:FREQ 123.456000",
-                          "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV -0.100000 -2.000000", "IM:OUTP:AMPL?",
-                          "IM:INP:SAMP:CYCL 700", "IM:INP:CURR:UNIT 2.500000", "IM:INP:DL 1", "IM:INP:VOLT:STAT 2",
-                          "IM:INP:VOLT:GAIN 2", "IM:INP:CURR:STAT 1", "IM:INP:CURR:GAIN 1", "IM:INP:CURR:DL 1",
-                          "IM:INP:GAIN:AUTO 1", "IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"}));
+    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 700", "IM:OUTP:SINE:FREQ 123.456000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV -0.100000 -2.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 700", "IM:INP:CURR:UNIT 2.500000", "IM:INP:DL 1", "IM:INP:VOLT:STAT 2", "IM:INP:VOLT:GAIN 2", "IM:INP:CURR:STAT 1", "IM:INP:CURR:GAIN 1", "IM:INP:CURR:DL 1", "IM:INP:GAIN:AUTO 1", "IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"}));
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED), 1) << "the module's own gains while AGC is on";
     EXPECT_NEAR(mainDouble(MAIN_PANEL_AMPL_READBACK), -0.1, 1e-6);
     // Milliseconds truncated, whatever single precision makes of the cycle.
@@ -179,12 +165,11 @@ TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLin
     EXPECT_EQ(ifp_get_ifready(), 0);
 }
 
-TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresTheUsers)
-{
+TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresTheUsers) {
     startRun(sim::kDefaultIdn, "VER1.10");
     commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SAMPLE_CYCLE, ATTR_CTRL_MODE), VAL_INDICATOR);
-    const std::tuple<double, float, const char*> cases[] = {   // no command: the cycle is already right
+    const std::tuple<double, float, const char*> cases[] = {// no command: the cycle is already right
         {5.0, 1.0f, "IM:INP:SAMP:CYCL 1000"}, {0.5, 10.0f, "IM:INP:SAMP:CYCL 10000"},
         {1000.0, 0.1f, "IM:INP:SAMP:CYCL 100"}, {1.0, 1.0f, "IM:INP:SAMP:CYCL 1000"}, {9.999, 1.0f, nullptr},
         {10.0, 0.1f, "IM:INP:SAMP:CYCL 100"}, {0.999, 10.0f, "IM:INP:SAMP:CYCL 10000"}};
@@ -210,8 +195,7 @@ TEST_F(RunTest, HostChoosesTheSampleCycleBeforeTheFrequencyAndAutoOffRestoresThe
 // A family instrument: its LOAD MODE is sent, the module knows the current
 // unit while LOAD MODE is 0, and the module chooses its sample cycle.
 // Failed read-backs change nothing but label points 0.0.
-TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle)
-{
+TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle) {
     startRun(sim::kFamilyIdn);
     EXPECT_EQ(log().at(1), "IM:MODE 0");
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_CURRENT_UNIT, ATTR_CTRL_MODE), VAL_INDICATOR);
@@ -223,9 +207,7 @@ TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle)
     commit(ifcP, MAIN_PANEL_CURRENT_UNIT, 2.0);
     commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
     commit(ifcP, MAIN_PANEL_FREQUENCY, 2.0);
-    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000", "IM:INP:SAMP:AUTO 1",
-                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?",
-                          "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?"}));
+    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000", "IM:INP:SAMP:AUTO 1", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?", "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?"}));
     EXPECT_EQ(cycleShown(), std::stof(sim_->instrument().execute("IM:INP:SAMP:CYCL?").value_or("")) / 1000);
     EXPECT_GT(cycleShown(), 0.25f) << "a longer cycle at 2 Hz";
     ifp_close();
@@ -237,4 +219,4 @@ TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle)
     EXPECT_EQ(mainDouble(MAIN_PANEL_AMPL_READBACK), 0.0);
 }
 
-}  // namespace
+} // namespace

@@ -18,7 +18,7 @@
 namespace displaytest {
 
 inline int sweepRunning = 0;
-inline std::vector<std::pair<int, int>> closes;  // (panel, event) of the close callbacks
+inline std::vector<std::pair<int, int>> closes; // (panel, event) of the close callbacks
 
 class Displays : public ::testing::Test {
 protected:
@@ -42,8 +42,14 @@ inline std::vector<ui::Plot> plotsOf(int panel, int control, bool lines = false)
     return out;
 }
 inline const ui::Axis& axis(int panel, int graph, int which) { return ui::panel(panel)->control(graph)->graph.axes[which]; }
-inline double num(int panel, int control) { double d = -12345; return GetCtrlVal(panel, control, &d), d; }
-inline std::string text(int panel, int control) { std::string s; return GetCtrlVal(panel, control, &s), s; }
+inline double num(int panel, int control) {
+    double d = -12345;
+    return GetCtrlVal(panel, control, &d), d;
+}
+inline std::string text(int panel, int control) {
+    std::string s;
+    return GetCtrlVal(panel, control, &s), s;
+}
 // Picks a ring item by its value as a user does (panel shown), callbacks run.
 inline void userPick(int panel, int control, int value) {
     EXPECT_EQ(ui::headless::commit(panel, control, value), 0) << "item " << value;
@@ -57,8 +63,8 @@ inline double quantity(double f, double z, double deg, int code) {
     const double phi = deg * M_PI / 180, r = z * std::cos(phi), x = z * std::sin(phi), q = std::abs(x / r);
     const double c = 1 / (2 * M_PI * f * std::abs(x)), l = std::abs(x) / (2 * M_PI * f) * (x < 0 ? -1 : 1);
     const double values[] = {z, deg, r, x, r * (1 + q * q), x * q * q / (1 + q * q), c, c / (1 + 1 / (q * q)) * (x > 0 ? -1 : 1),
-                             l, l * (1 + 1 / (q * q)), q, 1 / q};
+        l, l * (1 + 1 / (q * q)), q, 1 / q};
     return code >= 0 && code < 12 ? values[code] : 0.0;
 }
 
-}  // namespace displaytest
+} // namespace displaytest

@@ -56,13 +56,13 @@ protected:
         EXPECT_TRUE(sim::parseFault(f, flag, nullptr));
         sim_->setFaults(f);
     }
-    std::string log() const {   // each line followed by '\n'
+    std::string log() const { // each line followed by '\n'
         std::string all;
         for (const std::string& line : ui::panel(panel_)->control(IFP_PANEL_MSG)->lines) all += line + "\n";
         return all;
     }
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
-    int get(int control, int attribute = 0) const {   // the value, or an attribute
+    int get(int control, int attribute = 0) const { // the value, or an attribute
         int v = -1;
         EXPECT_EQ(attribute ? GetCtrlAttribute(panel_, control, attribute, &v) : GetCtrlVal(panel_, control, &v), 0);
         return v;
@@ -80,7 +80,9 @@ protected:
     void open(int kind, const ui::Value& where) {
         commit(IFP_PANEL_IFCSEL, kind);
         if (kind <= IO_UDP)
-            commit(kind == IO_GPIB ? IFP_PANEL_GPIBADDR : kind == IO_COM ? IFP_PANEL_COMPORT : IFP_PANEL_IPADDR, where);
+            commit(kind == IO_GPIB ? IFP_PANEL_GPIBADDR : kind == IO_COM ? IFP_PANEL_COMPORT
+                                                                         : IFP_PANEL_IPADDR,
+                where);
         commit(IFP_PANEL_OPEN, 1);
     }
 
@@ -94,18 +96,20 @@ protected:
 TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
     const std::string refused = tsupport::StreamPeer::tcp()->address();
     const std::string prompt = "ERR:\n\nInput the COM port number which connect to VTX (1..255):\n";
-    ifp_set_monitor_view(1);   // transport messages in the log
+    ifp_set_monitor_view(1); // transport messages in the log
     ASSERT_EQ(InsertListItem(panel_, IFP_PANEL_IFCSEL, -1, "other", 4), 0);
     const struct {
         int kind;
         ui::Value where;
         std::string report;
     } rows[] = {
-        {IO_GPIB, 5, "GPIB address 5\n successful!"},   {IO_COM, 3, "COM3 with 115200bps\n successful!"},
+        {IO_GPIB, 5, "GPIB address 5\n successful!"},
+        {IO_COM, 3, "COM3 with 115200bps\n successful!"},
         {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!"},
         {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!"},
         {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!"},
-        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!"}, {4, 0, "Unknown I/O\n"},
+        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!"},
+        {4, 0, "Unknown I/O\n"},
     };
     for (const auto& r : rows) {
         ResetTextBox(panel_, IFP_PANEL_MSG, "");
@@ -147,7 +151,7 @@ TEST_F(Ifp, QueriesAreTriedThreeTimes) {
     EXPECT_EQ(io_get_link(handle)->kind, -1);
     EXPECT_EQ(ifp_send_query("*IDN?", reply, sizeof reply), 0);
     EXPECT_EQ(sim_->commandLog(),
-              (std::vector<std::string>{"IM:MODE 2", "IM:MODE 2", "IM:MODE 2", "*IDN?", "*IDN?", "*IDN?"}));
+        (std::vector<std::string>{"IM:MODE 2", "IM:MODE 2", "IM:MODE 2", "*IDN?", "*IDN?", "*IDN?"}));
 }
 
 // Answers that come after the host gave up on them, or twice, are never
@@ -220,12 +224,12 @@ TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
         click(IFP_PANEL_TXRX);
         const std::string from = kind == IO_UDP ? "(" + address() + ")\n" : "";
         EXPECT_TRUE(logHas(std::string("\nTX: *IDN?\n\nRX: ") + sim::kDefaultIdn + "\n" + from + "\nTX: SYST:SER?\n\nRX: " +
-                           sim::kDefaultSerial + "\n" + from))
+            sim::kDefaultSerial + "\n" + from))
             << log();
         commit(IFP_PANEL_OPEN, 0);
     }
     open(IO_TCP, address());
-    SetCtrlVal(panel_, IFP_PANEL_CMD, std::string(250, 'A').c_str());   // the box itself stops at 199
+    SetCtrlVal(panel_, IFP_PANEL_CMD, std::string(250, 'A').c_str()); // the box itself stops at 199
     click(IFP_PANEL_TX);
     EXPECT_TRUE(log().ends_with("ERR:command longer than 199 characters\n\nTX: error\n"));
     EXPECT_EQ(sim_->commandLog().size(), 4u) << "the long command was not sent";
@@ -234,7 +238,7 @@ TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
 TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
     const std::string cfg = dir_.file("device.cfg");
     for (auto [text, shown, mode] : {std::tuple{"12\n", 1, 2}, {"1\n", 0, 1}, {" +19 and more\n", 1, 9}, {"a\n", 0, 0},
-                                     {"", 0, 0}, {"-1\n", 0, 0}, {"99999999999\n", 0, 0}}) {
+             {"", 0, 0}, {"-1\n", 0, 0}, {"99999999999\n", 0, 0}}) {
         ifp_quit();
         tsupport::writeFile(cfg, text);
         show();
@@ -283,7 +287,7 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
         else if (std::system(setup) != 0)
             report = std::string("in the namespace, this failed: ") + setup;
         if (!report.empty()) _exit(::write(fds[1], report.data(), report.size()) > 0 ? 2 : 1);
-        tsupport::UdpPeer hears{"0.0.0.0"}, own{"127.0.0.2"};   // broadcasts, and its own address alone
+        tsupport::UdpPeer hears{"0.0.0.0"}, own{"127.0.0.2"}; // broadcasts, and its own address alone
         std::jthread instrument([&] {
             for (tsupport::UdpPeer* from : {&hears, &own}) {
                 tsupport::Datagram d;
@@ -313,4 +317,4 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && report.empty()) << report;
 }
 
-}  // namespace
+} // namespace

@@ -20,7 +20,7 @@ protected:
     }
     int users_ = io_socket_users();
     tsupport::IsolatedPortMap map_;
-    tsupport::UdpPeer sink_;   // UDP links open without traffic; this takes their close notices
+    tsupport::UdpPeer sink_; // UDP links open without traffic; this takes their close notices
 };
 
 TEST_F(Io, SixtyFourSlotsReusedInOrderAndInvalidHandlesRefused) {
@@ -51,22 +51,28 @@ TEST_F(Io, SixtyFourSlotsReusedInOrderAndInvalidHandlesRefused) {
 TEST_F(Io, FailedOpensTakeNoSlotAndSaySo) {
     const int zero = 0, minus = -1, nine = 9, five = 5;
     const std::string ip = "\nInput The IP address error ", longText = "127.0.0.1" + std::string(300, ' ');
-    const std::string refused = tsupport::StreamPeer::tcp()->address();   // nobody listens there now
+    const std::string refused = tsupport::StreamPeer::tcp()->address(); // nobody listens there now
     portmap::overrideCom(9, "/nonexistent/imbench-tty");
     const struct {
         int kind;
-        const int* number;   // the integer form, else the text form
+        const int* number; // the integer form, else the text form
         const char* text;
         std::vector<std::string> errors;
     } rows[] = {
         {IO_GPIB, &minus, nullptr, {"\n\nInput the GPIB address number of VTX (1..31):"}},
-        {IO_GPIB, &five, nullptr, {}},   // no board in the port map
+        {IO_GPIB, &five, nullptr, {}}, // no board in the port map
         {IO_COM, &zero, nullptr, {"\n\nInput the COM port number which connect to VTX (1..255):"}},
-        {IO_COM, &nine, nullptr, {"COM9 open error err=-4\n"}}, {IO_TCP, nullptr, refused.c_str(), {}},
-        {IO_TCP, nullptr, nullptr, {ip}}, {IO_TCP, nullptr, "not.an.address", {ip}},
-        {IO_TCP, nullptr, longText.c_str(), {ip}}, {IO_UDP, nullptr, "", {ip}},
-        {IO_UDP_BROADCAST, nullptr, "nowhere", {ip}}, {-1, &five, nullptr, {}}, {5, nullptr, "127.0.0.1", {}},
-        {IO_TCP, &five, nullptr, {}}, {IO_COM, nullptr, "127.0.0.1", {}},
+        {IO_COM, &nine, nullptr, {"COM9 open error err=-4\n"}},
+        {IO_TCP, nullptr, refused.c_str(), {}},
+        {IO_TCP, nullptr, nullptr, {ip}},
+        {IO_TCP, nullptr, "not.an.address", {ip}},
+        {IO_TCP, nullptr, longText.c_str(), {ip}},
+        {IO_UDP, nullptr, "", {ip}},
+        {IO_UDP_BROADCAST, nullptr, "nowhere", {ip}},
+        {-1, &five, nullptr, {}},
+        {5, nullptr, "127.0.0.1", {}},
+        {IO_TCP, &five, nullptr, {}},
+        {IO_COM, nullptr, "127.0.0.1", {}},
     };
     for (const auto& r : rows) {
         tsupport::MessageLog log;
@@ -110,4 +116,4 @@ TEST_F(Io, LineBytesBadMarkerAndFlushData) {
     EXPECT_EQ(stream->finish(), "");
 }
 
-}  // namespace
+} // namespace

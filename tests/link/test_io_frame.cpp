@@ -35,14 +35,14 @@ struct Source final : ByteSource {
 TEST(ReadLine, ReadsAsTheLineRulesSay) {
     const struct {
         std::string input;
-        int size, result;   // characters, or a negative code
+        int size, result; // characters, or a negative code
         std::string text;
         int errorAt = -1;
     } rows[] = {{"abc\r", 16, 3, "abc"}, {"abc\n", 16, 3, "abc"}, {std::string("ab\0cd", 5), 16, 2, "ab"},
-                {std::string("\r\n\0\n\rabc\r\ndef", 13), 16, 3, "abc"}, {"abc", 16, LINE_CLOSED, ""}, {"\r\n\r\n", 16, LINE_CLOSED, ""},
-                {"12345678901234\r", 16, 14, "12345678901234"}, {"123456789012345\r", 16, IO_ERR_LINE_TOO_LONG, ""},
-                {"\r", 1, LINE_CLOSED, ""}, {"a\r", 1, IO_ERR_LINE_TOO_LONG, ""}, {"\xff\x80\r", 8, 2, "\xff\x80"},
-                {"abcdef\r", 16, -42, "", 3}};
+        {std::string("\r\n\0\n\rabc\r\ndef", 13), 16, 3, "abc"}, {"abc", 16, LINE_CLOSED, ""}, {"\r\n\r\n", 16, LINE_CLOSED, ""},
+        {"12345678901234\r", 16, 14, "12345678901234"}, {"123456789012345\r", 16, IO_ERR_LINE_TOO_LONG, ""},
+        {"\r", 1, LINE_CLOSED, ""}, {"a\r", 1, IO_ERR_LINE_TOO_LONG, ""}, {"\xff\x80\r", 8, 2, "\xff\x80"},
+        {"abcdef\r", 16, -42, "", 3}};
     for (const auto& r : rows) {
         std::string arena(static_cast<std::size_t>(r.size) + 16, '#');
         Source src;
@@ -79,9 +79,9 @@ TEST(ReadReply, TakesOnlyAReplyInStepWithItsAcknowledgement) {
         std::string input;
         int result;
         std::string text;
-    } rows[] = {{"12\r\nOK\r\n", 2, "12"},      {"12\r\nOK\r\n\r\n", 2, "12"}, {"OK\r\n12\r\nOK\r\n", REPLY_IS_ACK, ""},
-                {"12\r\n0K\r\n", IO_ERR_NO_OK, ""}, {"12\r\n", IO_ERR_NO_OK, ""},    {"12\r\nOK\r\n7\r\nOK\r\n", REPLY_TRAILING, ""},
-                {"12", LINE_CLOSED, ""}};
+    } rows[] = {{"12\r\nOK\r\n", 2, "12"}, {"12\r\nOK\r\n\r\n", 2, "12"}, {"OK\r\n12\r\nOK\r\n", REPLY_IS_ACK, ""},
+        {"12\r\n0K\r\n", IO_ERR_NO_OK, ""}, {"12\r\n", IO_ERR_NO_OK, ""}, {"12\r\nOK\r\n7\r\nOK\r\n", REPLY_TRAILING, ""},
+        {"12", LINE_CLOSED, ""}};
     for (const auto& r : rows) {
         char buf[32] = "#";
         Source src;
@@ -98,12 +98,12 @@ TEST(ReadReply, TakesOnlyAReplyInStepWithItsAcknowledgement) {
 
 TEST(StripLineEnd, RemovesOneLineEnd) {
     for (auto [in, out] : {std::pair{"abc\r\n", "abc"}, {"abc\n", "abc"}, {"abc\r", "abc"}, {"\n", ""}, {"\r", ""},
-                           {"a\nb", "a"}, {"abc", "abc"}, {"", ""}, {"\r\n", ""}, {"x\n\n", "x"},
-                           {"ab\n\r\n", "ab\n"}, {"a", "a"}}) {
+             {"a\nb", "a"}, {"abc", "abc"}, {"", ""}, {"\r\n", ""}, {"x\n\n", "x"},
+             {"ab\n\r\n", "ab\n"}, {"a", "a"}}) {
         std::string s = in;
         strip_line_end(s.data());
         EXPECT_STREQ(s.c_str(), out) << in;
     }
 }
 
-}  // namespace
+} // namespace

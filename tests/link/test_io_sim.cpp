@@ -50,9 +50,10 @@ protected:
     const std::string& address() const { return sim_->options().address; }
     int open(int kind) {
         return kind == IO_COM ? io_open(IO_COM, &kCom, 115200)
-               : kind == IO_GPIB ? io_open(IO_GPIB, &kPad, 0) : io_open(kind, address().c_str(), 0);
+            : kind == IO_GPIB ? io_open(IO_GPIB, &kPad, 0)
+                              : io_open(kind, address().c_str(), 0);
     }
-    void fault(const std::string& flags) {   // "name=value name=value"
+    void fault(const std::string& flags) { // "name=value name=value"
         sim::Faults f;
         std::istringstream words(flags);
         for (std::string w; words >> w;) EXPECT_TRUE(sim::parseFault(f, w, nullptr)) << w;
@@ -67,13 +68,13 @@ struct FaultRow {
     const char* name;
     int kind;
     const char* faults;
-    int wait;                          // link time-out for the faulted exchange
-    int write, read;                   // its results
-    std::string reply;                 // of a query that succeeds
-    std::vector<std::string> errors;   // level-1 messages; "%u" the id received, then ours
-    int after = 0;                     // 1: a bare read must find nothing of the fault; 2: what comes of
-                                       // it later is waited for, and the next query must not take it
-    bool reopen = false;               // the fault took the connection
+    int wait; // link time-out for the faulted exchange
+    int write, read; // its results
+    std::string reply; // of a query that succeeds
+    std::vector<std::string> errors; // level-1 messages; "%u" the id received, then ours
+    int after = 0; // 1: a bare read must find nothing of the fault; 2: what comes of
+        // it later is waited for, and the next query must not take it
+    bool reopen = false; // the fault took the connection
     const char* text = "*IDN?";
 };
 
@@ -85,13 +86,13 @@ std::vector<std::string> udp(const std::string& why) { return {"UDP Rx " + why, 
 
 void PrintTo(const FaultRow& r, std::ostream* os) { *os << r.name; }
 
-class IoSimFaults : public IoSim, public ::testing::WithParamInterface<FaultRow> {};
+class IoSimFaults : public IoSim, public ::testing::WithParamInterface<FaultRow> { };
 
 TEST_P(IoSimFaults, HostReportsTheFaultAndTheNextQueryGetsItsOwnReply) {
     const FaultRow& r = GetParam();
     int h = open(r.kind);
     io_timeout(h, kLong);
-    ASSERT_EQ(reply(h, "SYST:SER?"), kSer);   // what a UDP stale datagram repeats
+    ASSERT_EQ(reply(h, "SYST:SER?"), kSer); // what a UDP stale datagram repeats
     const unsigned id = io_get_link(h)->req_id + 1u;
     tsupport::MessageLog log;
     fault(r.faults);
@@ -115,12 +116,12 @@ TEST_P(IoSimFaults, HostReportsTheFaultAndTheNextQueryGetsItsOwnReply) {
     EXPECT_TRUE(r.after != 2 || poll(&late, 1, kLong) == 1) << "nothing more came";
     EXPECT_TRUE(r.after != 1 || io_read(h, rest, sizeof rest) == -1) << "the failure left " << rest;
     if (std::string(r.faults) == "silent=1")
-        sim_->setFaults({});   // counted faults must be used up by now
+        sim_->setFaults({}); // counted faults must be used up by now
     if (r.reopen) {
         io_close(h);
         h = open(r.kind);
     }
-    io_timeout(h, 700);   // the line must first fall quiet for twice this after a lost "*IDN?" answer
+    io_timeout(h, 700); // the line must first fall quiet for twice this after a lost "*IDN?" answer
     EXPECT_EQ(reply(h, "SYST:VERS?"), kVer) << "the next query, at the first try";
     EXPECT_EQ(reply(h, "SYST:SER?"), kSer);
     EXPECT_STREQ(io_get_remote_address(h), r.kind >= IO_TCP ? address().c_str() : nullptr);
@@ -186,8 +187,7 @@ TEST_F(IoSim, LongestCommandOfEachKind) {
         EXPECT_EQ(io_write(h, (text + "1").c_str()), IO_ERR) << "kind " << kind;
         EXPECT_EQ(sim_->commandLog(), std::vector<std::string>{text}) << "kind " << kind;
         // The message is cut to its 512-byte buffer, not overrun.
-        EXPECT_EQ(log.all(), (std::vector<tsupport::Message>{{0, ("\niowrite:" + text).substr(0, 511)},
-                                                             {1, ("io_write:(-1) " + text + "1").substr(0, 511)}}));
+        EXPECT_EQ(log.all(), (std::vector<tsupport::Message>{{0, ("\niowrite:" + text).substr(0, 511)}, {1, ("io_write:(-1) " + text + "1").substr(0, 511)}}));
         io_close(h);
     }
 }
@@ -210,7 +210,7 @@ TEST_F(IoSim, UdpRequestIdWrapsAndTheOldTopIdIsRefused) {
     io_close(h);
     for (int i = 0; i < 1000 && sim_->commandRecords().size() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::vector<std::pair<int, int>> ids;   // code and id of each packet
+    std::vector<std::pair<int, int>> ids; // code and id of each packet
     for (const sim::LogEntry& e : sim_->commandRecords()) ids.emplace_back(e.udpCode, e.udpId);
     EXPECT_EQ(ids, (std::vector<std::pair<int, int>>{{IO_UDP_REQUEST, 65535}, {IO_UDP_REQUEST, 0}, {IO_UDP_CLOSE, 1}}));
 }
@@ -218,10 +218,10 @@ TEST_F(IoSim, UdpRequestIdWrapsAndTheOldTopIdIsRefused) {
 TEST_F(IoSim, GpibTimeoutCodesFollowTheMilliseconds) {
     const int h = open(IO_GPIB);
     for (auto [ms, code] : {std::pair{3000, T3s}, {1, T1ms}, {10, T10ms}, {1000, T1s}, {10000, T10s}, {30000, T30s},
-                            {100000, T30s}, {300, T300ms}, {0, T1ms}, {-1, T30s}}) {
+             {100000, T30s}, {300, T300ms}, {0, T1ms}, {-1, T30s}}) {
         io_timeout(h, ms);
         EXPECT_EQ(gpib_timeout_code(io_get_link(h)->dev), code) << ms << " ms";
     }
 }
 
-}  // namespace
+} // namespace

@@ -25,9 +25,8 @@ namespace hl = ui::headless;
 using namespace tsupport;
 using Texts = std::vector<std::string>;
 
-Texts g_written;   // what the host wrote, as the transport reports it
-void record(int, const char* format, ...)
-{
+Texts g_written; // what the host wrote, as the transport reports it
+void record(int, const char* format, ...) {
     char text[1024];
     std::va_list args;
     va_start(args, format);
@@ -40,29 +39,26 @@ void record(int, const char* format, ...)
 // The values the progress window's indicator takes (a save shows no pop-up).
 struct Progress : ui::Renderer {
     std::vector<int> values;
-    void controlChanged(int p, int c, ui::Change what) override
-    {
+    void controlChanged(int p, int c, ui::Change what) override {
         if (ui::panel(p)->resourceId == PROGRESS_PANEL && c == PROGRESS_PANEL_PERCENT && what == ui::Change::Value)
             values.push_back(std::get<int>(ui::panel(p)->control(c)->value));
     }
-    void pump(int) override {}
-    void messagePopup(const std::string&, const std::string&) override {}
+    void pump(int) override { }
+    void messagePopup(const std::string&, const std::string&) override { }
     bool confirmPopup(const std::string&, const std::string&) override { return false; }
     ui::PromptResult promptPopup(const std::string&, const std::string&, int) override { return {}; }
     std::optional<std::string> fileSelectPopup(const std::string&, const std::string&, const std::string&,
-                                               const std::string&, int, bool, bool) override { return {}; }
+        const std::string&, int, bool, bool) override { return {}; }
 };
 
 class Caldata : public RunTest {
 protected:
-    std::unique_ptr<sim::Simulator> module(uint32_t seed, const std::string& serial, const std::string& state)
-    {
+    std::unique_ptr<sim::Simulator> module(uint32_t seed, const std::string& serial, const std::string& state) {
         sim::Options o = tcpOnlyOptions();
         o.seed = seed, o.serial = serial, o.calStateFile = state, o.calFreqMarkers = 2, o.calGainMarkers = 3;
         return startSimulator(o);
     }
-    void connect(const sim::Simulator& s)
-    {
+    void connect(const sim::Simulator& s) {
         ifp_active(1);
         commit(ifp_panel(), IFP_PANEL_OPEN, 0);
         ifp_select_link(IO_TCP, s.options().address.c_str());
@@ -72,21 +68,20 @@ protected:
     }
 };
 
-std::string value(sim::Instrument& in, int t, int i, int g, int f)
-{
+std::string value(sim::Instrument& in, int t, int i, int g, int f) {
     const std::string a = std::to_string(t) + " " + std::to_string(i) + " " + std::to_string(g) + " " + std::to_string(f);
     return "IM:CAL:DATA " + a + " " + in.execute("IM:CAL:DATA? " + a).value_or("none");
 }
 
 // The file a save of 2 frequency and 3 gain markers writes.
-std::string expectedFile(const std::string& path, sim::Instrument& in)
-{
+std::string expectedFile(const std::string& path, sim::Instrument& in) {
     std::string s = ";\n;   IM Calibration Data File: " + path + "\n;\n;   Frequency Marker Count = 2\n"
-                    ";        Gain Marker Count = 3\n;\n;\n; Marker Frequency\n;\n;" + value(in, 5, 0, 0, 0) + "\n;" +
-                    value(in, 5, 0, 0, 1) + "\n";
+                                                                 ";        Gain Marker Count = 3\n;\n;\n; Marker Frequency\n;\n;" +
+        value(in, 5, 0, 0, 0) + "\n;" +
+        value(in, 5, 0, 0, 1) + "\n";
     for (int t : {0, 1})
         s += std::string(t ? ";\n; Output AC level\n;\n" : ";\n; Output DC level\n;\n") + value(in, t, 0, 0, 0) + "\n" +
-             value(in, t, 1, 0, 0) + "\n";
+            value(in, t, 1, 0, 0) + "\n";
     s += ";\n; Output AC Amplitude\n;\n";
     for (int f : {0, 1})
         s += value(in, 2, 0, 0, f) + "\n" + value(in, 2, 1, 0, f) + "\n";
@@ -100,8 +95,7 @@ std::string expectedFile(const std::string& path, sim::Instrument& in)
     return s + ";\n; Save to NVRAM\nIM:CAL:SAVE\n;\n";
 }
 
-TEST_F(Caldata, SaveFromOneModuleLoadIntoAnother)
-{
+TEST_F(Caldata, SaveFromOneModuleLoadIntoAnother) {
     auto first = module(1, "SER:0000-AAAAAA", ""), second = module(2, "SER:0000-BBBBBB", "");
     ASSERT_TRUE(first && second);
     connect(*first);
@@ -120,7 +114,7 @@ TEST_F(Caldata, SaveFromOneModuleLoadIntoAnother)
     connect(*second);
     second->clearLog();
     ASSERT_EQ(caldata_load_file(cal.c_str()).status, CALDATA_DONE);
-    Texts lines;   // every line of the file but the comments: 44 values and the save
+    Texts lines; // every line of the file but the comments: 44 values and the save
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         if (line[0] != ';')
@@ -131,8 +125,7 @@ TEST_F(Caldata, SaveFromOneModuleLoadIntoAnother)
 
 // A file is checked whole before anything is sent; comment lines are skipped,
 // a line end written as CR LF goes out as LF; a refused value stops the load.
-TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
-{
+TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue) {
     sim_ = module(3, "SER:0000-a/b\\c1tail", "");
     ASSERT_TRUE(sim_);
     connect(*sim_);
@@ -152,16 +145,14 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
         EXPECT_EQ(r.reason, "Cannot load \"" + dir_.file("bad.cal") + "\": " + why + ". Nothing was sent to the module.");
     }
     EXPECT_EQ(caldata_load_file(dir_.path().c_str()).reason,
-              "Cannot open \"" + dir_.path() + "\": it is not a regular file. Nothing was sent to the module.");
+        "Cannot open \"" + dir_.path() + "\": it is not a regular file. Nothing was sent to the module.");
     EXPECT_EQ(g_written, Texts{});
 
-    writeFile(dir_.file("edited.cal"), ";" + std::string(CALDATA_LINE_MAX - 1, 'c') + "\r\n" + line +
-                                           "\r\nIM:CAL:DATA 0 0 0 0 1.5\nIM:CAL:DATA 0 0 0 0 1.5\n;IM:CAL:DATA 0 1 0 0 9\n"
-                                           "IM:CAL:DATA 0 1 0 0 2.5 ; a note\n\tIM:CAL:DATA 1 0 0 0 3.5\r\nIM:CAL:SAVE");
+    writeFile(dir_.file("edited.cal"), ";" + std::string(CALDATA_LINE_MAX - 1, 'c') + "\r\n" + line + "\r\nIM:CAL:DATA 0 0 0 0 1.5\nIM:CAL:DATA 0 0 0 0 1.5\n;IM:CAL:DATA 0 1 0 0 9\n"
+                                                                                                      "IM:CAL:DATA 0 1 0 0 2.5 ; a note\n\tIM:CAL:DATA 1 0 0 0 3.5\r\nIM:CAL:SAVE");
     EXPECT_EQ(caldata_load_file(dir_.file("edited.cal").c_str()).status, CALDATA_DONE);
     ASSERT_EQ(g_written.size(), 5u) << "the longest line went too";
-    EXPECT_EQ(Texts(g_written.begin() + 1, g_written.end()), (Texts{"IM:CAL:DATA 0 0 0 0 1.5\n", "IM:CAL:DATA 0 0 0 0 1.5\n",
-                                                                  "\tIM:CAL:DATA 1 0 0 0 3.5\n", "IM:CAL:SAVE"}));
+    EXPECT_EQ(Texts(g_written.begin() + 1, g_written.end()), (Texts{"IM:CAL:DATA 0 0 0 0 1.5\n", "IM:CAL:DATA 0 0 0 0 1.5\n", "\tIM:CAL:DATA 1 0 0 0 3.5\n", "IM:CAL:SAVE"}));
 
     writeFile(dir_.file("refused.cal"), "IM:CAL:DATA 0 0 0 0 1.25\nIM:CAL:DATA 0 1 0 0 x\nIM:CAL:DATA 1 0 0 0 0.5\nIM:CAL:SAVE\n");
     clearLog();
@@ -185,11 +176,10 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
     hl::answerFile(dir_.file("nowhere/x.cal"));
     ASSERT_EQ(hl::click(ifcP, MAIN_PANEL_CAL_SAVE), 0);
     hl::deliver();
-    EXPECT_EQ(messages().back(), "|Calibration Data Save Fail!\nCannot create \"" + dir_.file("nowhere/x.cal") +
-                                     "\": No such file or directory.");
+    EXPECT_EQ(messages().back(), "|Calibration Data Save Fail!\nCannot create \"" + dir_.file("nowhere/x.cal") + "\": No such file or directory.");
     const std::string kept = dir_.file("edited.cal"), before = readFile(kept).value_or("");
     sim::Simulator* s = sim_.get();
-    s->instrument().setLogObserver([s](const sim::LogEntry& e) {   // the module stops answering half-way
+    s->instrument().setLogObserver([s](const sim::LogEntry& e) { // the module stops answering half-way
         if (e.text == "IM:CAL:DATA? 3 1 1 0")
             s->setFaults([] { sim::Faults f; f.overlong = 1000; return f; }());
     });
@@ -199,4 +189,4 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 3) << "no temporary file";
 }
 
-}  // namespace
+} // namespace

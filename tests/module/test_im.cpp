@@ -27,15 +27,14 @@ std::string text(const char* p) { return p ? p : "null"; }
 struct Call {
     const char* name;
     std::function<std::string()> run;
-    std::string result;                                     // what the call gives, as text
-    std::size_t sent;                                       // commands sent
-    std::vector<std::pair<const char*, const char*>> kept;  // settings the module keeps afterwards
+    std::string result; // what the call gives, as text
+    std::size_t sent; // commands sent
+    std::vector<std::pair<const char*, const char*>> kept; // settings the module keeps afterwards
 };
 
 class ImCommands : public RunTest {
 protected:
-    void check(const std::vector<Call>& calls, const sim::Faults& faults = {})
-    {
+    void check(const std::vector<Call>& calls, const sim::Faults& faults = {}) {
         for (const Call& c : calls) {
             clearLog();
             sim_->setFaults(faults);
@@ -50,10 +49,9 @@ protected:
     }
 };
 
-TEST_F(ImCommands, EveryCallSpeaksTheModulesVocabulary)
-{
+TEST_F(ImCommands, EveryCallSpeaksTheModulesVocabulary) {
     openLink();
-    static uint8_t b = 0;   // what the register and mode reads give
+    static uint8_t b = 0; // what the register and mode reads give
     static uint16_t w = 0;
     static int mode = 0;
     check({
@@ -61,60 +59,59 @@ TEST_F(ImCommands, EveryCallSpeaksTheModulesVocabulary)
         {"settings", [] { im_set_dac_out_source(3); im_set_dac_out_source(1); im_set_dac_direct_level(-0.1f);
                           im_set_sample_times(1024); im_set_sample_cycle(10); im_set_curr_unit(0.001f);
                           return num(im_get_curr_unit()); }, num(0.001f), 6,
-         {{"IM:OUTP:STAT", "2"}, {"IM:OUTP:VOLT", "-0.100000"}, {"IM:INP:SAMP:COUN", "1024"}, {"IM:INP:SAMP:CYCL", "10"},
-          {"IM:INP:CURR:UNIT", "0.001000"}}},
+            {{"IM:OUTP:STAT", "2"}, {"IM:OUTP:VOLT", "-0.100000"}, {"IM:INP:SAMP:COUN", "1024"}, {"IM:INP:SAMP:CYCL", "10"},
+                {"IM:INP:CURR:UNIT", "0.001000"}}},
         {"inputs", [] { im_set_voltadc_inp_mode(3); im_set_voltadc_inp_mode(0); im_set_curradc_inp_mode(1);
                         im_set_voltadc_inp_gain(5); im_set_curradc_inp_gain(3); im_set_curr_inp_cmrr(1); im_set_volt_inp_cmrr(1);
                         return std::string(); }, "", 4,
-         {{"IM:INP:VOLT:STAT", "2"}, {"IM:INP:CURR:STAT", "0"}, {"IM:INP:VOLT:GAIN", "5"}, {"IM:INP:CURR:GAIN", "3"}}},
+            {{"IM:INP:VOLT:STAT", "2"}, {"IM:INP:CURR:STAT", "0"}, {"IM:INP:VOLT:GAIN", "5"}, {"IM:INP:CURR:GAIN", "3"}}},
         {"switches: 1 is on, anything else off", [] { im_set_adc_inp_dl(2); im_set_curradc_inp_loopback(1); im_set_inp_agc(2);
                                                      im_set_inp_azc(1); im_set_phase_mode(1); im_set_ac_peak_mode(3);
                                                      return std::string(); }, "", 6,
-         {{"IM:INP:DL", "0"}, {"IM:INP:CURR:DL", "1"}, {"IM:INP:GAIN:AUTO", "0"}, {"IM:INP:AUTO:ZERO", "1"},
-          {"IM:PHASE:STATE", "1"}, {"IM:AC:VALUE:PEAK", "0"}}},
+            {{"IM:INP:DL", "0"}, {"IM:INP:CURR:DL", "1"}, {"IM:INP:GAIN:AUTO", "0"}, {"IM:INP:AUTO:ZERO", "1"},
+                {"IM:PHASE:STATE", "1"}, {"IM:AC:VALUE:PEAK", "0"}}},
         {"sine", [] { return num(im_set_dds_sine_freq(1000.0)); }, num(static_cast<float>(sim::ddsFrequency(1000.0))),
-         2, {{"IM:OUTP:SINE:FREQ", "1000.000000"}}},
+            2, {{"IM:OUTP:SINE:FREQ", "1000.000000"}}},
         {"square", [] { return num(im_set_dds_square_freq(50.5)); }, num(static_cast<float>(sim::ddsFrequency(50.5))),
-         2, {{"IM:OUTP:SQU:FREQ", "50.500000"}}},
+            2, {{"IM:OUTP:SQU:FREQ", "50.500000"}}},
         {"rate", [] { return num(im_set_sample_rate(1e5)); }, "100000", 2, {}},
         {"outpb", [] { return num(im_outpb(0x1A, 0x1FF)); }, "0", 1, {{"MIOB", "001A FF"}}},
         {"outpdw", [] { return num(im_outpdw(0xFFFD, 0x12345678u)); }, "0", 2, {{"MIOW", "FFFF 1234"}}},
         {"inpb", [] { b = 0; const int r = im_inpb(0x1A, &b); return num(r) + " " + num(b); }, "0 255", 1, {}},
         {"inpw", [] { w = 0; const int r = im_inpw(0xFFFD, &w); return num(r) + " " + num(w); }, "0 22136", 1, {}},
         {"addresses beyond 16 bits", [] { return num(im_outpb(-1, 1) + im_outpdw(0xFFFE, 1) + im_inpb(0x10000, &b)); },
-         "-3", 0, {}},
+            "-3", 0, {}},
         {"mode", [] { mode = 3; const int written = im_access_im_mode(&mode, 1); mode = 0;
                       const int read = im_access_im_mode(&mode, 0); return num(written + read) + " " + num(mode); },
-         "2 3", 2, {{"IM:MODE", "3"}}},
+            "2 3", 2, {{"IM:MODE", "3"}}},
         {"identity", [] { const std::string v = text(im_get_module_version()) + " " + im_get_device_serno();
                           const int f = im_get_marker_freq_count(); return v + " " + num(f) + " " + num(im_get_marker_gain_count()); },
-         "1.20 ABCDEF 8 4", 4, {}},
+            "1.20 ABCDEF 8 4", 4, {}},
         {"cal value", [] { return text(im_get_cal_config(3, 2, 1, 0)); },
-         "IM:CAL:DATA 3 2 1 0 " + sim_->instrument().execute("IM:CAL:DATA? 3 2 1 0").value_or("none"), 1, {}},
+            "IM:CAL:DATA 3 2 1 0 " + sim_->instrument().execute("IM:CAL:DATA? 3 2 1 0").value_or("none"), 1, {}},
         {"ready", [] { return num(im_get_data_ready()); }, "1", 1, {}},
     });
     // Every reply too long for its buffer: each query is tried again, then gives up.
     sim::Faults overlong;
     overlong.overlong = 1000;
     check({{"sine", [] { return num(im_set_dds_sine_freq(10.0)); }, "0", 4, {}},
-           {"unit", [] { return num(im_get_curr_unit()); }, "0", IFP_QUERY_ATTEMPTS, {}},
-           {"version", [] { return text(im_get_module_version()); }, "null", IFP_QUERY_ATTEMPTS, {}},
-           {"serial", [] { return std::string(im_get_device_serno()); }, "ABCDEF", IFP_QUERY_ATTEMPTS, {}},
-           {"cal value", [] { return text(im_get_cal_config(2, 1, 0, 5)); }, "IM:CAL:DATA 2 1 0 5 0.0", IFP_QUERY_ATTEMPTS, {}},
-           {"mode", [] { mode = 77; const int r = im_access_im_mode(&mode, 0); return num(r) + " " + num(mode); }, "0 77", IFP_QUERY_ATTEMPTS, {}},
-           {"inpb", [] { b = 9; const int r = im_inpb(1, &b); return num(r) + " " + num(b); }, "-1 9", IFP_QUERY_ATTEMPTS, {}}},
-          overlong);
+              {"unit", [] { return num(im_get_curr_unit()); }, "0", IFP_QUERY_ATTEMPTS, {}},
+              {"version", [] { return text(im_get_module_version()); }, "null", IFP_QUERY_ATTEMPTS, {}},
+              {"serial", [] { return std::string(im_get_device_serno()); }, "ABCDEF", IFP_QUERY_ATTEMPTS, {}},
+              {"cal value", [] { return text(im_get_cal_config(2, 1, 0, 5)); }, "IM:CAL:DATA 2 1 0 5 0.0", IFP_QUERY_ATTEMPTS, {}},
+              {"mode", [] { mode = 77; const int r = im_access_im_mode(&mode, 0); return num(r) + " " + num(mode); }, "0 77", IFP_QUERY_ATTEMPTS, {}},
+              {"inpb", [] { b = 9; const int r = im_inpb(1, &b); return num(r) + " " + num(b); }, "-1 9", IFP_QUERY_ATTEMPTS, {}}},
+        overlong);
     // Every acknowledgement garbled: a double word's second half is not sent after a failed first.
     sim::Faults garbled;
     garbled.garbleOk = 1000;
     check({{"outpdw", [] { return num(im_outpdw(0x100, 0x12345678u)); }, "-1", IFP_QUERY_ATTEMPTS, {{"MIOW", "0100 5678"}}},
-           {"mode", [] { mode = 1; return num(im_access_im_mode(&mode, 1)); }, "0", IFP_QUERY_ATTEMPTS, {}}},
-          garbled);
+              {"mode", [] { mode = 1; return num(im_access_im_mode(&mode, 1)); }, "0", IFP_QUERY_ATTEMPTS, {}}},
+        garbled);
 }
 
-TEST(ImReplyParsers, WhatTheModuleNeverSends)
-{
-    const std::tuple<const char*, int, int> cases[] = {   // reply, ready, mode parsed
+TEST(ImReplyParsers, WhatTheModuleNeverSends) {
+    const std::tuple<const char*, int, int> cases[] = {// reply, ready, mode parsed
         {"+3", 1, 1}, {"1.0", 0, 0}, {" 1", 0, 0}, {"2A", 0, 0}, {"12 ", 1, 1}, {"0000000000000", 0, 1}, {"4294967296", 1, 0}};
     for (const auto& [reply, ready, modeOk] : cases) {
         char a[32], b[32];
@@ -130,4 +127,4 @@ TEST(ImReplyParsers, WhatTheModuleNeverSends)
     EXPECT_STREQ(line, "IM:CAL:DATA 0 1 2 3 1.5") << "cut at the first control character";
 }
 
-}  // namespace
+} // namespace

@@ -18,19 +18,17 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // (pi taken as 3.14159265), Q and D guarded against zero, the parallel
 // circuit as R(1 + Q^2) and X Q^2 / (1 + Q^2), C = 1 / (w |X|) and
 // L = |X| / w with their sign rules.
-std::array<double, kImQuantityCount> expected(double f, double z, double phase)
-{
+std::array<double, kImQuantityCount> expected(double f, double z, double phase) {
     const double rad = phase / 180.0 * 3.14159265, w = f * 6.2831853;
     const double r = z * std::cos(rad), x = z * std::sin(rad);
     const double xg = std::fabs(x) <= 1e-15 ? 1e-15 : x, rg = std::fabs(r) <= 1e-15 ? 1e-15 : r;
     const double d = std::fabs(r / xg), q = std::fabs(xg / rg);
     const double cs = 1.0 / (w * std::fabs(x)), ls = (x < 0 ? -1.0 : 1.0) * std::fabs(x) / w;
     return {z, phase, r, x, r * (1 + q * q), x * q * q / (1 + q * q), cs, (x > 0 ? -1.0 : 1.0) * cs / (1 + d * d),
-            ls, ls * (1 + d * d), q, d};
+        ls, ls * (1 + d * d), q, d};
 }
 
-TEST(Impedance, EveryQuantityFollowsTheCircuitFormulas)
-{
+TEST(Impedance, EveryQuantityFollowsTheCircuitFormulas) {
     for (double f : {0.5, 1000.0, 123456.0})
         for (double z : {0.004, 100.0, 2.5e6})
             for (double phase : {-180.0, -90.0, -60.0, -45.0, -5.0, 0.0, 0.001, 30.0, 45.0, 89.0, 90.0, 135.0}) {
@@ -42,7 +40,7 @@ TEST(Impedance, EveryQuantityFollowsTheCircuitFormulas)
                 }
                 double r = 0, c = 0, l = 0;
                 im_get_rectangular_capacitance(z, phase, f, &r, &c, kImCircuitParallel);
-                im_get_rectangular_inductance(z, phase, f, &r, &l, 7);   // any mode but 1 is parallel
+                im_get_rectangular_inductance(z, phase, f, &r, &l, 7); // any mode but 1 is parallel
                 EXPECT_NEAR(r, want[kImQuantityRp], 1e-12 * std::fabs(want[kImQuantityRp]));
             }
     for (int code : {12, -1, std::numeric_limits<int>::min()})
@@ -56,8 +54,7 @@ TEST(Impedance, EveryQuantityFollowsTheCircuitFormulas)
     EXPECT_EQ(im_util_deg2rad(180.0), 3.14159265);
 }
 
-std::string meter(float value, int width = kImMeterWidth, int isSigned = 0, char unit = 'F')
-{
+std::string meter(float value, int width = kImMeterWidth, int isSigned = 0, char unit = 'F') {
     char buf[80];
     std::memset(buf, '#', sizeof buf);
     const int length = im_convert_meter_value(buf, value, unit, width, isSigned);
@@ -65,23 +62,40 @@ std::string meter(float value, int width = kImMeterWidth, int isSigned = 0, char
     return buf;
 }
 
-TEST(MeterText, PrefixesSignsWidthsAndTheCut)
-{
+TEST(MeterText, PrefixesSignsWidthsAndTheCut) {
     const struct {
         float value;
         int width, isSigned;
         const char* text;
     } cases[] = {
-        {1.234e-6f, 7, 1, "+1.234uF"}, {0.0f, 7, 0, "0.0000pF"}, {-0.0f, 7, 1, "-0.000pF"},
-        {-123.456f, 7, 0, "-123.45F"}, {5e-11f, 7, 0, "50.000pF"}, {1.5e-10f, 7, 0, "0.1500nF"},
-        {2.2e-5f, 7, 0, "22.000uF"},   {0.05f, 7, 0, "50.000mF"},  {0.0999f, 7, 0, "99.900mF"},
-        {0.2f, 7, 0, "0.20000F"},      {999.5f, 7, 0, "999.500F"}, {1000.0f, 7, 0, "1.0000KF"},
-        {4.7e6f, 7, 0, "4.7000MF"},    {3.3e9f, 7, 0, "3.3000GF"}, {999e12f, 7, 0, "999.00TF"},
-        {1e-4f, 7, 0, "100.00uF"},     {1e12f, 7, 0, "999.99GF"},  {1e15f, 7, 0, "1000.0TF"},   // float bounds below double ones
-        {2e15f, 7, 1, "  OVLD  "},     {std::numeric_limits<float>::quiet_NaN(), 7, 1, "  OVLD  "},
-        {-std::numeric_limits<float>::infinity(), 7, 1, "  OVLD  "},     {-0.05f, 7, 0, "-50.00mF"},
-        {12.5f, 3, 0, "12F "},         {0.0125f, 5, 1, "+12mF "},  {123.0f, 4, 0, "123F "},    // the point at the cut goes
-        {12.5f, 4, 0, "12.5F"},        {1.234e-6f, 12, 0, "1.234000   uF"}, {3.0f, -5, 0, "3F "},
+        {1.234e-6f, 7, 1, "+1.234uF"},
+        {0.0f, 7, 0, "0.0000pF"},
+        {-0.0f, 7, 1, "-0.000pF"},
+        {-123.456f, 7, 0, "-123.45F"},
+        {5e-11f, 7, 0, "50.000pF"},
+        {1.5e-10f, 7, 0, "0.1500nF"},
+        {2.2e-5f, 7, 0, "22.000uF"},
+        {0.05f, 7, 0, "50.000mF"},
+        {0.0999f, 7, 0, "99.900mF"},
+        {0.2f, 7, 0, "0.20000F"},
+        {999.5f, 7, 0, "999.500F"},
+        {1000.0f, 7, 0, "1.0000KF"},
+        {4.7e6f, 7, 0, "4.7000MF"},
+        {3.3e9f, 7, 0, "3.3000GF"},
+        {999e12f, 7, 0, "999.00TF"},
+        {1e-4f, 7, 0, "100.00uF"},
+        {1e12f, 7, 0, "999.99GF"},
+        {1e15f, 7, 0, "1000.0TF"}, // float bounds below double ones
+        {2e15f, 7, 1, "  OVLD  "},
+        {std::numeric_limits<float>::quiet_NaN(), 7, 1, "  OVLD  "},
+        {-std::numeric_limits<float>::infinity(), 7, 1, "  OVLD  "},
+        {-0.05f, 7, 0, "-50.00mF"},
+        {12.5f, 3, 0, "12F "},
+        {0.0125f, 5, 1, "+12mF "},
+        {123.0f, 4, 0, "123F "}, // the point at the cut goes
+        {12.5f, 4, 0, "12.5F"},
+        {1.234e-6f, 12, 0, "1.234000   uF"},
+        {3.0f, -5, 0, "3F "},
         {2e15f, 16, 0, "  OVLD           "},
     };
     for (const auto& c : cases)
@@ -95,4 +109,4 @@ TEST(MeterText, PrefixesSignsWidthsAndTheCut)
     EXPECT_EQ(small[5], '#');
 }
 
-}  // namespace
+} // namespace

@@ -31,7 +31,7 @@ int call(const std::string& what, int sta, int err = 0, long cnt = 0) {
     return sta;
 }
 std::string args(int a, long b) { return "(" + std::to_string(a) + "," + std::to_string(b) + ")"; }
-}  // namespace
+} // namespace
 
 #ifdef FAKE_THREAD_STATUS
 EXPORT int ThreadIbsta() { return status; }
@@ -52,7 +52,7 @@ EXPORT int ibrd(int ud, void* buf, long n) {
     std::memcpy(buf, reply.data(), static_cast<size_t>(take));
     const bool none = reply.empty();
     reply.clear();
-    return call("ibrd" + args(ud, n), none ? 0xC000 : 0x2100, none ? 6 : 0, take);   // ERR|TIMO, or END|CMPL
+    return call("ibrd" + args(ud, n), none ? 0xC000 : 0x2100, none ? 6 : 0, take); // ERR|TIMO, or END|CMPL
 }
 EXPORT int ibtmo(int ud, int v) { return call("ibtmo" + args(ud, v), 0x100); }
 EXPORT int ibloc(int ud) { return call("ibloc(" + std::to_string(ud) + ")", 0x100); }

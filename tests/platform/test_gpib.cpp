@@ -22,7 +22,7 @@ std::string read(int ud, long count = 200, int status = GPIB_END | GPIB_CMPL) {
 
 class Prologix : public ::testing::Test {
 protected:
-    void SetUp() override { portmap::overrideGpib(0, "prologix-tcp " + adapter_->address()); }   // port 1234
+    void SetUp() override { portmap::overrideGpib(0, "prologix-tcp " + adapter_->address()); } // port 1234
     tsupport::IsolatedPortMap map_;
     std::unique_ptr<tsupport::StreamPeer> adapter_ = tsupport::StreamPeer::tcp(1234);
 };
@@ -32,15 +32,22 @@ protected:
 // 3000 ms); a reply too long for the buffer is cut and its rest dropped.
 TEST_F(Prologix, SessionSetupAddressesEscapesAndTimeOuts) {
     adapter_->accept()
-        .expect(kSetup + "++addr 5\nA\x1b+B\x1b\r\x1b\n\x1b\x1b" "C\n")
-        .expect("++read_tmo_ms 1000\n++read eoi\n").send("1.234\r\n")
-        .expect("++read_tmo_ms 3000\n++read eoi\n").send(std::string(300, 'x') + "\n")
-        .expect("++read eoi\n").send("a\nb")   // EOI after a byte that is no line end
+        .expect(kSetup + "++addr 5\nA\x1b+B\x1b\r\x1b\n\x1b\x1b"
+                         "C\n")
+        .expect("++read_tmo_ms 1000\n++read eoi\n")
+        .send("1.234\r\n")
+        .expect("++read_tmo_ms 3000\n++read eoi\n")
+        .send(std::string(300, 'x') + "\n")
+        .expect("++read eoi\n")
+        .send("a\nb") // EOI after a byte that is no line end
         .expect("++addr 7 96\n++eoi 0\nB\n++addr 5\n++eoi 1\n++loc\n")
         .start();
     const int a = ibdev(0, 5, 0, T1s, 1, 0), b = ibdev(0, 7, 0x60, T1s, 0, 0);
     ASSERT_GE(b, 0) << gpib_last_error_text();
-    EXPECT_EQ(ibwrt(a, "A+B\r\n\x1b" "C", 7), GPIB_CMPL);
+    EXPECT_EQ(ibwrt(a, "A+B\r\n\x1b"
+                       "C",
+                  7),
+        GPIB_CMPL);
     EXPECT_EQ(read(a), "1.234\r\n");
     EXPECT_EQ(ibtmo(a, T3s), GPIB_CMPL);
     EXPECT_EQ(read(a, 100, GPIB_CMPL), std::string(100, 'x'));
@@ -48,7 +55,7 @@ TEST_F(Prologix, SessionSetupAddressesEscapesAndTimeOuts) {
     EXPECT_EQ(read(a), "a\nb");
     EXPECT_EQ(ibwrt(b, "B", 1), GPIB_CMPL);
     EXPECT_EQ(ibloc(a), GPIB_CMPL);
-    EXPECT_EQ(ibonl(b, 0) | ibonl(a, 0), GPIB_CMPL);   // the last device gone, the connection closes
+    EXPECT_EQ(ibonl(b, 0) | ibonl(a, 0), GPIB_CMPL); // the last device gone, the connection closes
     EXPECT_EQ(adapter_->finish(), "");
 }
 
@@ -58,10 +65,19 @@ TEST_F(Prologix, SessionSetupAddressesEscapesAndTimeOuts) {
 TEST_F(Prologix, SilenceLateRepliesAndALostAdapter) {
     tsupport::Gate failed, sent, gaveUp, closed;
     adapter_->accept()
-        .expect(kSetup + "++addr 5\n++read_tmo_ms 300\n++read eoi\n").waitFor(failed).send("late\n").signal(sent)
-        .expect("Q?\n++read eoi\n").send("fresh\n")
-        .expect("++read_tmo_ms 3000\n++read eoi\n").waitFor(gaveUp).close().signal(closed)
-        .accept().expect(kSetup + "++addr 5\nR?\n").start();
+        .expect(kSetup + "++addr 5\n++read_tmo_ms 300\n++read eoi\n")
+        .waitFor(failed)
+        .send("late\n")
+        .signal(sent)
+        .expect("Q?\n++read eoi\n")
+        .send("fresh\n")
+        .expect("++read_tmo_ms 3000\n++read eoi\n")
+        .waitFor(gaveUp)
+        .close()
+        .signal(closed)
+        .accept()
+        .expect(kSetup + "++addr 5\nR?\n")
+        .start();
     const int ud = ibdev(0, 5, 0, T300ms, 1, 0);
     auto silence = [ud](double least) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -77,7 +93,7 @@ TEST_F(Prologix, SilenceLateRepliesAndALostAdapter) {
     EXPECT_EQ(ibwrt(ud, "Q?", 2), GPIB_CMPL);
     EXPECT_EQ(read(ud), "fresh\n");
     ibtmo(ud, TNONE);
-    silence(3.0);   // the adapter's own limit
+    silence(3.0); // the adapter's own limit
     gaveUp.open();
     ASSERT_TRUE(closed.wait());
     EXPECT_EQ(ibwrt(ud, "R?", 2), GPIB_CMPL) << gpib_last_error_text();
@@ -89,7 +105,7 @@ TEST(GpibConfiguration, BadEntriesFailTheOpenWithAReason) {
     tsupport::IsolatedPortMap map;
     const std::string refused = "prologix-tcp " + tsupport::StreamPeer::tcp()->address() + ":1234";
     for (auto [spec, why] : {std::pair<std::string, const char*>{"", "ports.cfg"}, {"prologix-tcp localhost", "numeric IPv4"},
-                             {refused, "refused"}, {"bogus 1", "unknown kind"}, {"linux-gpib 0", "install linux-gpib"}}) {
+             {refused, "refused"}, {"bogus 1", "unknown kind"}, {"linux-gpib 0", "install linux-gpib"}}) {
         portmap::overrideGpib(0, spec);
         tsupport::ScopedEnv lib("IMBENCH_LIBGPIB", std::string("/nonexistent/libgpib.so.0"));
         EXPECT_EQ(ibdev(0, 5, 0, T1s, 1, 0), -1) << spec;
@@ -138,4 +154,4 @@ TEST_P(LinuxGpib, CallsAreForwardedAndTheStatusCopied) {
 
 INSTANTIATE_TEST_SUITE_P(Variants, LinuxGpib, ::testing::Values(FAKE_LIBGPIB, FAKE_LIBGPIB_THREAD));
 
-}  // namespace
+} // namespace

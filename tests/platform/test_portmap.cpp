@@ -18,7 +18,7 @@ using tsupport::writeFile;
 
 TEST(PortMap, ParsesEntriesAndIgnoresWhatItDoesNotUnderstand) {
     const std::string longLine = "COM8 = /" + std::string(10000, 'a') + "\nCOM9 = /dev/ok\n";
-    for (auto [text, port, expected] : {   // port 0 asks for GPIB0
+    for (auto [text, port, expected] : {// port 0 asks for GPIB0
              std::tuple<std::string, int, const char*>{"COM1 = /dev/ttyUSB0\n", 1, "/dev/ttyUSB0"},
              {"COM1 = /dev/ttyUSB0\n", 2, "/dev/ttyS1"}, {"", 255, "/dev/ttyS254"}, {"   # COM2 = /dev/x\n", 2, "/dev/ttyS1"},
              {"COM3 = /dev/a\ncom3=/dev/b", 3, "/dev/b"}, {"  COM5\t=\t/dev/pts/3  \r\n", 5, "/dev/pts/3"},
@@ -49,7 +49,8 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
     writeFile(dead, "half"), writeFile(live, "half");
     const int held = ::open(live.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat(map.file().c_str(), &before), 0);
     ASSERT_TRUE(portmap::setComPath(2, "/dev/ttyACM0"));
     ASSERT_EQ(stat(map.file().c_str(), &after), 0);
@@ -58,7 +59,7 @@ TEST(PortMap, WritingKeepsOtherLinesAndReplacesTheFileWhole) {
     ASSERT_TRUE(portmap::setGpibBoard(0, "prologix-tcp 127.0.0.1:1234"));
     EXPECT_FALSE(portmap::setComPath(3, "/dev/tty\nCOM4 = /dev/evil") || portmap::setComPath(3, "ttyUSB1"));
     EXPECT_EQ(readFile(map.file()),
-              "# mine\n\nsome note\nCOM2 = /dev/ttyACM0\nGPIB0 = prologix-tcp 127.0.0.1:1234\nCOM12 = /dev/pts/4\n");
+        "# mine\n\nsome note\nCOM2 = /dev/ttyACM0\nGPIB0 = prologix-tcp 127.0.0.1:1234\nCOM12 = /dev/pts/4\n");
     std::vector<std::string> files;
     DIR* d = opendir(map.dir().path().c_str());
     for (const dirent* e; (e = readdir(d));)
@@ -86,7 +87,7 @@ TEST(PortMap, FolderMadeSymlinkKeptAndAHugeFileLeftAlone) {
     ASSERT_EQ(rename(dir.file("imbench/ports.cfg").c_str(), dir.file("real.cfg").c_str()), 0);
     ASSERT_EQ(symlink(dir.file("real.cfg").c_str(), dir.file("imbench/ports.cfg").c_str()), 0);
     ASSERT_TRUE(portmap::setComPath(5, "/dev/ttyUSB5"));
-    struct stat st {};
+    struct stat st { };
     EXPECT_TRUE(lstat(dir.file("imbench/ports.cfg").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     EXPECT_EQ(readFile(dir.file("real.cfg")), "COM1 = /dev/ttyUSB3\nCOM5 = /dev/ttyUSB5\n");
     const std::string big(2 << 20, '#');
@@ -96,4 +97,4 @@ TEST(PortMap, FolderMadeSymlinkKeptAndAHugeFileLeftAlone) {
     EXPECT_EQ(portmap::comPath(2), "/dev/ttyUSB2");
 }
 
-}  // namespace
+} // namespace

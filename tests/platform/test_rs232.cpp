@@ -55,7 +55,7 @@ TEST_F(Rs232, BytesPassRawBothWaysAndReadsAreBuffered) {
     EXPECT_EQ(got, in);
     EXPECT_LE(rs232_read_calls() - before, 50) << "not one read() per byte";
     put("abcdef");
-    ASSERT_EQ(ComRdByte(7), 'a');   // the rest waits in the buffer or the kernel
+    ASSERT_EQ(ComRdByte(7), 'a'); // the rest waits in the buffer or the kernel
     EXPECT_EQ(FlushInQ(7), 0);
     put("Z");
     EXPECT_EQ(ComRdByte(7), 'Z');
@@ -66,7 +66,7 @@ TEST_F(Rs232, TimeOutIsInSecondsAndAHangUpIsAReadError) {
     for (auto [seconds, least, code] : {std::tuple{0.3, 290, RS232_ERR_TIMEOUT}, {10.0, 0, RS232_ERR_READ}}) {
         ASSERT_EQ(SetComTime(7, seconds), 0);
         if (least == 0)
-            ::close(std::exchange(master_, -1));   // the other side hangs up
+            ::close(std::exchange(master_, -1)); // the other side hangs up
         const auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(ComRdByte(7), code);
         EXPECT_EQ(ReturnRS232Err(), code);
@@ -80,8 +80,8 @@ TEST_F(Rs232, TimeOutIsInSecondsAndAHangUpIsAReadError) {
 TEST_F(Rs232, RefusedOpenNamesTheGroupToJoin) {
     const group* dialout = getgrnam("dialout");
     ASSERT_TRUE(getuid() != 0 || chown(path_.c_str(), 0, dialout ? dialout->gr_gid : 20) == 0);
-    ASSERT_EQ(chmod(path_.c_str(), getuid() == 0 ? 0660 : 0060), 0);   // not root: the owner itself shut out
-    struct stat st {};
+    ASSERT_EQ(chmod(path_.c_str(), getuid() == 0 ? 0660 : 0060), 0); // not root: the owner itself shut out
+    struct stat st { };
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
     const std::string group = getgrgid(st.st_gid) ? getgrgid(st.st_gid)->gr_name : std::to_string(st.st_gid);
     int fds[2];
@@ -101,8 +101,8 @@ TEST_F(Rs232, RefusedOpenNamesTheGroupToJoin) {
     const std::string join = getuid() == 0 ? "sudo usermod -aG " + group + " $USER" : "already has";
     for (const std::string& part : {"Permission denied opening " + path_, "group \"" + group + "\"", join})
         EXPECT_NE(text.find(part), std::string::npos) << text;
-    ASSERT_EQ(chmod(path_.c_str(), 0600), 0);   // a mode that shuts the group out is named as the problem
+    ASSERT_EQ(chmod(path_.c_str(), 0600), 0); // a mode that shuts the group out is named as the problem
     EXPECT_NE(rs232_permission_hint(path_).find("mode 0600"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

@@ -22,11 +22,14 @@ using tsupport::readFile;
 using tsupport::writeFile;
 using Texts = std::vector<std::string>;
 
-enum { C_INT = 1, C_INT2, C_DBL, C_FLT, C_STR };
+enum { C_INT = 1,
+    C_INT2,
+    C_DBL,
+    C_FLT,
+    C_STR };
 
 Texts messages;
-void capture(const char* format, ...)
-{
+void capture(const char* format, ...) {
     char text[2048];
     std::va_list args;
     va_start(args, format);
@@ -37,14 +40,13 @@ void capture(const char* format, ...)
 
 class Inidata : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ui::resetForTests();
         UiPanelDef a;
         a.id = 1;
         const auto numeric = [](int id, int type) { return ui_ctrl(id, UiCtrlKind::Numeric, type, "", 0, 0, 10, 10); };
         a.controls = {numeric(C_INT, VAL_INTEGER), numeric(C_INT2, VAL_INTEGER), numeric(C_DBL, VAL_DOUBLE),
-                      numeric(C_FLT, VAL_FLOAT), ui_ctrl(C_STR, UiCtrlKind::String, VAL_STRING, "", 0, 0, 10, 10)};
+            numeric(C_FLT, VAL_FLOAT), ui_ctrl(C_STR, UiCtrlKind::String, VAL_STRING, "", 0, 0, 10, 10)};
         ui_register_resource(UiResourceDef{"inidata_test.uir", {a}});
         panel_ = LoadPanel(0, "inidata_test.uir", 1);
         ASSERT_GT(panel_, 0);
@@ -52,8 +54,7 @@ protected:
         inidata_hook_debug_printf(capture);
     }
     void TearDown() override { inidata_hook_debug_printf(nullptr); }
-    double number(int control) const
-    {
+    double number(int control) const {
         double v = 0;
         EXPECT_EQ(GetCtrlVal(panel_, control, &v), 0);
         return v;
@@ -64,23 +65,22 @@ protected:
 };
 
 // Each row type: the text saved for a control value and the value loaded back.
-TEST_F(Inidata, EveryDataTypeSavesAndNarrowsAsItsRowSays)
-{
+TEST_F(Inidata, EveryDataTypeSavesAndNarrowsAsItsRowSays) {
     const struct {
         int32_t type;
         int control;
-        double value;       // set into the control before saving
-        const char* saved;  // the item's text in the file
-        const char* file;   // a text to load instead (empty: what was saved)
+        double value; // set into the control before saving
+        const char* saved; // the item's text in the file
+        const char* file; // a text to load instead (empty: what was saved)
         double loaded;
     } cases[] = {
         {INIDATA_FLOAT, C_FLT, 0.1, "0.1000000014901161", "", static_cast<double>(0.1f)},
-        {INIDATA_DOUBLE, C_DBL, 5.0, "5", "-Inf", -1e300},   // the control's range limits it
-        {INIDATA_CHAR, C_INT, 200, "-56", "383", 127},      // low 8 bits, signed
+        {INIDATA_DOUBLE, C_DBL, 5.0, "5", "-Inf", -1e300}, // the control's range limits it
+        {INIDATA_CHAR, C_INT, 200, "-56", "383", 127}, // low 8 bits, signed
         {INIDATA_INT, C_INT, -2147483647 - 1, "-2147483648", "", -2147483648.0},
         {INIDATA_UCHAR, C_INT, 300, "44", "300", 44},
         {INIDATA_USHORT, C_INT, -1, "65535", "65537", 1},
-        {INIDATA_UINT, C_INT, -1, "4294967295", "", -1},     // an int control keeps the bits
+        {INIDATA_UINT, C_INT, -1, "4294967295", "", -1}, // an int control keeps the bits
         {INIDATA_STRING, C_STR, 0, "\"say \\\"hi\\\" \\\\\"", "", 0},
     };
     const std::string path = dir_.file("types.ini");
@@ -104,27 +104,25 @@ TEST_F(Inidata, EveryDataTypeSavesAndNarrowsAsItsRowSays)
 // A missing section, malformed values, a line too long to read, numbers out
 // of range, a text too long and a panel not loaded cost only their own rows;
 // the sections keep the table's order, and a panel loaded later works.
-TEST_F(Inidata, BadRowsCostOnlyThemselves)
-{
+TEST_F(Inidata, BadRowsCostOnlyThemselves) {
     int late = -1;
     const InidataRow table[] = {
-        {INIDATA_INT, "S", "INT", "0", &panel_, C_INT},      {INIDATA_DOUBLE, "S", "DBL", "0", &panel_, C_DBL},
-        {INIDATA_UCHAR, "S", "UCHAR", "0", &panel_, C_FLT},  {INIDATA_STRING, "S", "STR", "0", &panel_, C_STR},
-        {INIDATA_INT, "LATE", "X", "0", &late, C_INT},       {INIDATA_INT, "S", "LAST", "0", &panel_, C_INT2},
+        {INIDATA_INT, "S", "INT", "0", &panel_, C_INT}, {INIDATA_DOUBLE, "S", "DBL", "0", &panel_, C_DBL},
+        {INIDATA_UCHAR, "S", "UCHAR", "0", &panel_, C_FLT}, {INIDATA_STRING, "S", "STR", "0", &panel_, C_STR},
+        {INIDATA_INT, "LATE", "X", "0", &late, C_INT}, {INIDATA_INT, "S", "LAST", "0", &panel_, C_INT2},
         {INIDATA_INT, "METER", "MODE", "0", &panel_, C_INT}, {INIDATA_END, nullptr, nullptr, nullptr, nullptr, 0}};
     const std::string path = dir_.file("bad.ini");
-    writeFile(path, "[S]\r\nINT = 12abc\r\nDBL = \"3.5\"\r\nUCHAR = -1\r\nSTR = " + std::string(300, 's') +
-                        "\r\nLAST = 9\r\nINT = 5000000000\r\n[LATE]\r\nX = 1\r\n");
+    writeFile(path, "[S]\r\nINT = 12abc\r\nDBL = \"3.5\"\r\nUCHAR = -1\r\nSTR = " + std::string(300, 's') + "\r\nLAST = 9\r\nINT = 5000000000\r\n[LATE]\r\nX = 1\r\n");
     for (int control : {C_INT, C_DBL, C_FLT})
         SetCtrlVal(panel_, control, 1);
     SetCtrlVal(panel_, C_STR, std::string(600, 'q'));
     EXPECT_EQ(inidata_load_file(path.c_str(), table), 1);
     EXPECT_EQ((std::vector<double>{number(C_INT), number(C_DBL), number(C_FLT), number(C_INT2)}),
-              (std::vector<double>{1, 1, 1, 9}));
+        (std::vector<double>{1, 1, 1, 9}));
     ASSERT_EQ(messages.size(), 6u);
     EXPECT_EQ(Texts(messages.begin(), messages.begin() + 4),
-              (Texts{"inidata_load_file: [S]:INT Get Data Fail = 1!\n", "inidata_load_file: [S]:DBL Get Data Fail = 4!\n",
-                     "inidata_load_file: [S]:UCHAR Get Data Fail = 8!\n", "inidata_load_file: [S]:STR Get Data Fail = 5!\n"}));
+        (Texts{"inidata_load_file: [S]:INT Get Data Fail = 1!\n", "inidata_load_file: [S]:DBL Get Data Fail = 4!\n",
+            "inidata_load_file: [S]:UCHAR Get Data Fail = 8!\n", "inidata_load_file: [S]:STR Get Data Fail = 5!\n"}));
     EXPECT_EQ(messages[4].rfind("inidata_load_file: [LATE]:X Set Control Fail = ", 0), 0u) << messages[4];
     EXPECT_EQ(messages[5], "inidata_load_file: [METER]:MODE Get Data Fail = 1!\n");
     messages.clear();
@@ -146,4 +144,4 @@ TEST_F(Inidata, BadRowsCostOnlyThemselves)
     EXPECT_EQ(number(C_INT), 7);
 }
 
-}  // namespace
+} // namespace

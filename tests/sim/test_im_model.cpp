@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793, kStep = 50.0e6 / 4294967296.0;   // the generator's step, Hz
+constexpr double kPi = 3.141592653589793, kStep = 50.0e6 / 4294967296.0; // the generator's step, Hz
 
 sim::DutSpec dut(const std::string& text) {
     sim::DutSpec spec;
@@ -68,9 +68,9 @@ std::string rcCorner(double ohms, double hz) {
 // at a DC bias where the device follows one; the six numbers agree.
 TEST(SimPhysics, EachDeviceReadsItsTextbookImpedance) {
     for (auto [device, ac, dc, frequencies] : {std::tuple{"resistor:10", 0.1, 0.0, std::vector{1.0, 1000.0, 100000.0}},
-                                               {"rc:1000,1e-6", 0.0005, 0.0, std::vector{15.9, 159.15, 1591.5, 20000.0}},
-                                               {"randles:0.02,0.015,1.5,0.004", 0.5, 0.0, std::vector{0.1, 7.0, 1000.0}},
-                                               {"battery", 0.2, 2.0, std::vector{0.1, 1.0, 10.0, 10000.0, 50000.0}}}) {
+             {"rc:1000,1e-6", 0.0005, 0.0, std::vector{15.9, 159.15, 1591.5, 20000.0}},
+             {"randles:0.02,0.015,1.5,0.004", 0.5, 0.0, std::vector{0.1, 7.0, 1000.0}},
+             {"battery", 0.2, 2.0, std::vector{0.1, 1.0, 10.0, 10000.0, 50000.0}}}) {
         sim::Instrument in(options(device, 0.001));
         in.execute("IM:INP:GAIN:AUTO 1");
         for (double hz : frequencies) {
@@ -139,10 +139,10 @@ TEST(SimPhysics, PhaseRangeAndPeakValuesChangeTheReport) {
 // A peak beyond the chosen range reads OVER unless the module picks the range.
 TEST(SimPhysics, RangesOverflowUnlessTheModulePicksThem) {
     sim::Instrument in(options("resistor:1", 0.001));
-    stimulus(in, 1000.0, 1.0, 0.0);   // 1 A RMS: a 1.41 A peak
+    stimulus(in, 1000.0, 1.0, 0.0); // 1 A RMS: a 1.41 A peak
     in.execute("IM:INP:VOLT:GAIN 0");
     for (auto [gain, over] : {std::pair{"IM:INP:CURR:GAIN 1", true}, {"IM:INP:CURR:GAIN 0", false},
-                              {"IM:INP:CURR:GAIN 3", true}, {"IM:INP:GAIN:AUTO 1", false}}) {
+             {"IM:INP:CURR:GAIN 3", true}, {"IM:INP:GAIN:AUTO 1", false}}) {
         in.execute(gain);
         std::vector<std::string> w;
         measure(in, &w);
@@ -156,9 +156,9 @@ TEST(SimPhysics, RangesOverflowUnlessTheModulePicksThem) {
 TEST(SimReadiness, MeasurementTimeFollowsTheSampleCycleAndTheFrequency) {
     const double f5 = kStep * std::round(5.0 / kStep);
     for (auto [cycle, hz, seconds, query] : {std::tuple{"IM:INP:SAMP:CYCL 250", 1000.0, 0.25, "250"},
-                                             {"IM:INP:SAMP:CYCL 100", 1.0, 2.0, "100"}, {"IM:INP:SAMP:CYCL 0", 1000.0, 0.02, "0"},
-                                             {"IM:INP:SAMP:AUTO 1", 5.0, std::ceil(4000.0 / f5) / 1000.0, "801"},
-                                             {"IM:INP:SAMP:AUTO 1", 1000.0, 0.1, "100"}, {"IM:INP:SAMP:AUTO 1", 0.01, 2.0 / kStep, "100000"}}) {
+             {"IM:INP:SAMP:CYCL 100", 1.0, 2.0, "100"}, {"IM:INP:SAMP:CYCL 0", 1000.0, 0.02, "0"},
+             {"IM:INP:SAMP:AUTO 1", 5.0, std::ceil(4000.0 / f5) / 1000.0, "801"},
+             {"IM:INP:SAMP:AUTO 1", 1000.0, 0.1, "100"}, {"IM:INP:SAMP:AUTO 1", 0.01, 2.0 / kStep, "100000"}}) {
         for (double scale : {1.0, 0.5, 0.0}) {
             sim::Instrument in(options("resistor:10", 0.0, scale));
             in.execute(cycle);
@@ -182,8 +182,8 @@ TEST(SimReadiness, ReadyOnlyOnceTheMeasurementTimeHasPassed) {
         for (int i = 0; i < 1000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_TRUE(ready()) << restart;
     }
-    in.execute("IM:PHASE:STATE 1");   // a report setting starts no measurement
+    in.execute("IM:PHASE:STATE 1"); // a report setting starts no measurement
     EXPECT_TRUE(ready());
 }
 
-}  // namespace
+} // namespace

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr double kEmf = 12.0, kOhms = 0.05;   // the default source
+constexpr double kEmf = 12.0, kOhms = 0.05; // the default source
 constexpr unsigned kAlarm = 1u << 13;
 
 sim::Options loadOptions(double emf = kEmf, double ambient = 25.0) {
@@ -32,7 +32,7 @@ sim::Options loadOptions(double emf = kEmf, double ambient = 25.0) {
 struct Load {
     std::chrono::microseconds now{0};
     sim::Instrument in;
-    explicit Load(sim::Options o = loadOptions()) : in(clocked(std::move(o))) {}
+    explicit Load(sim::Options o = loadOptions()) : in(clocked(std::move(o))) { }
     sim::Options clocked(sim::Options o) {
         o.clock = [this] { return now; };
         return o;
@@ -108,15 +108,15 @@ TEST(SimLoad, OperatingPointOfEachModeMatchesTheSourceModel) {
 }
 
 TEST(SimLoad, ContinuousTransientAlternatesAtFreqAndDutyAndADelayNeedsAnUnbrokenCondition) {
-    Load load;   // over-current is armed for the 3 A phases, longer than they last
+    Load load; // over-current is armed for the 3 A phases, longer than they last
     load.setup({"MODE CURR", "MLEV 1", "TLEV 3", "FREQ 10", "DUTY 30", "CURR:PROT:OVER 2", "CURR:PROT:STATE 1",
-                "CURR:PROT:OVER:DELAY 31", "INPUT 1", "TRAN 1"});
+        "CURR:PROT:OVER:DELAY 31", "INPUT 1", "TRAN 1"});
     EXPECT_EQ(load.num("TRAN:TWID?"), 30.0);
     load.expectTimeline({{0, 3}, {29.999, 3}, {30, 1}, {99.999, 1}, {100, 3}, {130, 1}, {10000.5, 3}}, 1u << 14, 1);
     EXPECT_EQ(load.bits("STAT:QUES?"), 0u);
     load.setup({"TRAN:TWID 20"});
     EXPECT_NEAR(load.num("FREQ?"), 15.0, 1e-5) << "the width keeps the duty";
-    load.setup({"DUTY 60"});   // restarts with 40 ms at 3 A: 3 A since 10000 ms without a break
+    load.setup({"DUTY 60"}); // restarts with 40 ms at 3 A: 3 A since 10000 ms without a break
     load.at(10030.999);
     EXPECT_EQ(load.bits("STAT:QUES?"), 0u);
     load.at(10031);
@@ -131,9 +131,9 @@ TEST(SimLoad, StepListWalksItsDwellTimesStepCountTimesWithinItsCapacity) {
     EXPECT_EQ(load.ask("STEP:CURR? 4"), "ERR");
     EXPECT_FALSE(load.ok("STEP:CURR:TIME 4 10"));
     load.setup({"MODE CURR", "MLEV 0.5", "STEP:CURR 1 1", "STEP:CURR 2 2", "STEP:CURR 3 3", "STEP:CURR:TIME 1 10",
-                "STEP:CURR:TIME 2 20", "STEP:CURR:TIME 3 30", "STEP:COUNT 2", "TRAN:MODE 2", "INPUT 1", "TRAN 1"});
+        "STEP:CURR:TIME 2 20", "STEP:CURR:TIME 3 30", "STEP:COUNT 2", "TRAN:MODE 2", "INPUT 1", "TRAN 1"});
     load.expectTimeline({{0, 1}, {9.999, 1}, {10, 2}, {30, 3}, {59.999, 3}, {60, 1}, {119.999, 3}, {120, 0.5}, {5000, 0.5}},
-                        1u << 13, 0.5);
+        1u << 13, 0.5);
 }
 
 TEST(SimLoad, ProtectionTripsOnlyArmedAndAfterItsDelayThenLatchesUntilCleared) {
@@ -142,18 +142,21 @@ TEST(SimLoad, ProtectionTripsOnlyArmedAndAfterItsDelayThenLatchesUntilCleared) {
         const char* stem;
         const char* level;
         unsigned bit;
-        bool idleTrips;   // trips with the input off too
+        bool idleTrips; // trips with the input off too
     } cases[] = {
-        {"VOLT:PROT", "VOLT:PROT:OVER 11.5", 1u << 0, true}, {"VOLT:PROT:UND", "VOLT:PROT:UND 11.9", 1u << 3, false},
-        {"CURR:PROT", "CURR:PROT:OVER 2", 1u << 1, false},   {"CURR:PROT:UND", "CURR:PROT:UND 4", 1u << 4, false},
-        {"POW:PROT", "POW:PROT:OVER 30", 1u << 2, false},    {"POW:PROT:UND", "POW:PROT:UND 40", 1u << 5, false},
+        {"VOLT:PROT", "VOLT:PROT:OVER 11.5", 1u << 0, true},
+        {"VOLT:PROT:UND", "VOLT:PROT:UND 11.9", 1u << 3, false},
+        {"CURR:PROT", "CURR:PROT:OVER 2", 1u << 1, false},
+        {"CURR:PROT:UND", "CURR:PROT:UND 4", 1u << 4, false},
+        {"POW:PROT", "POW:PROT:OVER 30", 1u << 2, false},
+        {"POW:PROT:UND", "POW:PROT:UND 40", 1u << 5, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stem);
         const std::string stem = c.stem;
         Load load;
         load.setup({"MODE CURR", "MLEV 3", c.level, stem + (stem.ends_with(":UND") ? ":DELAY 50" : ":OVER:DELAY 50"),
-                    stem + ":STATE 1"});
+            stem + ":STATE 1"});
         load.at(5000);
         EXPECT_EQ(load.bits("STAT:QUES?"), c.idleTrips ? c.bit | kAlarm : 0u) << "input off";
         load.setup({"INP:PROT:CLE", stem + ":STATE 0", "INPUT 1"});
@@ -176,8 +179,8 @@ TEST(SimLoad, ProtectionTripsOnlyArmedAndAfterItsDelayThenLatchesUntilCleared) {
 TEST(SimLoad, RefusesWhatDoesNotFitAndModelFaultsBreakLimitsAndForceBits) {
     Load load;
     for (const char* line : {"DUTY 100", "INPUT 2", "INPUT 1.5", "INPUT", "INPUT 1 2", "MLEV 30.5", "FREQ 1e4",
-                             "MODE AMPS", "TRIG:SOURCE NOW", "INP:PROT:CLE 1", "INP:PROT:CLE?", "STAT:QUES 1",
-                             "MEAS:SUMM? 1", "DUTY? MAXIMUM", "STEP:AMPS 1 1", "STEP:CURR? 0", "NO:SUCH:QUERY?"}) {
+             "MODE AMPS", "TRIG:SOURCE NOW", "INP:PROT:CLE 1", "INP:PROT:CLE?", "STAT:QUES 1",
+             "MEAS:SUMM? 1", "DUTY? MAXIMUM", "STEP:AMPS 1 1", "STEP:CURR? 0", "NO:SUCH:QUERY?"}) {
         const sim::Response r = load.in.respond(line);
         EXPECT_TRUE(r.refused) << line;
         EXPECT_EQ(r.reply.value_or("-"), sim::Instrument::isQuery(line) ? "ERR" : "-") << line;
@@ -245,4 +248,4 @@ TEST(SimLoad, EachKindAnswersItsOwnVocabularyOnRealLinksToo) {
     io_close(h);
 }
 
-}  // namespace
+} // namespace

@@ -40,7 +40,7 @@ public:
         }
     }
     ~Program() { stop(SIGKILL), ::close(out_); }
-    std::string banner(const std::string& key) const {   // "tcp 127.0.0.4:3000" gives "127.0.0.4:3000" for tcp
+    std::string banner(const std::string& key) const { // "tcp 127.0.0.4:3000" gives "127.0.0.4:3000" for tcp
         const std::size_t at = output.find("\n" + key + " ") + key.size() + 2;
         return at < key.size() + 2 ? "" : output.substr(at, output.find('\n', at) - at);
     }
@@ -55,7 +55,7 @@ public:
     std::string output = "\n";
 
 private:
-    bool read() {   // one chunk within 10 s; false at the end
+    bool read() { // one chunk within 10 s; false at the end
         pollfd p{out_, POLLIN, 0};
         char buf[4096];
         const ssize_t n = poll(&p, 1, 10000) > 0 ? ::read(out_, buf, sizeof buf) : 0;
@@ -78,7 +78,7 @@ std::string ask(const std::string& address, const char* query) {
 
 TEST(SimBind, OnlyTheGivenLoopbackAddressIsBound) {
     for (auto [address, foreign] : {std::pair{"0.0.0.0", "127.0.0.2"}, {"192.168.1.1", "127.0.0.2"}, {"localhost", "127.0.0.2"},
-                                    {"::1", "127.0.0.2"}, {"127.0.0.1", "10.1.1.1"}, {"127.0.0.1", "127.0.0.1"}}) {
+             {"::1", "127.0.0.2"}, {"127.0.0.1", "10.1.1.1"}, {"127.0.0.1", "127.0.0.1"}}) {
         sim::Options o;
         o.address = address;
         o.foreignAddress = foreign;
@@ -88,7 +88,7 @@ TEST(SimBind, OnlyTheGivenLoopbackAddressIsBound) {
         EXPECT_NE(s.error().find("loopback"), std::string::npos) << s.error();
     }
     for (auto [option, value] : {std::pair{"--address", "192.168.0.10"}, {"--fault", "drop-ok=x"}, {"--dut", "capacitor:1"},
-                                 {"--noise", "-0.1"}, {"--cal-freq-markers", "101"}, {"--bogus", "1"}, {"--tcp-port", nullptr}}) {
+             {"--noise", "-0.1"}, {"--cal-freq-markers", "101"}, {"--bogus", "1"}, {"--tcp-port", nullptr}}) {
         Program program(value ? std::vector<std::string>{option, value} : std::vector<std::string>{option});
         EXPECT_EQ(program.stop(), 2) << option;
         EXPECT_TRUE(option != std::string("--address") || program.output.find("loopback") != std::string::npos);
@@ -112,7 +112,7 @@ TEST(SimProgram, PrintsWhereItListensServesAndCleansUpOnSigterm) {
     tsupport::TempDir dir;
     const std::string a = freeAddress(), link = dir.file("tty");
     Program p({"--address", a, "--gpib-port", "0", "--pty-link", link, "--idn", "MAKER,KZR-9,1,2", "--version", "VER1.06",
-               "--serial", "SER:1234-BCDEF9", "--fault", "garble-ok=1", "--log"});
+        "--serial", "SER:1234-BCDEF9", "--fault", "garble-ok=1", "--log"});
     EXPECT_EQ(p.banner("idn"), "MAKER,KZR-9,1,2");
     EXPECT_EQ(p.banner("tcp") + p.banner("udp"), a + ":3000" + a + ":3000");
     EXPECT_EQ(p.banner("gpib").rfind(a + ":", 0), 0u) << p.output;
@@ -122,7 +122,7 @@ TEST(SimProgram, PrintsWhereItListensServesAndCleansUpOnSigterm) {
     EXPECT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
     EXPECT_EQ(std::string(target), p.banner("pty"));
     EXPECT_EQ(p.stop(SIGTERM), 0);
-    struct stat st {};
+    struct stat st { };
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "symlink left behind";
     EXPECT_NE(p.output.find("tcp: SYST:VERS?"), std::string::npos) << p.output;
 }
@@ -149,7 +149,7 @@ TEST(SimCalibration, TheStateFileKeepsTheTablesForTheNextStart) {
     EXPECT_EQ(fewer.instrument().execute("IM:CAL:DATA? 3 0 0 1"), first.execute("IM:CAL:DATA? 3 0 0 1"));
     EXPECT_EQ(fewer.instrument().execute("IM:CAL:DATA? 4 1 1 2"), std::string("ERR"));
     for (const char* text : {"not a state file\n", "imbench-sim calibration\n0 0 0 0 1.0\n",
-                             "imbench-sim calibration\nmarkers 2 1\n0 0 0 1.0\n", "imbench-sim calibration\nmarkers 2 1\n0 0 0 0 x\n"}) {
+             "imbench-sim calibration\nmarkers 2 1\n0 0 0 1.0\n", "imbench-sim calibration\nmarkers 2 1\n0 0 0 0 x\n"}) {
         tsupport::writeFile(dir.file("broken"), text);
         sim::Simulator s(options(2, 1, 1, "broken"));
         EXPECT_FALSE(s.start()) << text;
@@ -158,4 +158,4 @@ TEST(SimCalibration, TheStateFileKeepsTheTablesForTheNextStart) {
     EXPECT_TRUE(sim::Instrument(options(2, 1, 1, "missing/folder/state")).respond("IM:CAL:SAVE").refused);
 }
 
-}  // namespace
+} // namespace

@@ -12,8 +12,7 @@
 
 namespace tsupport {
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/imbench-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -23,16 +22,15 @@ TempDir::TempDir()
     path_ = pattern;
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     if (path_.empty())
         return;
-    ::nftw(path_.c_str(), [](const char* f, const struct stat*, int, FTW*) { return ::remove(f); }, 16,
-           FTW_DEPTH | FTW_PHYS);
+    ::nftw(
+        path_.c_str(), [](const char* f, const struct stat*, int, FTW*) { return ::remove(f); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
-std::optional<std::string> readFile(const std::string& path)
-{
+std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -41,15 +39,13 @@ std::optional<std::string> readFile(const std::string& path)
     return text.str();
 }
 
-bool writeFile(const std::string& path, const std::string& text)
-{
+bool writeFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     return static_cast<bool>(out.flush());
 }
 
-ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_(name)
-{
+ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
     if (const char* old = std::getenv(name))
         old_ = old;
     if (value)
@@ -58,12 +54,11 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_
         ::unsetenv(name);
 }
 
-ScopedEnv::~ScopedEnv()
-{
+ScopedEnv::~ScopedEnv() {
     if (old_)
         ::setenv(name_.c_str(), old_->c_str(), 1);
     else
         ::unsetenv(name_.c_str());
 }
 
-}  // namespace tsupport
+} // namespace tsupport

@@ -9,8 +9,8 @@ namespace tsupport {
 
 class TempDir {
 public:
-    TempDir();    // a fresh folder under $TMPDIR (or /tmp)
-    ~TempDir();   // removed with its contents
+    TempDir(); // a fresh folder under $TMPDIR (or /tmp)
+    ~TempDir(); // removed with its contents
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -39,4 +39,4 @@ private:
     std::optional<std::string> old_;
 };
 
-}  // namespace tsupport
+} // namespace tsupport

@@ -32,7 +32,7 @@ void recordHook(int level, const char* format, ...) {
 std::string printable(const std::string& s) {
     std::string out;
     for (unsigned char c : s)
-        out += c < 32 ? std::string{'^', static_cast<char>(c + 64)} : std::string(1, static_cast<char>(c));   // ^M for CR
+        out += c < 32 ? std::string{'^', static_cast<char>(c + 64)} : std::string(1, static_cast<char>(c)); // ^M for CR
     return out;
 }
 
@@ -59,7 +59,7 @@ bool bindFree(int fd, int port, std::string* address) {
     for (unsigned attempt = 0, pid = static_cast<unsigned>(::getpid()); attempt < 64; ++attempt) {
         const unsigned n = pid * 3 + attempt * 104729u;
         *address = "127." + std::to_string(40 + n % 200) + "." + std::to_string(n / 200 % 250) + "." +
-                   std::to_string(1 + n / 50000 % 250);
+            std::to_string(1 + n / 50000 % 250);
         sockaddr_in sa{AF_INET, htons(static_cast<uint16_t>(port)), {}, {}};
         inet_pton(AF_INET, address->c_str(), &sa.sin_addr);
         if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0)
@@ -68,7 +68,7 @@ bool bindFree(int fd, int port, std::string* address) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void PrintTo(const Message& m, std::ostream* os) { *os << "{" << m.level << ", \"" << printable(m.text) << "\"}"; }
 
@@ -127,7 +127,9 @@ StreamPeer& StreamPeer::add(char kind, std::string bytes, Gate* gate) {
     return *this;
 }
 
-void StreamPeer::start() { thread_ = std::thread([this] { run(); }); }
+void StreamPeer::start() {
+    thread_ = std::thread([this] { run(); });
+}
 
 void StreamPeer::run() {
     for (std::size_t i = 0; i < steps_.size() && failure_.empty(); ++i) {
@@ -165,7 +167,7 @@ std::string StreamPeer::finish(int eofWaitMs) {
 
 std::string udpPacket(int code, int id, const std::string& text) {
     const char header[] = {1, static_cast<char>(code), static_cast<char>(id >> 8), static_cast<char>(id & 0xFF),
-                           static_cast<char>(text.size() >> 8), static_cast<char>(text.size() & 0xFF)};
+        static_cast<char>(text.size() >> 8), static_cast<char>(text.size() & 0xFF)};
     return std::string(header, sizeof header) + text;
 }
 
@@ -177,7 +179,7 @@ Packet udpParse(const std::string& b) {
 }
 
 UdpPeer::UdpPeer(std::string address, int port) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), address_(address) {
-    const int shared = !address.empty();   // responders to one broadcast share the port
+    const int shared = !address.empty(); // responders to one broadcast share the port
     setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &shared, sizeof shared);
     sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {}, {}};
     inet_pton(AF_INET, address.c_str(), &a.sin_addr);
@@ -219,4 +221,4 @@ IsolatedPortMap::~IsolatedPortMap() {
     portmap::reload();
 }
 
-}  // namespace tsupport
+} // namespace tsupport

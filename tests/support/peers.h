@@ -30,7 +30,7 @@ public:
     MessageLog();
     ~MessageLog();
     std::vector<Message> all() const;
-    std::vector<std::string> errors() const;   // the texts of level 1
+    std::vector<std::string> errors() const; // the texts of level 1
 };
 
 void closeAllLinks();
@@ -40,7 +40,7 @@ std::string tcpQueryAnswer(const std::string& reply);
 class Gate {
 public:
     void open();
-    bool wait(int ms = 10000);   // false when it was not opened in time
+    bool wait(int ms = 10000); // false when it was not opened in time
 
 private:
     std::mutex m_;
@@ -56,12 +56,12 @@ public:
     bool listening() const { return listen_ >= 0; }
     const std::string& address() const { return address_; }
     // Steps, run in order on the peer's thread by start().
-    StreamPeer& accept() { return add('a', ""); }                       // the next connection
-    StreamPeer& expect(std::string bytes) { return add('e', bytes); }   // exactly these must come next
+    StreamPeer& accept() { return add('a', ""); } // the next connection
+    StreamPeer& expect(std::string bytes) { return add('e', bytes); } // exactly these must come next
     StreamPeer& send(std::string bytes) { return add('s', bytes); }
     StreamPeer& waitFor(Gate& gate) { return add('w', "", &gate); }
     StreamPeer& signal(Gate& gate) { return add('g', "", &gate); }
-    StreamPeer& close() { return add('c', ""); }                        // closes the connection
+    StreamPeer& close() { return add('c', ""); } // closes the connection
     void start();
     // Then the host must close without sending more: empty when everything
     // went as scripted, else what went wrong.
@@ -86,15 +86,15 @@ private:
 // UDP packets built and read byte by byte, independently of the transport's code.
 std::string udpPacket(int code, int id, const std::string& text);
 struct Packet {
-    int code = 0, id = -1;   // code 0: no packet
+    int code = 0, id = -1; // code 0: no packet
     std::string text;
 };
 Packet udpParse(const std::string& bytes);
 
 struct Datagram {
     std::string bytes;
-    uint32_t from = 0;       // network order
-    uint16_t fromPort = 0;   // host order
+    uint32_t from = 0; // network order
+    uint16_t fromPort = 0; // host order
 };
 
 class UdpPeer {
@@ -104,9 +104,9 @@ public:
     ~UdpPeer();
     bool bound() const { return fd_ >= 0; }
     const std::string& address() const { return address_; }
-    Packet receive(Datagram* out, int ms = 10000);              // what came, parsed
-    void reply(const Datagram& to, const std::string& bytes);   // to the sender of `to`
-    bool quiet(int ms);                                         // nothing came within ms
+    Packet receive(Datagram* out, int ms = 10000); // what came, parsed
+    void reply(const Datagram& to, const std::string& bytes); // to the sender of `to`
+    bool quiet(int ms); // nothing came within ms
 
 private:
     int fd_ = -1;
@@ -126,4 +126,4 @@ private:
     ScopedEnv env_;
 };
 
-}  // namespace tsupport
+} // namespace tsupport

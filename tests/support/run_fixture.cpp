@@ -17,8 +17,7 @@ namespace tsupport {
 
 namespace hl = ui::headless;
 
-void RunTest::SetUp()
-{
+void RunTest::SetUp() {
     ui::resetForTests();
     hl::clearPopups();
     hl::clearAnswers();
@@ -28,8 +27,7 @@ void RunTest::SetUp()
     ifc_log_reset();
 }
 
-void RunTest::TearDown()
-{
+void RunTest::TearDown() {
     ifc_measurement_end(false);
     ifc_set_read_wait_ticks(IFC_READ_WAIT_TICKS);
     ifp_quit();
@@ -37,14 +35,12 @@ void RunTest::TearDown()
     sim_.reset();
 }
 
-std::string RunTest::startSim(sim::Options options)
-{
+std::string RunTest::startSim(sim::Options options) {
     sim_ = startSimulator(options);
     return sim_ ? sim_->options().address : "";
 }
 
-void RunTest::openLink(const std::string& idn, const std::string& version, sim::Options options)
-{
+void RunTest::openLink(const std::string& idn, const std::string& version, sim::Options options) {
     options.idn = idn;
     options.version = version;
     startSim(options);
@@ -55,16 +51,14 @@ void RunTest::openLink(const std::string& idn, const std::string& version, sim::
     ASSERT_EQ(ifp_get_ifready(), 1);
 }
 
-void RunTest::startRun(const std::string& idn, const std::string& version, sim::Options options)
-{
+void RunTest::startRun(const std::string& idn, const std::string& version, sim::Options options) {
     ASSERT_NO_FATAL_FAILURE(openLink(idn, version, options));
     ifc_set_read_wait_ticks(0);
     ifc_measurement_start();
     ASSERT_GE(ifcP, 0);
 }
 
-int RunTest::runSweep(int maxTurns)
-{
+int RunTest::runSweep(int maxTurns) {
     for (int turn = 1; turn <= maxTurns; ++turn) {
         readBack();
         hl::deliver();
@@ -74,8 +68,7 @@ int RunTest::runSweep(int maxTurns)
     return -1;
 }
 
-std::vector<double> RunTest::sentFrequencies() const
-{
+std::vector<double> RunTest::sentFrequencies() const {
     static const std::string head = "IM:OUTP:SINE:FREQ ";
     std::vector<double> out;
     for (const std::string& line : log())
@@ -84,21 +77,18 @@ std::vector<double> RunTest::sentFrequencies() const
     return out;
 }
 
-void commit(int panel, int control, const ui::Value& value)
-{
+void commit(int panel, int control, const ui::Value& value) {
     EXPECT_EQ(hl::commit(panel, control, value), 0) << "control " << control;
     hl::deliver();
 }
 
-void pick(int menuBar, int item)
-{
+void pick(int menuBar, int item) {
     EXPECT_EQ(hl::pickMenu(menuBar, item), 0) << "menu item " << item;
     hl::deliver();
 }
 
 template <class T>
-T value(int panel, int control)
-{
+T value(int panel, int control) {
     T v{};
     EXPECT_EQ(GetCtrlVal(panel, control, &v), 0) << "control " << control;
     return v;
@@ -107,28 +97,24 @@ int mainInt(int control) { return value<int>(ifcP, control); }
 double mainDouble(int control) { return value<double>(ifcP, control); }
 double ctrlDouble(int panel, int control) { return value<double>(panel, control); }
 
-int attribute(int panel, int control, int attr)
-{
+int attribute(int panel, int control, int attr) {
     int v = -1;
     GetCtrlAttribute(panel, control, attr, &v);
     return v;
 }
 
-double confirmed(double requested)
-{
+double confirmed(double requested) {
     return static_cast<double>(std::strtof(sim::formatFixed(sim::ddsFrequency(requested), 6).c_str(), nullptr));
 }
 
-int graphPoints(int panel, int control, int color)
-{
+int graphPoints(int panel, int control, int color) {
     const auto& plots = ui::panel(panel)->control(control)->graph.plots;
     return static_cast<int>(std::count_if(plots.begin(), plots.end(), [color](const ui::Plot& p) {
         return !p.isLine && (color < 0 || p.color == color);
     }));
 }
 
-std::vector<std::string> messages()
-{
+std::vector<std::string> messages() {
     std::vector<std::string> out;
     for (const auto& p : hl::popups())
         if (p.kind == hl::PopupRecord::Message)
@@ -141,16 +127,14 @@ struct UiScript::State {
     std::size_t next = 0;
     bool timedOut = false;
     std::atomic<bool> stop{false};
-    void check()
-    {
+    void check() {
         if (next < steps.size() && steps[next].first())
             steps[next++].second();
         stop = next == steps.size();
     }
 };
 
-UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shared<State>())
-{
+UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shared<State>()) {
     state_->steps = std::move(steps);
     thread_ = std::thread([state = state_, limitMs] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
@@ -170,25 +154,25 @@ UiScript::UiScript(std::vector<Step> steps, int limitMs) : state_(std::make_shar
     });
 }
 
-UiScript::~UiScript() { state_->stop = true; thread_.join(); }
+UiScript::~UiScript() {
+    state_->stop = true;
+    thread_.join();
+}
 
 bool UiScript::finished() const { return state_->next == state_->steps.size() && !state_->timedOut; }
 
-int runMain()
-{
+int runMain() {
     static char name[] = "imbench";
     static char* argv[] = {name, nullptr};
     return ifc_main(1, argv);
 }
 
-bool runMainWith(std::vector<UiScript::Step> steps)
-{
+bool runMainWith(std::vector<UiScript::Step> steps) {
     UiScript script(std::move(steps));
     return runMain() == 0 && script.finished();
 }
 
-void openTcp(const std::string& address, int deviceMode)
-{
+void openTcp(const std::string& address, int deviceMode) {
     const int panel = ifp_panel();
     ASSERT_GE(panel, 0);
     SetCtrlVal(panel, IFP_PANEL_DEVMODE, deviceMode);
@@ -196,4 +180,4 @@ void openTcp(const std::string& address, int deviceMode)
     ASSERT_EQ(hl::commit(panel, IFP_PANEL_OPEN, 1), 0);
 }
 
-}  // namespace tsupport
+} // namespace tsupport

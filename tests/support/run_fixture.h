@@ -29,10 +29,10 @@ protected:
     std::string startSim(sim::Options options = tcpOnlyOptions());
     // Starts the simulator (idn and version given) and opens the link on the interface panel.
     void openLink(const std::string& idn = sim::kDefaultIdn, const std::string& version = sim::kDefaultVersion,
-                  sim::Options options = tcpOnlyOptions());
+        sim::Options options = tcpOnlyOptions());
     // ... then starts the measurement run as the application does; no read-back pause.
     void startRun(const std::string& idn = sim::kDefaultIdn, const std::string& version = sim::kDefaultVersion,
-                  sim::Options options = tcpOnlyOptions());
+        sim::Options options = tcpOnlyOptions());
 
     std::vector<std::string> log() const { return sim_->commandLog(); }
     void clearLog() { sim_->clearLog(); }
@@ -74,7 +74,7 @@ public:
     bool finished() const;
 
 private:
-    struct State;   // shared with the actions still queued when the script goes
+    struct State; // shared with the actions still queued when the script goes
     std::shared_ptr<State> state_;
     std::thread thread_;
 };
@@ -87,4 +87,4 @@ bool runMainWith(std::vector<UiScript::Step> steps);
 void openTcp(const std::string& address, int deviceMode);
 inline bool always() { return true; }
 
-}  // namespace tsupport
+} // namespace tsupport

@@ -16,4 +16,4 @@ std::unique_ptr<sim::Simulator> startSimulator(sim::Options options = {});
 // The options most tests want: TCP only, ready readings at once (time scale 0).
 sim::Options tcpOnlyOptions(double timeScale = 0.0);
 
-}  // namespace tsupport
+} // namespace tsupport

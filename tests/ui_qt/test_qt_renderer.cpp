@@ -26,8 +26,16 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-enum { NUM_INT = 1, NUM_DBL, TEXT_IN, TOGGLE, BUTTON, RING, LIST, GRAPH, LOG };
-using Call = std::pair<int, int>;  // control (0: the panel, -1: a menu item), event (or the item)
+enum { NUM_INT = 1,
+    NUM_DBL,
+    TEXT_IN,
+    TOGGLE,
+    BUTTON,
+    RING,
+    LIST,
+    GRAPH,
+    LOG };
+using Call = std::pair<int, int>; // control (0: the panel, -1: a menu item), event (or the item)
 std::vector<Call> calls;
 
 // One panel with a control of each kind that takes input, and a menu bar; the QApplication lives for all tests.
@@ -48,14 +56,12 @@ protected:
         UiPanelDef p{.id = 1, .title = "Every control", .top = 60, .left = 60, .height = 430, .width = 560, .callback = "rec_panel"};
         p.controls = {
             {.id = NUM_INT, .top = 30, .left = 20, .width = 100, .value = 7, .min = 0, .max = 100},
-            {.id = NUM_DBL, .dataType = VAL_DOUBLE, .top = 30, .left = 140, .width = 110, .value = 1.5, .min = 0.1,
-             .max = 1e5, .precision = 2, .increment = 0.5},
+            {.id = NUM_DBL, .dataType = VAL_DOUBLE, .top = 30, .left = 140, .width = 110, .value = 1.5, .min = 0.1, .max = 1e5, .precision = 2, .increment = 0.5},
             {.id = TEXT_IN, .kind = K::String, .top = 80, .left = 20, .width = 230, .text = "127.0.0.1", .maxEntryLength = 15},
             {.id = TOGGLE, .kind = K::Toggle, .top = 175, .left = 20, .width = 110, .onText = "SWEEP ON", .offText = "SWEEP OFF"},
             {.id = BUTTON, .kind = K::Button, .label = "Sync", .top = 175, .left = 140, .width = 110},
             {.id = RING, .kind = K::Ring, .top = 225, .left = 20, .width = 110, .items = ui_items({{"Low", 0}, {"Mid", 1}, {"High", 2}})},
-            {.id = LIST, .kind = K::ListBox, .label = "No\x1bp40lVoltage", .top = 270, .left = 20, .height = 140, .width = 230,
-             .items = ui_items({{"1\x1bp40l1.000 V", 0}, {"2\x1bp40l2.000 V", 1}, {"3\x1bp40l3.000 V", 2}})},
+            {.id = LIST, .kind = K::ListBox, .label = "No\x1bp40lVoltage", .top = 270, .left = 20, .height = 140, .width = 230, .items = ui_items({{"1\x1bp40l1.000 V", 0}, {"2\x1bp40l2.000 V", 1}, {"3\x1bp40l3.000 V", 2}})},
             {.id = GRAPH, .kind = K::Graph, .top = 30, .left = 280, .height = 220, .width = 265, .xMapMode = VAL_LOG},
             {.id = LOG, .kind = K::TextBox, .top = 270, .left = 280, .height = 140, .width = 265, .mode = VAL_INDICATOR}};
         for (auto& c : p.controls) c.callback = "rec";
@@ -71,7 +77,8 @@ protected:
     static void settle() {
         for (int i = 0; i < 20 && (i == 0 || ui::eventsPending()); ++i) ProcessSystemEvents();
     }
-    template <class W> W* widget(int control) { return dynamic_cast<W*>(ui::qt::controlWidget(panel, control)); }
+    template <class W>
+    W* widget(int control) { return dynamic_cast<W*>(ui::qt::controlWidget(panel, control)); }
     // Replaces a line edit's text as a user would and presses Enter.
     void typeInto(int control, const QString& text) {
         QWidget* w = ui::qt::controlWidget(panel, control);
@@ -82,11 +89,14 @@ protected:
     QWidget* win = nullptr;
 };
 
-double num(int panel, int control) { double d = -1; return GetCtrlVal(panel, control, &d), d; }
+double num(int panel, int control) {
+    double d = -1;
+    return GetCtrlVal(panel, control, &d), d;
+}
 
 TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
     QTest::mouseClick(widget<QPushButton>(BUTTON), Qt::LeftButton);
-    typeInto(NUM_INT, "42"), typeInto(NUM_DBL, "250.25"), typeInto(TEXT_IN, "1234567890123456789");  // 15 fit
+    typeInto(NUM_INT, "42"), typeInto(NUM_DBL, "250.25"), typeInto(TEXT_IN, "1234567890123456789"); // 15 fit
     QTest::mouseClick(widget<QPushButton>(TOGGLE), Qt::LeftButton);
     widget<QComboBox>(RING)->setFocus(), QTest::keyClick(widget<QComboBox>(RING), Qt::Key_Down);
     auto* list = widget<QListWidget>(LIST);
@@ -95,21 +105,21 @@ TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
     std::string text;
     GetCtrlVal(panel, TEXT_IN, &text);
     EXPECT_EQ((std::vector{num(panel, NUM_INT), num(panel, NUM_DBL), num(panel, TOGGLE), num(panel, RING), num(panel, LIST)}),
-              (std::vector{42.0, 250.25, 1.0, 1.0, 2.0}));
+        (std::vector{42.0, 250.25, 1.0, 1.0, 2.0}));
     EXPECT_EQ(text, "123456789012345");
     const int V = EVENT_VAL_CHANGED, C = EVENT_COMMIT, L = EVENT_LEFT_CLICK;
     for (Call want : std::initializer_list<Call>{{BUTTON, L}, {BUTTON, C}, {NUM_INT, V}, {NUM_INT, C}, {NUM_DBL, C}, {TEXT_IN, C},
-                                                 {TOGGLE, L}, {TOGGLE, V}, {TOGGLE, C}, {RING, C}, {LIST, V}, {LIST, C}})
+             {TOGGLE, L}, {TOGGLE, V}, {TOGGLE, C}, {RING, C}, {LIST, V}, {LIST, C}})
         EXPECT_NE(std::find(calls.begin(), calls.end(), want), calls.end()) << want.first << " " << want.second;
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call{NUM_INT, EVENT_RIGHT_DOUBLE_CLICK}), 1);  // one, not one per widget
-    calls.clear();  // the arrow key steps by the increment; a dimmed button or an indicator takes nothing
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call{NUM_INT, EVENT_RIGHT_DOUBLE_CLICK}), 1); // one, not one per widget
+    calls.clear(); // the arrow key steps by the increment; a dimmed button or an indicator takes nothing
     widget<QDoubleSpinBox>(NUM_DBL)->setFocus(), QTest::keyClick(widget<QDoubleSpinBox>(NUM_DBL), Qt::Key_Up);
     SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1), SetCtrlAttribute(panel, NUM_INT, ATTR_CTRL_MODE, VAL_INDICATOR);
     QTest::mouseClick(widget<QPushButton>(BUTTON), Qt::LeftButton), QTest::keyClick(widget<QSpinBox>(NUM_INT), Qt::Key_Up);
     settle();
     EXPECT_EQ((std::vector{num(panel, NUM_DBL), num(panel, NUM_INT)}), (std::vector{250.75, 42.0}));
     EXPECT_EQ(calls, (std::vector<Call>{{NUM_DBL, V}, {NUM_DBL, C}}));
-    calls.clear(), win->close();  // the close box asks the application
+    calls.clear(), win->close(); // the close box asks the application
     ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[2]->trigger(), settle();
     EXPECT_EQ(calls, (std::vector<Call>{{0, EVENT_CLOSE}, {-1, 3}}));
     EXPECT_TRUE(win->isVisible());
@@ -124,23 +134,23 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     for (int i = 0; i < 2000; ++i) InsertTextBoxLine(panel, LOG, -1, ("line " + std::to_string(i)).c_str());
     settle();
     EXPECT_EQ((std::vector{widget<QSpinBox>(NUM_INT)->value(), widget<QSpinBox>(NUM_INT)->maximum(),
-                           widget<QComboBox>(RING)->currentIndex(), widget<QComboBox>(RING)->count(),
-                           widget<QListWidget>(LIST)->currentRow(), widget<QPlainTextEdit>(LOG)->document()->blockCount()}),
-              (std::vector{10, 10, 2, 4, 0, 2000}));  // the selected list item moved up with the deletion
+                  widget<QComboBox>(RING)->currentIndex(), widget<QComboBox>(RING)->count(),
+                  widget<QListWidget>(LIST)->currentRow(), widget<QPlainTextEdit>(LOG)->document()->blockCount()}),
+        (std::vector{10, 10, 2, 4, 0, 2000})); // the selected list item moved up with the deletion
     EXPECT_EQ((widget<QDoubleSpinBox>(NUM_DBL)->text() + "|" + widget<QLineEdit>(TEXT_IN)->text() + "|" +
                   widget<QPushButton>(TOGGLE)->text() + "|" + widget<QListWidget>(LIST)->item(0)->text() + "|" +
-                  widget<QPlainTextEdit>(LOG)->document()->lastBlock().text() + "|" + win->windowTitle()).toStdString(),
-              "12.35|10.0.0.1|SWEEP ON|2 2.000 V|line 1999|Renamed");  // precision 2, C locale; columns joined
+                  widget<QPlainTextEdit>(LOG)->document()->lastBlock().text() + "|" + win->windowTitle())
+                  .toStdString(),
+        "12.35|10.0.0.1|SWEEP ON|2 2.000 V|line 1999|Renamed"); // precision 2, C locale; columns joined
     EXPECT_TRUE(widget<QPushButton>(TOGGLE)->isChecked() && !widget<QLineEdit>(TEXT_IN)->isVisible() &&
-                !widget<QComboBox>(RING)->isEnabled() &&
-                !ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[0]->isEnabled());
+        !widget<QComboBox>(RING)->isEnabled() &&
+        !ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[0]->isEnabled());
     ResetTextBox(panel, LOG, "fresh"), InsertTextBoxLine(panel, LOG, 0, "first");
     EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText().toStdString(), "first\nfresh");
     settle();
     EXPECT_TRUE(calls.empty());
     // A text (an instrument's model name among them) shows as written: its markup takes its own room.
-    ui_register_resource(UiResourceDef{"msg.uir", {UiPanelDef{.id = 1, .controls = {{.id = 1, .kind = UiCtrlKind::TextMsg,
-                                                                                     .dataType = VAL_STRING}}}}});
+    ui_register_resource(UiResourceDef{"msg.uir", {UiPanelDef{.id = 1, .controls = {{.id = 1, .kind = UiCtrlKind::TextMsg, .dataType = VAL_STRING}}}}});
     const int msg = LoadPanel(0, "msg.uir", 1);
     DisplayPanel(msg), SetCtrlVal(msg, 1, "<b>KZR</b>"), settle();
     auto* label = dynamic_cast<QLabel*>(ui::qt::controlWidget(msg, 1));
@@ -184,7 +194,7 @@ TEST_F(QtPanel, GraphAutoscaleCoversTheDrawableDataAndLeavesOutTheRest) {
     EXPECT_TRUE(p.xMap().lo > 0 && p.xMap().lo <= 10 && p.xMap().hi >= 5e4 && p.yMap().lo <= 3 && p.yMap().hi >= 3e3);
     int red = 0;
     for (int i = 0; i < img.width() * img.height(); ++i) red += (img.pixel(i % img.width(), i / img.width()) & 0xFFFFFF) == 0xFF0000;
-    EXPECT_TRUE(red > 20 && red < 200) << red;  // two squares
+    EXPECT_TRUE(red > 20 && red < 200) << red; // two squares
 }
 
-}  // namespace
+} // namespace

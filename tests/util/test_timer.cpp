@@ -15,8 +15,8 @@ TEST(Timer, TickAndDeadlinesAcrossBothWraps) {
     constexpr double kTwo31 = 2147483648.0, kTwo32 = 4294967296.0;
     timer_set_source([] { return g_seconds; });
     for (auto [ms, tick] : {std::pair<double, int32_t>{0, 0}, {1999, 1999}, {kTwo31 - 1, INT32_MAX}, {kTwo31, INT32_MIN},
-                            {kTwo31 + 100, INT32_MIN + 100}, {kTwo32 - 1, -1}, {kTwo32 + 5, 5}, {std::nan(""), 0},
-                            {kTwo31 + 0.499, INT32_MIN}}) {  // truncated, not rounded
+             {kTwo31 + 100, INT32_MIN + 100}, {kTwo32 - 1, -1}, {kTwo32 + 5, 5}, {std::nan(""), 0},
+             {kTwo31 + 0.499, INT32_MIN}}) { // truncated, not rounded
         set_ms(ms);
         EXPECT_EQ(timer_get_tick(), tick) << ms;
     }
@@ -29,9 +29,9 @@ TEST(Timer, TickAndDeadlinesAcrossBothWraps) {
             ASSERT_EQ(timer_timeout(deadline), ms >= 200 ? 1 : 0) << ms << " ms after " << start;
         }
     }
-    set_ms(0);  // the furthest future a deadline can name is not due; the last tick is
+    set_ms(0); // the furthest future a deadline can name is not due; the last tick is
     EXPECT_EQ((std::vector{timer_timeout(timer_add(0, INT32_MAX)), timer_timeout(timer_add(0, -1))}), (std::vector{0, 1}));
     timer_set_source(nullptr);
 }
 
-}  // namespace
+} // namespace

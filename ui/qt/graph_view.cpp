@@ -17,31 +17,31 @@ namespace ui::qt {
 namespace {
 
 constexpr int kMarkerRadius = 3;
-constexpr int kMaxTicks = 200;        // guards the tick loops against degenerate ranges
-constexpr double kHuge = 1e300;       // data beyond this is clamped for scaling
+constexpr int kMaxTicks = 200; // guards the tick loops against degenerate ranges
+constexpr double kHuge = 1e300; // data beyond this is clamped for scaling
 const QColor kFrameColor(0xF0, 0xF0, 0xF0);
 
 QColor rgb(int c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
 
-bool isDark(int c)
-{
+bool isDark(int c) {
     const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
     return r * 299 + g * 587 + b * 114 < 128000;
 }
 
-double niceStep(double raw)
-{
+double niceStep(double raw) {
     if (!(raw > 0) || !std::isfinite(raw)) return 1.0;
     const double e = std::pow(10.0, std::floor(std::log10(raw)));
     const double f = raw / e;
-    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * e;
+    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0
+                   : f <= 5.0         ? 5.0
+                                      : 10.0) *
+        e;
 }
 
 // The range an axis shows.  An autoscaled range is rounded out to tick
 // boundaries (decades on a log axis) so that points added inside it keep the
 // scale, and with it the cached drawing.
-void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi)
-{
+void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi) {
     m.log = a.mapMode == VAL_LOG;
     m.reverse = a.reverse;
     double lo = a.min, hi = a.max;
@@ -50,13 +50,19 @@ void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi)
         lo = std::clamp(dlo, -kHuge, kHuge);
         hi = std::clamp(dhi, -kHuge, kHuge);
     }
-    if (!std::isfinite(lo) || !std::isfinite(hi)) { lo = 0.0; hi = 10.0; }
+    if (!std::isfinite(lo) || !std::isfinite(hi)) {
+        lo = 0.0;
+        hi = 10.0;
+    }
     lo = std::clamp(lo, -kHuge, kHuge);
     hi = std::clamp(hi, -kHuge, kHuge);
     if (hi < lo) std::swap(lo, hi);
     if (m.log) {
-        if (hi <= 0.0) { lo = 1.0; hi = 10.0; }
-        else if (lo <= 0.0) lo = hi / 1000.0;
+        if (hi <= 0.0) {
+            lo = 1.0;
+            hi = 10.0;
+        } else if (lo <= 0.0)
+            lo = hi / 1000.0;
         if (autoscale) {
             lo = std::pow(10.0, std::floor(std::log10(lo)));
             hi = std::pow(10.0, std::ceil(std::log10(hi)));
@@ -71,7 +77,10 @@ void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi)
         if (autoscale) {
             const double step = niceStep((hi - lo) / 10.0);
             const double nlo = std::floor(lo / step) * step, nhi = std::ceil(hi / step) * step;
-            if (std::isfinite(nlo) && std::isfinite(nhi) && nhi > nlo) { lo = nlo; hi = nhi; }
+            if (std::isfinite(nlo) && std::isfinite(nhi) && nhi > nlo) {
+                lo = nlo;
+                hi = nhi;
+            }
         }
     }
     m.lo = lo;
@@ -79,8 +88,7 @@ void scaleAxis(AxisMap& m, const Axis& a, bool any, double dlo, double dhi)
 }
 
 // Pixel mapping once the plot area is known; y grows downwards on screen.
-void placeAxis(AxisMap& m, double first, double last)
-{
+void placeAxis(AxisMap& m, double first, double last) {
     const double tlo = m.log ? std::log10(m.lo) : m.lo;
     const double thi = m.log ? std::log10(m.hi) : m.hi;
     const double span = thi - tlo;
@@ -89,17 +97,15 @@ void placeAxis(AxisMap& m, double first, double last)
     m.a = first - tlo * m.b;
 }
 
-QString numberLabel(double v, double step)
-{
-    if (std::fabs(v) < step * 1e-9) v = 0.0;  // no "-1.4e-17" for zero
+QString numberLabel(double v, double step) {
+    if (std::fabs(v) < step * 1e-9) v = 0.0; // no "-1.4e-17" for zero
     const double av = std::fabs(v);
     if (v != 0.0 && (av >= 1e6 || av < 1e-4 || step < 1e-4)) return QString::number(v, 'g', 4);
     const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
     return QString::number(v, 'f', std::clamp(decimals, 0, 6));
 }
 
-QString decadeLabel(double v)
-{
+QString decadeLabel(double v) {
     const int k = static_cast<int>(std::lround(std::log10(v)));
     if (k >= -3 && k <= 5) return QString::number(std::pow(10.0, k), 'g', 6);
     return QStringLiteral("1e%1").arg(k);
@@ -111,8 +117,7 @@ struct Ticks {
 };
 
 // Ticks for an axis of the given pixel length, about one label per spacing pixels.
-Ticks makeTicks(const AxisMap& m, double length, double spacing)
-{
+Ticks makeTicks(const AxisMap& m, double length, double spacing) {
     Ticks t;
     const int want = std::max(2, static_cast<int>(length / spacing));
     if (!m.log) {
@@ -164,8 +169,7 @@ Ticks makeTicks(const AxisMap& m, double length, double spacing)
 }
 
 // Liang-Barsky: clips the segment to the rectangle; false when nothing is left.
-bool clipSegment(QPointF& p1, QPointF& p2, const QRectF& r)
-{
+bool clipSegment(QPointF& p1, QPointF& p2, const QRectF& r) {
     const double dx = p2.x() - p1.x(), dy = p2.y() - p1.y();
     double t0 = 0.0, t1 = 1.0;
     const double p[4] = {-dx, dx, -dy, dy};
@@ -176,8 +180,10 @@ bool clipSegment(QPointF& p1, QPointF& p2, const QRectF& r)
             continue;
         }
         const double t = q[i] / p[i];
-        if (p[i] < 0.0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
+        if (p[i] < 0.0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
         if (t0 > t1) return false;
     }
     const QPointF a = p1;
@@ -186,8 +192,7 @@ bool clipSegment(QPointF& p1, QPointF& p2, const QRectF& r)
     return true;
 }
 
-std::uint64_t markerKey(int style, int color)
-{
+std::uint64_t markerKey(int style, int color) {
     return (static_cast<std::uint64_t>(static_cast<unsigned>(style)) << 32) | static_cast<unsigned>(color & 0xFFFFFF);
 }
 
@@ -195,9 +200,8 @@ std::uint64_t markerKey(int style, int color)
 // a joining line ends where the point just plotted is.
 class MapCache {
 public:
-    explicit MapCache(const AxisMap& m) : m_(m) {}
-    double operator()(double v)
-    {
+    explicit MapCache(const AxisMap& m) : m_(m) { }
+    double operator()(double v) {
         std::uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
         if (last_ && last_->bits == bits) return last_->px;
@@ -224,8 +228,7 @@ private:
 class KeyIndex {
 public:
     // The id stored for key; -1 (to be set by the caller) when it is new.
-    int& slot(std::uint64_t key)
-    {
+    int& slot(std::uint64_t key) {
         if (2 * (used_ + 1) > slots_.size()) grow();
         Slot& s = probe(key);
         if (!s.used) {
@@ -241,15 +244,13 @@ private:
         int id = -1;
         bool used = false;
     };
-    Slot& probe(std::uint64_t key)
-    {
+    Slot& probe(std::uint64_t key) {
         const std::size_t mask = slots_.size() - 1;
         std::size_t i = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask;
         while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask;
         return slots_[i];
     }
-    void grow()
-    {
+    void grow() {
         std::vector<Slot> old(slots_.size() * 2);
         old.swap(slots_);
         for (const Slot& s : old)
@@ -259,27 +260,24 @@ private:
     std::size_t used_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 double AxisMap::toPixel(double v) const { return a + b * (log ? std::log10(v) : v); }
 
-double AxisMap::toData(double px) const
-{
+double AxisMap::toData(double px) const {
     const double t = b != 0.0 ? (px - a) / b : 0.0;
     return log ? std::pow(10.0, t) : t;
 }
 
-GraphPainter::GraphPainter(const QFont& font) : font_(font) {}
+GraphPainter::GraphPainter(const QFont& font) : font_(font) { }
 
-void GraphPainter::setFont(const QFont& font)
-{
+void GraphPainter::setFont(const QFont& font) {
     font_ = font;
     texts_.clear();
     valid_ = false;
 }
 
-void GraphPainter::extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog)
-{
+void GraphPainter::extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog) {
     // Empty bounds are +inf..-inf, so that any accepted value replaces them.
     double xlo = b.xAny ? b.xlo : HUGE_VAL, xhi = b.xAny ? b.xhi : -HUGE_VAL;
     double ylo = b.yAny ? b.ylo : HUGE_VAL, yhi = b.yAny ? b.yhi : -HUGE_VAL;
@@ -307,21 +305,19 @@ void GraphPainter::extend(Bounds& b, const std::vector<Plot>& plots, std::size_t
     b = Bounds{xlo, xhi, ylo, yhi, xlo <= xhi, ylo <= yhi};
 }
 
-GraphPainter::Frame GraphPainter::frameOf(const Graph& g) const
-{
+GraphPainter::Frame GraphPainter::frameOf(const Graph& g) const {
     const Axis& ax = g.axes[VAL_XAXIS];
     const Axis& ay = g.axes[VAL_LEFT_YAXIS];
     Frame f{AxisKey{ax.scaling, ax.mapMode, ax.min, ax.max, ax.reverse, ax.gridVisible, ax.name},
-            AxisKey{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name},
-            ax.mapMode == VAL_LOG, ay.mapMode == VAL_LOG, false};
+        AxisKey{ay.scaling, ay.mapMode, ay.min, ay.max, ay.reverse, ay.gridVisible, ay.name},
+        ax.mapMode == VAL_LOG, ay.mapMode == VAL_LOG, false};
     // Plots are kept in ascending handle order, so the prefix seen last time
     // is intact exactly when the plot at its last index still has its handle.
     f.prefixIntact = g.plots.size() >= drawn_ && (drawn_ == 0 || g.plots[drawn_ - 1].handle == lastHandle_);
     return f;
 }
 
-const QImage& GraphPainter::render(const Graph& g, QSize size)
-{
+const QImage& GraphPainter::render(const Graph& g, QSize size) {
     const Axis& ax = g.axes[VAL_XAXIS];
     const Axis& ay = g.axes[VAL_LEFT_YAXIS];
     const Frame f = frameOf(g);
@@ -329,7 +325,7 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
     const AxisKey& yk = f.yk;
     const bool xLog = f.xLog, yLog = f.yLog, prefixIntact = f.prefixIntact;
     const bool sameFrame = valid_ && image_.size() == size && xk == xKey_ && yk == yKey_ &&
-                           g.plotBgColor == bgColor_;
+        g.plotBgColor == bgColor_;
     if (prefixIntact && sameFrame && g.plots.size() == drawn_) return image_;
 
     // The data's bounds depend on the data alone (and on which values a log
@@ -370,8 +366,7 @@ const QImage& GraphPainter::render(const Graph& g, QSize size)
     return image_;
 }
 
-QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const
-{
+QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const {
     const QRect all(QPoint(0, 0), size);
     const Frame f = frameOf(g);
     const bool xLog = f.xLog, yLog = f.yLog;
@@ -406,8 +401,7 @@ QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const
     return r.toAlignedRect().intersected(all);
 }
 
-void GraphPainter::layout(const Graph& g)
-{
+void GraphPainter::layout(const Graph& g) {
     const QFontMetrics fm(font_);
     const int th = fm.height();
     const int w = image_.width(), h = image_.height();
@@ -436,8 +430,7 @@ void GraphPainter::layout(const Graph& g)
     yLabels_ = yt.labels;
 }
 
-void GraphPainter::drawFrame(QPainter& p, const Graph& g)
-{
+void GraphPainter::drawFrame(QPainter& p, const Graph& g) {
     // The margins around the plot area, then the plot area: each pixel once.
     const QRect all = image_.rect();
     p.fillRect(QRect(0, 0, all.width(), plot_.top()), kFrameColor);
@@ -499,8 +492,7 @@ void GraphPainter::drawFrame(QPainter& p, const Graph& g)
 }
 
 // Labels repeat from one drawing to the next: their laid-out text is kept.
-void GraphPainter::drawLabel(QPainter& p, const QString& text, QPointF at, Qt::Alignment align)
-{
+void GraphPainter::drawLabel(QPainter& p, const QString& text, QPointF at, Qt::Alignment align) {
     constexpr std::size_t kMaxCached = 256;
     auto it = texts_.find(text);
     if (it == texts_.end()) {
@@ -512,14 +504,15 @@ void GraphPainter::drawLabel(QPainter& p, const QString& text, QPointF at, Qt::A
     }
     const QSizeF size = it->second.size();
     double x = at.x(), y = at.y();
-    if (align & Qt::AlignHCenter) x -= size.width() / 2.0;
-    else if (align & Qt::AlignRight) x -= size.width();
+    if (align & Qt::AlignHCenter)
+        x -= size.width() / 2.0;
+    else if (align & Qt::AlignRight)
+        x -= size.width();
     if (align & Qt::AlignVCenter) y -= size.height() / 2.0;
     p.drawStaticText(QPointF(std::round(x), std::round(y)), it->second);
 }
 
-void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
-{
+void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from) {
     if (from >= plots.size()) return;
     // Segments that continue one another (same colour, one's end is the
     // next one's start) are joined into polylines, drawn first; markers go
@@ -536,8 +529,8 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
     };
     std::vector<Run> runs;
     std::vector<Sprites> sprites;
-    KeyIndex openRun;     // colour -> the run a segment may continue
-    KeyIndex spriteOf;    // marker key -> sprites entry
+    KeyIndex openRun; // colour -> the run a segment may continue
+    KeyIndex spriteOf; // marker key -> sprites entry
     MapCache mx(x_), my(y_);
     const double bl = plot_.left() - 2.0, br = plot_.right() + 2.0, bt = plot_.top() - 2.0, bb = plot_.bottom() + 2.0;
     const double ml = plot_.left() - kMarkerRadius, mr = plot_.right() + kMarkerRadius;
@@ -611,8 +604,7 @@ void GraphPainter::drawPlots(const std::vector<Plot>& plots, std::size_t from)
     for (const Sprites& sp : sprites) blit(marker(sp.key), sp.at);
 }
 
-void GraphPainter::blit(const Marker& m, const std::vector<QPoint>& at)
-{
+void GraphPainter::blit(const Marker& m, const std::vector<QPoint>& at) {
     auto* base = reinterpret_cast<quint32*>(image_.bits());
     const qsizetype stride = image_.bytesPerLine() / 4;
     const auto* src = reinterpret_cast<const quint32*>(m.img.constBits());
@@ -654,8 +646,7 @@ void GraphPainter::blit(const Marker& m, const std::vector<QPoint>& at)
     }
 }
 
-const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
-{
+const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key) {
     const int style = static_cast<int>(key >> 32), color = static_cast<int>(key & 0xFFFFFF);
     auto it = markers_.find(key);
     if (it != markers_.end()) return it->second;
@@ -700,7 +691,7 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
     case VAL_EMPTY_DIAMOND:
         p.drawPolygon(diamond);
         break;
-    default:  // VAL_EMPTY_SQUARE and anything unknown
+    default: // VAL_EMPTY_SQUARE and anything unknown
         p.drawRect(0, 0, s - 1, s - 1);
         break;
     }
@@ -732,20 +723,17 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key)
 // ---- the widget ------------------------------------------------------------
 
 GraphWidget::GraphWidget(int panel, int control, QWidget* parent)
-    : QWidget(parent), panel_(panel), control_(control), painter_(font())
-{
+    : QWidget(parent), panel_(panel), control_(control), painter_(font()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
 }
 
-void GraphWidget::changeEvent(QEvent* e)
-{
+void GraphWidget::changeEvent(QEvent* e) {
     if (e->type() == QEvent::FontChange) painter_.setFont(font());
     QWidget::changeEvent(e);
 }
 
-void GraphWidget::modelChanged()
-{
+void GraphWidget::modelChanged() {
     const Panel* pn = ui::panel(panel_);
     const Control* c = pn ? pn->control(control_) : nullptr;
     if (!c) {
@@ -758,8 +746,7 @@ void GraphWidget::modelChanged()
     if (!dirty.isEmpty()) update(dirty);
 }
 
-void GraphWidget::paintEvent(QPaintEvent* e)
-{
+void GraphWidget::paintEvent(QPaintEvent* e) {
     const Panel* pn = ui::panel(panel_);
     const Control* c = pn ? pn->control(control_) : nullptr;
     QPainter p(this);
@@ -788,8 +775,7 @@ void GraphWidget::paintEvent(QPaintEvent* e)
     p.drawLine(ix, r.top(), ix, r.bottom());
 }
 
-void GraphWidget::mousePressEvent(QMouseEvent* e)
-{
+void GraphWidget::mousePressEvent(QMouseEvent* e) {
     const Panel* pn = ui::panel(panel_);
     const Control* c = pn ? pn->control(control_) : nullptr;
     if (!c || e->button() != Qt::LeftButton || c->mode == VAL_INDICATOR) return;
@@ -801,4 +787,4 @@ void GraphWidget::mousePressEvent(QMouseEvent* e)
     update();
 }
 
-}  // namespace ui::qt
+} // namespace ui::qt

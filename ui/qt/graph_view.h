@@ -19,10 +19,10 @@ namespace ui::qt {
 
 // Data <-> pixel along one axis.  Log axes map log10 of the value.
 struct AxisMap {
-    double lo = 0.0, hi = 10.0;  // data range shown (lo < hi)
+    double lo = 0.0, hi = 10.0; // data range shown (lo < hi)
     bool log = false;
     bool reverse = false;
-    double a = 0.0, b = 1.0;     // pixel = a + b * t, t = value or log10(value)
+    double a = 0.0, b = 1.0; // pixel = a + b * t, t = value or log10(value)
 
     // Finite, and positive on a log axis.
     bool accepts(double v) const { return v - v == 0.0 && (!log || v > 0.0); }
@@ -68,7 +68,7 @@ private:
     struct Frame {
         AxisKey xk, yk;
         bool xLog, yLog;
-        bool prefixIntact;   // the plots drawn last time are still the first ones
+        bool prefixIntact; // the plots drawn last time are still the first ones
     };
     Frame frameOf(const Graph& g) const;
 
@@ -86,7 +86,7 @@ private:
     struct Marker {
         QImage img;
         std::vector<Span> spans;
-        quint32 pixel;   // the colour of every pixel, when uniform
+        quint32 pixel; // the colour of every pixel, when uniform
         bool uniform;
     };
     const Marker& marker(std::uint64_t key);
@@ -99,10 +99,10 @@ private:
     bool valid_ = false;
     AxisKey xKey_{}, yKey_{};
     int bgColor_ = 0;
-    Bounds bounds_{};             // of the plots seen last time
+    Bounds bounds_{}; // of the plots seen last time
     bool boundsValid_ = false, boundsXLog_ = false, boundsYLog_ = false;
-    std::size_t drawn_ = 0;       // plots seen last time (drawn into the cache when valid_)
-    int lastHandle_ = 0;          // handle of the last of them
+    std::size_t drawn_ = 0; // plots seen last time (drawn into the cache when valid_)
+    int lastHandle_ = 0; // handle of the last of them
     int fullRedraws_ = 0;
     std::unordered_map<std::uint64_t, Marker> markers_;
     std::vector<double> xTicks_, yTicks_, xMinor_, yMinor_;
@@ -127,4 +127,4 @@ private:
     GraphPainter painter_;
 };
 
-}  // namespace ui::qt
+} // namespace ui::qt

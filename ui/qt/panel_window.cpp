@@ -31,14 +31,13 @@ namespace {
 
 constexpr int kLedOn = 0xFF2020;
 constexpr int kLedOff = 0x404040;
-constexpr int kTextGap = 2;      // pixels between a list column's start and its text
+constexpr int kTextGap = 2; // pixels between a list column's start and its text
 
 QColor rgb(int c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // A ring shows its items on one line: the column pieces joined by a space.
-QString plainLabel(const std::string& label)
-{
+QString plainLabel(const std::string& label) {
     QString out;
     for (const LabelPiece& p : splitColumns(label)) {
         if (!out.isEmpty() && !p.text.empty()) out += QLatin1Char(' ');
@@ -47,8 +46,7 @@ QString plainLabel(const std::string& label)
     return out;
 }
 
-void paintColumns(QPainter& p, const QRect& r, const std::string& label, int flags)
-{
+void paintColumns(QPainter& p, const QRect& r, const std::string& label, int flags) {
     for (const LabelPiece& piece : splitColumns(label)) {
         if (piece.text.empty()) continue;
         const QRect cell(r.left() + piece.x + kTextGap, r.top(), std::max(0, r.width() - piece.x - kTextGap), r.height());
@@ -60,15 +58,13 @@ void paintColumns(QPainter& p, const QRect& r, const std::string& label, int fla
 // header line lines up with its columns).
 class ColumnLabel : public QWidget {
 public:
-    ColumnLabel(const std::string& text, QWidget* parent) : QWidget(parent), text_(text) {}
-    void setText(const std::string& text)
-    {
+    ColumnLabel(const std::string& text, QWidget* parent) : QWidget(parent), text_(text) { }
+    void setText(const std::string& text) {
         text_ = text;
         update();
     }
     const std::string& text() const { return text_; }
-    int textWidth() const
-    {
+    int textWidth() const {
         int w = 0;
         for (const LabelPiece& p : splitColumns(text_))
             w = std::max(w, p.x + kTextGap + fontMetrics().horizontalAdvance(qs(p.text)));
@@ -76,8 +72,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
-    {
+    void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
         paintColumns(p, rect().adjusted(-kTextGap, 0, 0, 0), text_, Qt::AlignLeft | Qt::AlignVCenter);
@@ -91,8 +86,7 @@ private:
 class ColumnDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
         const std::string label = index.data(Qt::UserRole).toString().toStdString();
@@ -103,7 +97,7 @@ public:
         p->save();
         const bool selected = opt.state & QStyle::State_Selected;
         p->setPen(opt.palette.color(opt.state & QStyle::State_Enabled ? QPalette::Active : QPalette::Disabled,
-                                    selected ? QPalette::HighlightedText : QPalette::Text));
+            selected ? QPalette::HighlightedText : QPalette::Text));
         paintColumns(*p, opt.rect, label, Qt::AlignLeft | Qt::AlignVCenter);
         p->restore();
     }
@@ -111,9 +105,8 @@ public:
 
 class Led : public QWidget {
 public:
-    explicit Led(QWidget* parent) : QWidget(parent) {}
-    void setOn(bool on)
-    {
+    explicit Led(QWidget* parent) : QWidget(parent) { }
+    void setOn(bool on) {
         if (on_ == on) return;
         on_ = on;
         update();
@@ -121,8 +114,7 @@ public:
     bool isOn() const { return on_; }
 
 protected:
-    void paintEvent(QPaintEvent*) override
-    {
+    void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const int d = std::max(4, std::min(width(), height()) - 2);
@@ -140,52 +132,44 @@ private:
 
 // Kinds whose widget would change its own state on a click or key; as
 // indicators they get the mouse events but not the input.
-bool blocksInputAsIndicator(UiCtrlKind k)
-{
+bool blocksInputAsIndicator(UiCtrlKind k) {
     return k == UiCtrlKind::Numeric || k == UiCtrlKind::String || k == UiCtrlKind::Toggle ||
-           k == UiCtrlKind::Button || k == UiCtrlKind::Ring || k == UiCtrlKind::ListBox;
+        k == UiCtrlKind::Button || k == UiCtrlKind::Ring || k == UiCtrlKind::ListBox;
 }
 
-bool hasOwnLabel(UiCtrlKind k)
-{
+bool hasOwnLabel(UiCtrlKind k) {
     return k != UiCtrlKind::TextMsg && k != UiCtrlKind::Toggle && k != UiCtrlKind::Button &&
-           k != UiCtrlKind::Decoration;
+        k != UiCtrlKind::Decoration;
 }
 
 // Button texts are shown as written: Qt would take an "&" for a mnemonic mark.
-QString buttonText(const std::string& t)
-{
+QString buttonText(const std::string& t) {
     return qs(t).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-QString toggleText(const Control& c, bool on)
-{
+QString toggleText(const Control& c, bool on) {
     const std::string& t = on ? c.onText : c.offText;
     return buttonText(t.empty() ? c.label : t);
 }
 
-int asInt(const Value& v)
-{
+int asInt(const Value& v) {
     if (const int* i = std::get_if<int>(&v)) return *i;
     if (const double* d = std::get_if<double>(&v)) return static_cast<int>(std::lround(*d));
     return 0;
 }
 
-double asDouble(const Value& v)
-{
+double asDouble(const Value& v) {
     if (const int* i = std::get_if<int>(&v)) return *i;
     if (const double* d = std::get_if<double>(&v)) return *d;
     return 0.0;
 }
 
-std::string asText(const Value& v)
-{
+std::string asText(const Value& v) {
     if (const std::string* s = std::get_if<std::string>(&v)) return *s;
     return {};
 }
 
-std::string joined(const std::vector<std::string>& lines, std::size_t from)
-{
+std::string joined(const std::vector<std::string>& lines, std::size_t from) {
     std::string out;
     for (std::size_t i = from; i < lines.size(); ++i) {
         if (i > from) out += '\n';
@@ -194,10 +178,9 @@ std::string joined(const std::vector<std::string>& lines, std::size_t from)
     return out;
 }
 
-}  // namespace
+} // namespace
 
-PanelWindow::PanelWindow(int handle) : QWidget(nullptr), handle_(handle), canvas_(new QWidget(this))
-{
+PanelWindow::PanelWindow(int handle) : QWidget(nullptr), handle_(handle), canvas_(new QWidget(this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     const Panel* p = ui::panel(handle);
     if (!p) return;
@@ -209,26 +192,22 @@ PanelWindow::PanelWindow(int handle) : QWidget(nullptr), handle_(handle), canvas
     syncPanel();
 }
 
-const Control* PanelWindow::model(int id) const
-{
+const Control* PanelWindow::model(int id) const {
     const Panel* p = ui::panel(handle_);
     return p ? p->control(id) : nullptr;
 }
 
-QWidget* PanelWindow::controlWidget(int id) const
-{
+QWidget* PanelWindow::controlWidget(int id) const {
     auto it = byId_.find(id);
     return it == byId_.end() ? nullptr : views_[it->second].widget;
 }
 
-QWidget* PanelWindow::labelWidget(int id) const
-{
+QWidget* PanelWindow::labelWidget(int id) const {
     auto it = byId_.find(id);
     return it == byId_.end() ? nullptr : views_[it->second].label;
 }
 
-void PanelWindow::watch(QWidget* w, int id)
-{
+void PanelWindow::watch(QWidget* w, int id) {
     w->installEventFilter(this);
     watched_[w] = id;
     for (QWidget* child : w->findChildren<QWidget*>()) {
@@ -237,16 +216,14 @@ void PanelWindow::watch(QWidget* w, int id)
     }
 }
 
-void PanelWindow::userChanged(int id, bool changed)
-{
+void PanelWindow::userChanged(int id, bool changed) {
     const Control* c = model(id);
     if (!c) return;
     if (changed) ui::postEvent(handle_, id, EVENT_VAL_CHANGED);
     if (c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
 }
 
-void PanelWindow::userEntered(int id, const Value& v)
-{
+void PanelWindow::userEntered(int id, const Value& v) {
     const Control* m = model(id);
     const Value before = m ? m->value : Value{};
     if (ui::userSetValue(handle_, id, v) < 0) return;
@@ -254,8 +231,7 @@ void PanelWindow::userEntered(int id, const Value& v)
     userChanged(id, m && !(m->value == before));
 }
 
-void PanelWindow::createControl(const Control& c)
-{
+void PanelWindow::createControl(const Control& c) {
     const int id = c.id;
     QWidget* w = nullptr;
     switch (c.kind) {
@@ -273,7 +249,7 @@ void PanelWindow::createControl(const Control& c)
             });
             w = s;
         }
-        static_cast<QAbstractSpinBox*>(w)->setKeyboardTracking(false);  // a value per Enter, not per key
+        static_cast<QAbstractSpinBox*>(w)->setKeyboardTracking(false); // a value per Enter, not per key
         static_cast<QAbstractSpinBox*>(w)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         w->setLocale(QLocale::c());
         break;
@@ -391,18 +367,19 @@ void PanelWindow::createControl(const Control& c)
     syncing_ = false;
 }
 
-void PanelWindow::syncControl(int id, Change what)
-{
+void PanelWindow::syncControl(int id, Change what) {
     auto it = byId_.find(id);
     const Control* c = model(id);
     if (it == byId_.end() || !c) return;
     View& v = views_[it->second];
     syncing_ = true;
     switch (what) {
-    case Change::Value: applyValue(v, *c); break;
+    case Change::Value:
+        applyValue(v, *c);
+        break;
     case Change::Attributes:
         applyAttributes(v, *c);
-        applyValue(v, *c);  // range and precision changes can change what is shown
+        applyValue(v, *c); // range and precision changes can change what is shown
         break;
     case Change::Items:
         applyItems(v, *c);
@@ -415,12 +392,13 @@ void PanelWindow::syncControl(int id, Change what)
     syncing_ = false;
 }
 
-void PanelWindow::applyValue(View& v, const Control& c)
-{
+void PanelWindow::applyValue(View& v, const Control& c) {
     switch (v.kind) {
     case UiCtrlKind::Numeric:
-        if (auto* s = qobject_cast<QSpinBox*>(v.widget)) s->setValue(asInt(c.value));
-        else if (auto* d = qobject_cast<QDoubleSpinBox*>(v.widget)) d->setValue(asDouble(c.value));
+        if (auto* s = qobject_cast<QSpinBox*>(v.widget))
+            s->setValue(asInt(c.value));
+        else if (auto* d = qobject_cast<QDoubleSpinBox*>(v.widget))
+            d->setValue(asDouble(c.value));
         break;
     case UiCtrlKind::String: {
         auto* e = static_cast<QLineEdit*>(v.widget);
@@ -429,8 +407,12 @@ void PanelWindow::applyValue(View& v, const Control& c)
         e->setModified(false);
         break;
     }
-    case UiCtrlKind::TextMsg: static_cast<QLabel*>(v.widget)->setText(qs(asText(c.value))); break;
-    case UiCtrlKind::TextBox: applyTextBox(v, c); break;
+    case UiCtrlKind::TextMsg:
+        static_cast<QLabel*>(v.widget)->setText(qs(asText(c.value)));
+        break;
+    case UiCtrlKind::TextBox:
+        applyTextBox(v, c);
+        break;
     case UiCtrlKind::Toggle: {
         auto* b = static_cast<QPushButton*>(v.widget);
         const bool on = asInt(c.value) != 0;
@@ -438,24 +420,30 @@ void PanelWindow::applyValue(View& v, const Control& c)
         b->setText(toggleText(c, on));
         break;
     }
-    case UiCtrlKind::Ring: static_cast<QComboBox*>(v.widget)->setCurrentIndex(c.index); break;
+    case UiCtrlKind::Ring:
+        static_cast<QComboBox*>(v.widget)->setCurrentIndex(c.index);
+        break;
     case UiCtrlKind::ListBox: {
         auto* l = static_cast<QListWidget*>(v.widget);
         l->setCurrentRow(c.index);
         if (c.index >= 0) l->scrollToItem(l->item(c.index));
         break;
     }
-    case UiCtrlKind::Led: static_cast<Led*>(v.widget)->setOn(asInt(c.value) != 0); break;
-    case UiCtrlKind::Graph: static_cast<GraphWidget*>(v.widget)->modelChanged(); break;
+    case UiCtrlKind::Led:
+        static_cast<Led*>(v.widget)->setOn(asInt(c.value) != 0);
+        break;
+    case UiCtrlKind::Graph:
+        static_cast<GraphWidget*>(v.widget)->modelChanged();
+        break;
     case UiCtrlKind::Button:
-    case UiCtrlKind::Decoration: break;
+    case UiCtrlKind::Decoration:
+        break;
     }
 }
 
 // A message log may grow to many thousands of lines: appends and a changed
 // last line touch only the end of the document; anything else rebuilds it.
-void PanelWindow::applyTextBox(View& v, const Control& c)
-{
+void PanelWindow::applyTextBox(View& v, const Control& c) {
     auto* t = static_cast<QPlainTextEdit*>(v.widget);
     QScrollBar* bar = t->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
@@ -482,8 +470,7 @@ void PanelWindow::applyTextBox(View& v, const Control& c)
     if (atEnd || rebuild) bar->setValue(bar->maximum());
 }
 
-void PanelWindow::applyItems(View& v, const Control& c)
-{
+void PanelWindow::applyItems(View& v, const Control& c) {
     if (v.kind == UiCtrlKind::Ring) {
         auto* r = static_cast<QComboBox*>(v.widget);
         r->clear();
@@ -498,8 +485,7 @@ void PanelWindow::applyItems(View& v, const Control& c)
     }
 }
 
-void PanelWindow::applyAttributes(View& v, const Control& c)
-{
+void PanelWindow::applyAttributes(View& v, const Control& c) {
     QWidget* w = v.widget;
     w->setGeometry(c.left, c.top, std::max(1, c.width), std::max(1, c.height));
     w->setVisible(c.visible);
@@ -552,23 +538,29 @@ void PanelWindow::applyAttributes(View& v, const Control& c)
         e->setMaxLength(c.maxEntryLength > 0 ? c.maxEntryLength : 32767);
         break;
     }
-    case UiCtrlKind::TextBox: static_cast<QPlainTextEdit*>(w)->setReadOnly(indicator); break;
-    case UiCtrlKind::Toggle: static_cast<QPushButton*>(w)->setText(toggleText(c, asInt(c.value) != 0)); break;
-    case UiCtrlKind::Button: static_cast<QPushButton*>(w)->setText(buttonText(c.label)); break;
-    default: break;
+    case UiCtrlKind::TextBox:
+        static_cast<QPlainTextEdit*>(w)->setReadOnly(indicator);
+        break;
+    case UiCtrlKind::Toggle:
+        static_cast<QPushButton*>(w)->setText(toggleText(c, asInt(c.value) != 0));
+        break;
+    case UiCtrlKind::Button:
+        static_cast<QPushButton*>(w)->setText(buttonText(c.label));
+        break;
+    default:
+        break;
     }
     if (blocksInputAsIndicator(v.kind)) w->setFocusPolicy(indicator ? Qt::NoFocus : Qt::StrongFocus);
     placeLabel(v, c);
 }
 
-void PanelWindow::placeLabel(View& v, const Control& c)
-{
+void PanelWindow::placeLabel(View& v, const Control& c) {
     if (!v.label) return;
     auto* l = static_cast<ColumnLabel*>(v.label);
     if (l->text() != c.label) l->setText(c.label);
     const int h = l->fontMetrics().height();
     const int w = std::max(c.width, l->textWidth());
-    if (v.kind == UiCtrlKind::Led)  // a lamp's label sits to its right
+    if (v.kind == UiCtrlKind::Led) // a lamp's label sits to its right
         l->setGeometry(c.left + c.width + 4, c.top + (c.height - h) / 2, l->textWidth() + 2, h);
     else
         l->setGeometry(c.left, c.top - h - 1, w, h);
@@ -576,8 +568,7 @@ void PanelWindow::placeLabel(View& v, const Control& c)
     l->setEnabled(!c.dimmed);
 }
 
-void PanelWindow::syncPanel()
-{
+void PanelWindow::syncPanel() {
     const Panel* p = ui::panel(handle_);
     if (!p) return;
     setWindowTitle(qs(p->title));
@@ -599,8 +590,7 @@ void PanelWindow::syncPanel()
     }
 }
 
-void PanelWindow::syncMenuBar()
-{
+void PanelWindow::syncMenuBar() {
     const Panel* p = ui::panel(handle_);
     const MenuBar* mb = p ? ui::menuBar(p->menuBar) : nullptr;
     delete menuBar_;
@@ -608,7 +598,7 @@ void PanelWindow::syncMenuBar()
     menuBarHandle_ = mb ? mb->handle : 0;
     if (mb) {
         menuBar_ = new QMenuBar(this);
-        menuBar_->setNativeMenuBar(false);  // part of the panel, like its controls
+        menuBar_->setNativeMenuBar(false); // part of the panel, like its controls
         const int bar = mb->handle;
         for (const Menu& m : mb->menus) {
             QMenu* menu = menuBar_->addMenu(qs(m.label));
@@ -631,18 +621,16 @@ void PanelWindow::syncMenuBar()
     syncPanel();
 }
 
-void PanelWindow::closeEvent(QCloseEvent* e)
-{
+void PanelWindow::closeEvent(QCloseEvent* e) {
     // The application decides whether the panel goes: it gets EVENT_CLOSE.
     ui::postEvent(handle_, 0, EVENT_CLOSE);
     e->ignore();
 }
 
-bool PanelWindow::eventFilter(QObject* watched, QEvent* e)
-{
+bool PanelWindow::eventFilter(QObject* watched, QEvent* e) {
     const QEvent::Type t = e->type();
     const bool mouse = t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease ||
-                       t == QEvent::MouseButtonDblClick;
+        t == QEvent::MouseButtonDblClick;
     const bool key = t == QEvent::KeyPress || t == QEvent::KeyRelease;
     if (!mouse && !key && t != QEvent::FocusOut && t != QEvent::Wheel) return false;
     auto it = watched_.find(watched);
@@ -685,7 +673,7 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* e)
         return blockAsIndicator;
     }
     if (t == QEvent::Wheel) return blockAsIndicator && c->kind != UiCtrlKind::ListBox;
-    return blockAsIndicator;  // keys
+    return blockAsIndicator; // keys
 }
 
-}  // namespace ui::qt
+} // namespace ui::qt

@@ -67,13 +67,13 @@ private:
     QWidget* canvas_;
     std::vector<View> views_;
     std::unordered_map<int, std::size_t> byId_;
-    std::unordered_map<const QObject*, int> watched_;   // widget -> control id
-    bool syncing_ = false;                              // model -> widget in progress
-    int placedLeft_ = INT_MIN, placedTop_ = INT_MIN;    // the position last taken from the model
+    std::unordered_map<const QObject*, int> watched_; // widget -> control id
+    bool syncing_ = false; // model -> widget in progress
+    int placedLeft_ = INT_MIN, placedTop_ = INT_MIN; // the position last taken from the model
     // The last mouse event seen: an event a child ignores reaches its parent
     // too, and must not make a second toolkit event.
     const QEvent* lastEvent_ = nullptr;
     quint64 lastStamp_ = 0;
 };
 
-}  // namespace ui::qt
+} // namespace ui::qt

@@ -27,8 +27,7 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // "*.ini" or "*.ini;*.txt" becomes a dialog filter with an all-files entry.
-QString dialogFilter(const std::string& list)
-{
+QString dialogFilter(const std::string& list) {
     QStringList patterns;
     for (const QString& p : qs(list).split(QLatin1Char(';'), Qt::SkipEmptyParts)) patterns << p.trimmed();
     if (patterns.isEmpty() || patterns == QStringList{QStringLiteral("*")} ||
@@ -54,28 +53,26 @@ class QtRenderer : public Renderer {
 public:
     ~QtRenderer() override { windows_.clear(); }
 
-    PanelWindow* window(int panel) const
-    {
+    PanelWindow* window(int panel) const {
         auto it = windows_.find(panel);
         return it == windows_.end() ? nullptr : it->second.get();
     }
 
     void panelLoaded(int panel) override { windows_[panel] = std::make_unique<PanelWindow>(panel); }
-    void panelChanged(int panel) override
-    {
+    void panelChanged(int panel) override {
         PanelWindow* w = window(panel);
         if (!w) return;
         const Panel* p = ui::panel(panel);
-        if (p && p->menuBar != w->menuBarHandle()) w->syncMenuBar();
-        else w->syncPanel();
+        if (p && p->menuBar != w->menuBarHandle())
+            w->syncMenuBar();
+        else
+            w->syncPanel();
     }
     void panelDiscarded(int panel) override { windows_.erase(panel); }
-    void controlChanged(int panel, int control, Change what) override
-    {
+    void controlChanged(int panel, int control, Change what) override {
         if (PanelWindow* w = window(panel)) w->syncControl(control, what);
     }
-    void menuBarChanged(int menuBar) override
-    {
+    void menuBarChanged(int menuBar) override {
         for (auto& [handle, w] : windows_) {
             const Panel* p = ui::panel(handle);
             if (w->menuBarHandle() == menuBar || (p && p->menuBar == menuBar)) w->syncMenuBar();
@@ -85,8 +82,7 @@ public:
     // One pass of the Qt event loop.  With nothing queued it blocks in the
     // event dispatcher until input arrives or the wake-up timer fires, so a
     // loop that calls it continuously sleeps instead of spinning.
-    void pump(int maxWaitMs) override
-    {
+    void pump(int maxWaitMs) override {
         if (maxWaitMs <= 0 || ui::eventsPending()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             return;
@@ -96,30 +92,25 @@ public:
         wake_.disarm();
     }
 
-    void wake() override
-    {
+    void wake() override {
         if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()))
             d->wakeUp();
     }
 
     // Pop-up texts can carry what the instrument or a file said: plain text only.
     static int plainBox(QMessageBox::Icon icon, const std::string& title, const std::string& text,
-                        QMessageBox::StandardButtons buttons)
-    {
+        QMessageBox::StandardButtons buttons) {
         QMessageBox box(icon, qs(title), qs(text), buttons, QApplication::activeWindow());
         box.setTextFormat(Qt::PlainText);
         return box.exec();
     }
-    void messagePopup(const std::string& title, const std::string& text) override
-    {
+    void messagePopup(const std::string& title, const std::string& text) override {
         plainBox(QMessageBox::Information, title, text, QMessageBox::Ok);
     }
-    bool confirmPopup(const std::string& title, const std::string& text) override
-    {
+    bool confirmPopup(const std::string& title, const std::string& text) override {
         return plainBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) override
-    {
+    PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) override {
         QInputDialog dlg(QApplication::activeWindow());
         dlg.setWindowTitle(qs(title));
         dlg.setLabelText(qs(text));
@@ -133,10 +124,9 @@ public:
         return {true, t.toStdString()};
     }
     std::optional<std::string> fileSelectPopup(const std::string& directory, const std::string& defaultFile,
-                                               const std::string& filter, const std::string& title,
-                                               int buttonLabel, bool /*allowCancel*/,
-                                               bool allowMakeDirectory) override
-    {
+        const std::string& filter, const std::string& title,
+        int buttonLabel, bool /*allowCancel*/,
+        bool allowMakeDirectory) override {
         QFileDialog dlg(QApplication::activeWindow(), qs(title), qs(directory));
         dlg.setNameFilter(dialogFilter(filter));
         const bool save = buttonLabel == VAL_SAVE_BUTTON;
@@ -154,12 +144,13 @@ public:
         return dlg.selectedFiles().first().toStdString();
     }
 
-    void setWaitCursor(bool on) override
-    {
+    void setWaitCursor(bool on) override {
         if (on == waitCursor_) return;
         waitCursor_ = on;
-        if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
-        else QApplication::restoreOverrideCursor();
+        if (on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
     }
     void beep() override { QApplication::beep(); }
 
@@ -172,34 +163,30 @@ private:
 // Plain pointers on purpose: nothing here may be destroyed by the exit
 // handlers, after Qt has already taken down its platform plug-in.
 QtRenderer* active = nullptr;
-QApplication* ownApp = nullptr;   // created here; lives until the process ends
+QApplication* ownApp = nullptr; // created here; lives until the process ends
 
-}  // namespace
+} // namespace
 
 QWidget* panelWindow(int panel) { return active ? active->window(panel) : nullptr; }
 
-QWidget* controlWidget(int panel, int control)
-{
+QWidget* controlWidget(int panel, int control) {
     PanelWindow* w = active ? active->window(panel) : nullptr;
     return w ? w->controlWidget(control) : nullptr;
 }
 
-QWidget* labelWidget(int panel, int control)
-{
+QWidget* labelWidget(int panel, int control) {
     PanelWindow* w = active ? active->window(panel) : nullptr;
     return w ? w->labelWidget(control) : nullptr;
 }
 
-QMenuBar* panelMenuBar(int panel)
-{
+QMenuBar* panelMenuBar(int panel) {
     PanelWindow* w = active ? active->window(panel) : nullptr;
     return w ? w->qmenuBar() : nullptr;
 }
 
-}  // namespace ui::qt
+} // namespace ui::qt
 
-bool ui_qt_install(int& argc, char** argv)
-{
+bool ui_qt_install(int& argc, char** argv) {
     using namespace ui::qt;
     if (!QCoreApplication::instance()) ownApp = new QApplication(argc, argv);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
@@ -211,16 +198,14 @@ bool ui_qt_install(int& argc, char** argv)
     return true;
 }
 
-void ui_qt_uninstall()
-{
+void ui_qt_uninstall() {
     using namespace ui::qt;
     if (ui::renderer() == active) ui::setRenderer(nullptr);
     delete active;
     active = nullptr;
 }
 
-bool ui_qt_grab_panel(int panel, const char* pngPath)
-{
+bool ui_qt_grab_panel(int panel, const char* pngPath) {
     QWidget* w = ui::qt::panelWindow(panel);
     if (!w || !pngPath) return false;
     return w->grab().save(QString::fromLocal8Bit(pngPath), "PNG");

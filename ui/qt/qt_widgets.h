@@ -14,4 +14,4 @@ QWidget* controlWidget(int panel, int control);
 QWidget* labelWidget(int panel, int control);
 QMenuBar* panelMenuBar(int panel);
 
-}  // namespace ui::qt
+} // namespace ui::qt

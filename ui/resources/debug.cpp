@@ -2,8 +2,7 @@
 
 #include "ui/resource.h"
 
-void debug_register_resource()
-{
+void debug_register_resource() {
     UiPanelDef panel;
     panel.id = DEBUG_PANEL;
     panel.title = "Debug";

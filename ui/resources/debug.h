@@ -5,9 +5,9 @@
 enum { DEBUG_PANEL = 1 };
 
 enum {
-    DEBUG_PANEL_TEXT = 2,   // text box receiving the debug lines
-    DEBUG_PANEL_CLEAR = 3,  // empties the text box
-    DEBUG_PANEL_CLOSE = 4,  // discards the panel
+    DEBUG_PANEL_TEXT = 2, // text box receiving the debug lines
+    DEBUG_PANEL_CLEAR = 3, // empties the text box
+    DEBUG_PANEL_CLOSE = 4, // discards the panel
 };
 
 void debug_register_resource();

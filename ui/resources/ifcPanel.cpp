@@ -11,10 +11,9 @@ namespace {
 // Panel 3, the interface panel.  The compact view ends just below the link
 // row (the interface selector); the monitor view adds the message log, the
 // command terminal and, lowest of all, the log-level ring.
-UiPanelDef interface_panel()
-{
+UiPanelDef interface_panel() {
     constexpr int margin = 12;
-    constexpr int rowTop = 26;       // link row; labels sit above the controls
+    constexpr int rowTop = 26; // link row; labels sit above the controls
     constexpr int rowHeight = 26;
     constexpr int width = 740;
 
@@ -30,7 +29,7 @@ UiPanelDef interface_panel()
     auto& cs = p.controls;
 
     UiCtrlDef sel = ui_ctrl(IFP_PANEL_IFCSEL, UiCtrlKind::Ring, VAL_INTEGER, "Interface", rowTop,
-                         margin, rowHeight, 86);
+        margin, rowHeight, 86);
     sel.items = ui_items({{"GPIB", 0}, {"COM", 1}, {"TCP", 2}, {"UDP", 3}});
     sel.value = 2;
     sel.callback = "ifcSelCb";
@@ -41,7 +40,7 @@ UiPanelDef interface_panel()
     constexpr int kindLeft = margin + 86 + 14;
 
     UiCtrlDef gpib = ui_ctrl(IFP_PANEL_GPIBADDR, UiCtrlKind::Numeric, VAL_INTEGER, "GPIB address",
-                          rowTop, kindLeft, rowHeight, 90);
+        rowTop, kindLeft, rowHeight, 90);
     gpib.min = 0;
     gpib.max = 30;
     gpib.value = 1;
@@ -50,7 +49,7 @@ UiPanelDef interface_panel()
     cs.push_back(gpib);
 
     UiCtrlDef port = ui_ctrl(IFP_PANEL_COMPORT, UiCtrlKind::Numeric, VAL_INTEGER, "COM port", rowTop,
-                          kindLeft, rowHeight, 64);
+        kindLeft, rowHeight, 64);
     port.min = 0;
     port.max = 255;
     port.value = 1;
@@ -60,32 +59,32 @@ UiPanelDef interface_panel()
     cs.push_back(port);
 
     UiCtrlDef baud = ui_ctrl(IFP_PANEL_BAUD, UiCtrlKind::Ring, VAL_INTEGER, "Baud", rowTop,
-                          kindLeft + 72, rowHeight, 84);
+        kindLeft + 72, rowHeight, 84);
     baud.items = ui_items({{"9600", 9600},
-                        {"19200", 19200},
-                        {"38400", 38400},
-                        {"57600", 57600},
-                        {"115200", 115200},
-                        {"230400", 230400}});
+        {"19200", 19200},
+        {"38400", 38400},
+        {"57600", 57600},
+        {"115200", 115200},
+        {"230400", 230400}});
     baud.value = 115200;
     baud.visible = false;
     cs.push_back(baud);
 
     UiCtrlDef path = ui_ctrl(IFP_PANEL_COMPATH, UiCtrlKind::String, VAL_STRING, "Device (port map)",
-                          rowTop, kindLeft + 164, rowHeight, 140);
+        rowTop, kindLeft + 164, rowHeight, 140);
     path.mode = VAL_NORMAL;
     path.maxEntryLength = 255;
     path.visible = false;
     cs.push_back(path);
 
     UiCtrlDef pathSet = ui_ctrl(IFP_PANEL_COMPATH_SET, UiCtrlKind::Button, VAL_NO_TYPE, "Set",
-                             rowTop, kindLeft + 308, rowHeight, 40);
+        rowTop, kindLeft + 308, rowHeight, 40);
     pathSet.callback = "ifp_compath_cb";
     pathSet.visible = false;
     cs.push_back(pathSet);
 
     UiCtrlDef ip = ui_ctrl(IFP_PANEL_IPADDR, UiCtrlKind::String, VAL_STRING, "IP address", rowTop,
-                        kindLeft, rowHeight, 160);
+        kindLeft, rowHeight, 160);
     ip.mode = VAL_NORMAL;
     ip.maxEntryLength = IFP_IPADDR_MAX;
     ip.text = "127.0.0.1";
@@ -96,24 +95,24 @@ UiPanelDef interface_panel()
     constexpr int modeWidth = 156;
 
     UiCtrlDef mode = ui_ctrl(IFP_PANEL_DEVMODE, UiCtrlKind::Ring, VAL_INTEGER, "Device mode", rowTop,
-                          openLeft - 12 - modeWidth, rowHeight, modeWidth);
+        openLeft - 12 - modeWidth, rowHeight, modeWidth);
     mode.items = ui_items({{"0  IM measurement", 0},
-                        {"1  Electronic load", 1},
-                        {"2  Power supply", 2},
-                        {"3  (reserved)", 3},
-                        {"4  (reserved)", 4},
-                        {"5  (reserved)", 5},
-                        {"6  (reserved)", 6},
-                        {"7  (reserved)", 7},
-                        {"8  (reserved)", 8},
-                        {"9  (reserved)", 9}});
+        {"1  Electronic load", 1},
+        {"2  Power supply", 2},
+        {"3  (reserved)", 3},
+        {"4  (reserved)", 4},
+        {"5  (reserved)", 5},
+        {"6  (reserved)", 6},
+        {"7  (reserved)", 7},
+        {"8  (reserved)", 8},
+        {"9  (reserved)", 9}});
     mode.value = 0;
     mode.visible = false;
     mode.callback = "ifp_devmode_cb";
     cs.push_back(mode);
 
     UiCtrlDef open = ui_ctrl(IFP_PANEL_OPEN, UiCtrlKind::Toggle, VAL_INTEGER, "", rowTop, openLeft,
-                          rowHeight, openWidth);
+        rowHeight, openWidth);
     open.offText = "Open";
     open.onText = "Close";
     open.value = 0;
@@ -124,7 +123,7 @@ UiPanelDef interface_panel()
     constexpr int logTop = rowTop + rowHeight + 30;
     constexpr int logHeight = 300;
     UiCtrlDef msg = ui_ctrl(IFP_PANEL_MSG, UiCtrlKind::TextBox, VAL_STRING, "Messages", logTop,
-                         margin, logHeight, width - 2 * margin);
+        margin, logHeight, width - 2 * margin);
     msg.mode = VAL_INDICATOR;
     cs.push_back(msg);
 
@@ -132,7 +131,7 @@ UiPanelDef interface_panel()
     constexpr int buttonWidth = 64;
     constexpr int buttonsLeft = width - margin - 3 * buttonWidth - 2 * 6;
     UiCtrlDef cmd = ui_ctrl(IFP_PANEL_CMD, UiCtrlKind::String, VAL_STRING, "Command", cmdTop, margin,
-                         rowHeight, buttonsLeft - 12 - margin);
+        rowHeight, buttonsLeft - 12 - margin);
     cmd.mode = VAL_NORMAL;
     cmd.maxEntryLength = IFP_CMD_MAX;
     cmd.dimmed = true;
@@ -143,7 +142,7 @@ UiPanelDef interface_panel()
     int left = buttonsLeft;
     for (const auto& [id, label] : buttons) {
         UiCtrlDef b = ui_ctrl(id, UiCtrlKind::Button, VAL_NO_TYPE, label, cmdTop, left, rowHeight,
-                           buttonWidth);
+            buttonWidth);
         b.callback = "txCB";
         b.dimmed = true;
         cs.push_back(b);
@@ -152,26 +151,25 @@ UiPanelDef interface_panel()
 
     constexpr int levelTop = cmdTop + rowHeight + 28;
     UiCtrlDef level = ui_ctrl(IFP_PANEL_LOGLEVEL, UiCtrlKind::Ring, VAL_INTEGER, "Log level",
-                           levelTop, margin, rowHeight, 170);
+        levelTop, margin, rowHeight, 170);
     level.items = ui_items({{"0  Nothing", 0},
-                         {"1  Errors", 1},
-                         {"2  Traffic", 2},
-                         {"3  Errors and traffic", 3}});
+        {"1  Errors", 1},
+        {"2  Traffic", 2},
+        {"3  Errors and traffic", 3}});
     level.value = 3;
     cs.push_back(level);
 
     UiCtrlDef clear = ui_ctrl(IFP_PANEL_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "Clear log",
-                           levelTop, width - margin - 90, rowHeight, 90);
+        levelTop, width - margin - 90, rowHeight, 90);
     clear.callback = "ifc_msg_clear";
     cs.push_back(clear);
 
     return p;
 }
 
-}  // namespace
+} // namespace
 
-void ifcPanel_register_resource()
-{
+void ifcPanel_register_resource() {
     UiResourceDef def;
     def.file = IFC_PANEL_FILE;
     def.panels.push_back(interface_panel());

@@ -2,8 +2,7 @@
 
 #include "ui/resource.h"
 
-UiPanelDef ifcPanel_progress_panel()
-{
+UiPanelDef ifcPanel_progress_panel() {
     UiPanelDef p;
     p.id = PROGRESS_PANEL;
     p.title = "Calibration Data";

@@ -7,7 +7,7 @@ struct UiPanelDef;
 enum { PROGRESS_PANEL = 7 };
 
 enum {
-    PROGRESS_PANEL_PERCENT = 1,   // integer indicator 0..100, %
+    PROGRESS_PANEL_PERCENT = 1, // integer indicator 0..100, %
 };
 
 // The panel table, added to "ifcPanel.uir" by ifcPanel_register_resource().
