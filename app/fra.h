@@ -167,6 +167,10 @@ void ifc_set_read_wait_ticks(int32_t ticks);
 uint32_t ifc_log_count();
 const IfcPoint* ifc_log_data();
 void ifc_log_reset();
+// Every sweep's points also go to the trace store (displays/traces.h), whole:
+// ifc_trace_next makes the next point begin a trace.
+void ifc_trace_next();
+void ifc_trace_add(const IfcPoint& point);
 
 // ---- frequency sweep ------------------------------------------------------------------------
 int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,

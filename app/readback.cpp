@@ -6,6 +6,7 @@
 #include "displays/bode.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
+#include "displays/traces.h"
 #include "displays/vc.h"
 #include "link/ifp.h"
 #include "module/im.h"
@@ -26,6 +27,7 @@ struct ReadState {
     IfcPoint log[IFC_LOG_SIZE] = {};
     uint32_t count = 0;
     int32_t waitTicks = IFC_READ_WAIT_TICKS;
+    bool traceBegun = false; // the sweep's trace has its first point
 };
 
 ReadState st;
@@ -70,6 +72,20 @@ int ifc_data_ready()
     return im_get_data_ready();
 }
 
+// The next logged point begins a new trace, at the DC level and AC amplitude
+// the panel shows when it comes (a REPEAT step sets them before its sweep).
+void ifc_trace_next() { st.traceBegun = false; }
+
+void ifc_trace_add(const IfcPoint& p)
+{
+    if (!st.traceBegun) {
+        traces_begin(ifc_main_double(MAIN_PANEL_OFFSET), ifc_main_double(MAIN_PANEL_AMPLITUDE), "V");
+        st.traceBegun = true;
+    }
+    traces_add(TracePoint{p.freq, p.zReal, p.zImag, p.zAmp, p.zPhase, p.voltAmp, p.voltPhase, p.currAmp,
+        p.currPhase});
+}
+
 uint32_t ifc_log_count() { return st.count; }
 const IfcPoint* ifc_log_data() { return st.log; }
 void ifc_log_reset() { st.count = 0; }
@@ -108,6 +124,7 @@ void readBack()
         st.log[st.count] = point;
     if (st.count < std::numeric_limits<uint32_t>::max())
         ++st.count;
+    ifc_trace_add(point);
     vc_show(point.freq, point.voltAmp, point.voltPhase, point.currAmp, point.currPhase);
     bode_show(point.freq, point.zAmp, point.zPhase);
     nyqust_show(point.zAmp, point.zPhase);

@@ -5,6 +5,7 @@
 #include "app/fra_private.h"
 #include "displays/bode.h"
 #include "displays/nyqust.h"
+#include "displays/traces.h"
 #include "displays/vc.h"
 #include "ui/resources/ifcPanel_main.h"
 #include "ui/toolkit.h"
@@ -102,6 +103,7 @@ int ifc_sweep_on() { return ifcP >= 0 && ifc_main_int(MAIN_PANEL_SWEEP) != 0 ? 1
 
 void ifc_clear_graphs()
 {
+    ifc_trace_next();
     vc_clear();
     bode_clear();
     nyqust_clear();
@@ -115,6 +117,7 @@ int sweep_hotCB(int, int, int event, void*, int, int)
         st.dcsw_active = 0; // the user abandons a DC-list run
     } else {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
+        traces_reset();
         bode_reset();
         nyqust_reset();
     }

@@ -2,6 +2,7 @@
 // way to the meter, the log and the graphs, the pause before each poll, the data
 // file, the sweep's sequences and its end, REPEAT over the DC sweep list.
 #include "app/fra.h"
+#include "displays/traces.h"
 #include "app/ifc.h"
 #include "displays/bode.h"
 #include "displays/meter.h"
@@ -370,12 +371,17 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
     EXPECT_NE(text.find(" -4.000000e-01 "), std::string::npos) << "voltage of the second step's level";
     EXPECT_EQ(text.find(" +1.000000e-01 "), std::string::npos) << "nothing of the first step";
+    // The trace store keeps both sweeps whole, each at its step's levels.
+    std::vector<std::tuple<double, double, std::size_t, double>> traces;
+    for (const Trace& t : traces_all()) traces.emplace_back(t.dcLevel, t.acPercent, t.points.size(), t.points.back().voltAmp);
+    EXPECT_EQ(traces, (std::vector<std::tuple<double, double, std::size_t, double>>{{1.0, 10.0, 3, 0.1}, {-2.0, 20.0, 3, -0.4}}));
     // A new start by the user begins the graphs afresh.
     SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 0);
     commit(ifcP, MAIN_PANEL_SWEEP, 1);
     ASSERT_EQ(runSweep(), 3);
     EXPECT_EQ(bode_trace_index(), 0);
     EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 3);
+    EXPECT_EQ(traces_all().size(), 1u);
 }
 
 // The run ends during a sweep: closing the main window stops the sweep
