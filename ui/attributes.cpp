@@ -119,7 +119,7 @@ int setAttr(int panel, int control, int attr, const Value& v) {
         break;
     case ATTR_PRECISION:
         if ((r = needInt(v, i)) < 0) return r;
-        if (i < 0 || i > kMaxPrecision) return UIE_BAD_ARGUMENT;
+        if (!precisionInRange(i)) return UIE_BAD_ARGUMENT;
         c->precision = i;
         break;
     case ATTR_INCR_VALUE:

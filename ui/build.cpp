@@ -45,6 +45,7 @@ int controlFromDef(const UiCtrlDef& d, Control& c) {
         break;
     }
     if (d.mode < VAL_INDICATOR || d.mode > VAL_NORMAL) return UIE_BAD_ARGUMENT;
+    if (!precisionInRange(d.precision)) return UIE_BAD_ARGUMENT;
     c.label = d.label;
     c.top = d.top;
     c.left = d.left;
@@ -52,7 +53,7 @@ int controlFromDef(const UiCtrlDef& d, Control& c) {
     c.width = d.width;
     c.min = d.min;
     c.max = d.max;
-    c.precision = std::clamp(d.precision, 0, kMaxPrecision);
+    c.precision = d.precision;
     c.increment = d.increment;
     c.mode = d.mode;
     c.visible = d.visible;

@@ -13,7 +13,11 @@
 
 namespace ui {
 
+// Digits a numeric control shows after the point.  Outside 0..kMaxPrecision
+// is the caller's mistake, from a resource table or from SetCtrlAttribute
+// alike: refused with UIE_BAD_ARGUMENT, never clamped.
 constexpr int kMaxPrecision = 15;
+constexpr bool precisionInRange(int p) { return p >= 0 && p <= kMaxPrecision; }
 
 struct State {
     // Index = handle; handles are never reused within a run, so an event queued
