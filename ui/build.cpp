@@ -159,20 +159,6 @@ void discardMenuBarsOf(int panel) {
 
 // ---- helpers for resource tables ----------------------------------------------------------------
 
-UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-    int height, int width) {
-    UiCtrlDef c;
-    c.id = id;
-    c.kind = kind;
-    c.dataType = dataType;
-    c.label = std::move(label);
-    c.top = top;
-    c.left = left;
-    c.height = height;
-    c.width = width;
-    return c;
-}
-
 std::vector<UiItemDef> ui_items(std::initializer_list<std::pair<const char*, int>> list) {
     std::vector<UiItemDef> out;
     out.reserve(list.size());
