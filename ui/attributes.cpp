@@ -26,6 +26,18 @@ int needText(const Value& v, std::string& out) {
     return 0;
 }
 
+// Top, left, height or width of a control or a panel; a negative size is refused.
+template <class Placed>
+int setGeometry(Placed& o, int attr, const Value& v) {
+    int i = 0;
+    if (int r = needInt(v, i); r < 0) return r;
+    if ((attr == ATTR_HEIGHT || attr == ATTR_WIDTH) && i < 0) return UIE_BAD_ARGUMENT;
+    (attr == ATTR_TOP ? o.top : attr == ATTR_LEFT ? o.left
+            : attr == ATTR_HEIGHT                 ? o.height
+                                                  : o.width) = i;
+    return 0;
+}
+
 Axis& xAxis(Control& c) { return c.graph.axes[VAL_XAXIS]; }
 Axis& yAxis(Control& c) { return c.graph.axes[VAL_LEFT_YAXIS]; }
 
@@ -88,11 +100,7 @@ int setAttr(int panel, int control, int attr, const Value& v) {
     case ATTR_LEFT:
     case ATTR_HEIGHT:
     case ATTR_WIDTH:
-        if ((r = needInt(v, i)) < 0) return r;
-        if ((attr == ATTR_HEIGHT || attr == ATTR_WIDTH) && i < 0) return UIE_BAD_ARGUMENT;
-        (attr == ATTR_TOP ? c->top : attr == ATTR_LEFT ? c->left
-                : attr == ATTR_HEIGHT                  ? c->height
-                                                       : c->width) = i;
+        if ((r = setGeometry(*c, attr, v)) < 0) return r;
         break;
     case ATTR_VISIBLE:
         if ((r = needInt(v, i)) < 0) return r;
@@ -294,11 +302,7 @@ int setPanelAttr(int panel, int attr, const Value& v) {
     case ATTR_LEFT:
     case ATTR_HEIGHT:
     case ATTR_WIDTH:
-        if ((r = needInt(v, i)) < 0) return r;
-        if ((attr == ATTR_HEIGHT || attr == ATTR_WIDTH) && i < 0) return UIE_BAD_ARGUMENT;
-        (attr == ATTR_TOP ? p->top : attr == ATTR_LEFT ? p->left
-                : attr == ATTR_HEIGHT                  ? p->height
-                                                       : p->width) = i;
+        if ((r = setGeometry(*p, attr, v)) < 0) return r;
         break;
     case ATTR_VISIBLE:
         if ((r = needInt(v, i)) < 0) return r;
