@@ -12,12 +12,14 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <climits>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <utility>
 
 using namespace io_detail;
@@ -501,6 +503,28 @@ void wait_readable(int fd, int32_t deadline)
     poll(&p, 1, left);
 }
 
+bool socket_waiting(const io_link& link)
+{
+    pollfd p{link.dev, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
+void socket_wait_input(const io_link& link, int32_t ms)
+{
+    pollfd p{link.dev, POLLIN, 0};
+    poll(&p, 1, ms);
+}
+
+void socket_close(io_link& link)
+{
+    shutdown(link.dev, SHUT_RD);
+}
+
+bool would_block(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
+
 int32_t wait_ms(const io_link& link)
 {
     return link.timeout < 0 ? INT32_MAX : link.timeout;
@@ -508,11 +532,11 @@ int32_t wait_ms(const io_link& link)
 
 bool parse_address(const char* text, uint32_t* out)
 {
-    if (text == nullptr || strnlen(text, MAX_ADDRESS_TEXT + 1) > static_cast<std::size_t>(MAX_ADDRESS_TEXT))
-        return false;
     in_addr a{};
-    if (inet_aton(text, &a) == 0)
+    if (text == nullptr || strnlen(text, MAX_ADDRESS_TEXT + 1) > static_cast<std::size_t>(MAX_ADDRESS_TEXT) || inet_aton(text, &a) == 0) {
+        dbg(1, "\nInput The IP address error ");
         return false;
+    }
     *out = a.s_addr;
     return true;
 }

@@ -139,13 +139,20 @@ private:
 
 // Sleeps in poll() until fd is readable or the deadline (a timer tick) is due.
 void wait_readable(int fd, int32_t deadline);
+// What the socket kinds share: whether input waits, a wait for it of at most
+// ms, the end of reading at close, and whether a call failed only for now.
+bool socket_waiting(const io_link& link);
+void socket_wait_input(const io_link& link, int32_t ms);
+void socket_close(io_link& link);
+bool would_block(int err);
 // The link time-out as a wait in milliseconds: a negative value set through
 // io_timeout reads as a very long wait, not as one already over.
 int32_t wait_ms(const io_link& link);
 // Milliseconds from now to the deadline (a timer tick), 0 once it is due.
 int32_t ms_left(int32_t deadline);
 // Dotted IPv4 text to an address in network order; false for a missing, too
-// long or unreadable text (which would otherwise read as the broadcast address).
+// long or unreadable text (which would otherwise read as the broadcast address),
+// and then the message asking for a right one.
 bool parse_address(const char* text, uint32_t* out);
 // The idle hook installed by the owner of the event loop, or nullptr.
 io_idle_fn idle_hook();

@@ -17,11 +17,6 @@ namespace {
 constexpr int TCP_CONNECT_MS = 2000;
 constexpr int TCP_CONNECT_SLICE_MS = 10; // the idle hook keeps running while the connect waits
 
-bool would_block(int err)
-{
-    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
-}
-
 // Waits for a non-blocking connect (in short slices while an idle hook is
 // installed); true once the socket reports the connection made without error.
 bool wait_connected(int fd)
@@ -52,12 +47,8 @@ bool wait_connected(int fd)
 bool tcp_open(LinkOpen& o)
 {
     uint32_t peer = 0;
-    if (!parse_address(o.text, &peer)) {
-        dbg(1, "\nInput The IP address error ");
-        return false;
-    }
     SocketLease lease;
-    if (!lease.acquire())
+    if (!parse_address(o.text, &peer) || !lease.acquire())
         return false;
     Socket sock(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!sock)
@@ -135,18 +126,6 @@ int tcp_read(io_link& link, char* buf, int size, int32_t deadline, Wait how, int
     return SRC_NONE;
 }
 
-bool tcp_waiting(const io_link& link)
-{
-    pollfd p{link.dev, POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-}
-
-void tcp_wait_input(const io_link& link, int32_t ms)
-{
-    pollfd p{link.dev, POLLIN, 0};
-    poll(&p, 1, ms);
-}
-
 void tcp_flush_in(io_link& link)
 {
     char scratch[IO_RX_BUF_SIZE];
@@ -154,14 +133,9 @@ void tcp_flush_in(io_link& link)
     }
 }
 
-void tcp_close(io_link& link)
-{
-    shutdown(link.dev, SHUT_RD);
-}
-
 } // namespace
 
-const LinkOps TCP_OPS{Framing::lines, 0, true, tcp_open, tcp_write, tcp_read, tcp_waiting, tcp_wait_input,
-    tcp_flush_in, nullptr, tcp_close, nullptr};
+const LinkOps TCP_OPS{Framing::lines, 0, true, tcp_open, tcp_write, tcp_read, socket_waiting, socket_wait_input,
+    tcp_flush_in, nullptr, socket_close, nullptr};
 
 } // namespace io_detail

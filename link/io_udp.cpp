@@ -14,11 +14,6 @@ namespace io_detail {
 
 namespace {
 
-bool would_block(int err)
-{
-    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
-}
-
 // A broadcast link always broadcasts, and a link without a peer yet
 // broadcasts to find one.
 sockaddr_in destination(const io_link& link)
@@ -33,12 +28,8 @@ sockaddr_in destination(const io_link& link)
 bool udp_open(LinkOpen& o)
 {
     uint32_t peer = 0;
-    if (!parse_address(o.text, &peer)) {
-        dbg(1, "\nInput The IP address error ");
-        return false;
-    }
     SocketLease lease;
-    if (!lease.acquire())
+    if (!parse_address(o.text, &peer) || !lease.acquire())
         return false;
     Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!s)
@@ -98,18 +89,6 @@ int udp_read(io_link& link, char* buf, int size, int32_t deadline, Wait how, int
     return SRC_BYTE;
 }
 
-bool udp_waiting(const io_link& link)
-{
-    pollfd p{link.dev, POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-}
-
-void udp_wait_input(const io_link& link, int32_t ms)
-{
-    pollfd p{link.dev, POLLIN, 0};
-    poll(&p, 1, ms);
-}
-
 void udp_flush_in(io_link& link)
 {
     // A zero-length datagram is still a datagram: keep going until the queue is empty.
@@ -118,14 +97,9 @@ void udp_flush_in(io_link& link)
     }
 }
 
-void udp_close(io_link& link)
-{
-    shutdown(link.dev, SHUT_RD);
-}
-
 } // namespace
 
-const LinkOps UDP_OPS{Framing::packets, 0, true, udp_open, udp_write, udp_read, udp_waiting, udp_wait_input,
-    udp_flush_in, nullptr, udp_close, nullptr};
+const LinkOps UDP_OPS{Framing::packets, 0, true, udp_open, udp_write, udp_read, socket_waiting, socket_wait_input,
+    udp_flush_in, nullptr, socket_close, nullptr};
 
 } // namespace io_detail
