@@ -66,3 +66,15 @@ function(imbench_check_qt_free)
     endwhile()
   endforeach()
 endfunction()
+
+# Adds every subfolder of the calling folder that has a CMakeLists.txt, in
+# name order: tests/, bench/ and fuzz/ mirror the source folders this way.
+macro(imbench_add_subfolders)
+  file(GLOB _subdirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _subdirs)
+  foreach(_d ${_subdirs})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_d} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_d}/CMakeLists.txt)
+      add_subdirectory(${_d})
+    endif()
+  endforeach()
+endmacro()

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/sim.h"
+#include "tests/sim/clocked.h"
 #include "link/io.h"
 #include "tests/support/sim_start.h"
 
@@ -28,23 +29,9 @@ sim::Options loadOptions(double emf = kEmf, double ambient = 25.0) {
     return o;
 }
 
-// A load whose models see only the time the test gives them.
-struct Load {
-    std::chrono::microseconds now{0};
-    sim::Instrument in;
-    explicit Load(sim::Options o = loadOptions()) : in(clocked(std::move(o))) { }
-    sim::Options clocked(sim::Options o) {
-        o.clock = [this] { return now; };
-        return o;
-    }
-    void at(double ms) { now = std::chrono::microseconds(std::llround(ms * 1000.0)); }
-    bool ok(const std::string& line) { return !in.respond(line).refused; }
-    void setup(const std::vector<std::string>& lines) {
-        for (const std::string& l : lines) ASSERT_TRUE(ok(l)) << l;
-    }
-    std::string ask(const std::string& query) { return in.execute(query).value_or("(no reply)"); }
-    double num(const std::string& query) { return std::strtod(ask(query).c_str(), nullptr); }
-    unsigned bits(const std::string& query) { return static_cast<unsigned>(num(query)); }
+// A load on the test's clock.
+struct Load : tsim::Clocked {
+    explicit Load(sim::Options o = loadOptions()) : Clocked(std::move(o)) { }
     std::vector<double> summary() {
         std::istringstream words(ask("MEAS:SUMM?"));
         std::vector<double> v;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/sim.h"
+#include "tests/sim/clocked.h"
 
 namespace {
 
@@ -23,23 +24,9 @@ sim::Options supplyOptions(double ohms = 10.0, double ambient = 25.0) {
     return o;
 }
 
-// A supply whose models see only the time the test gives them.
-struct Supply {
-    std::chrono::microseconds now{0};
-    sim::Instrument in;
-    explicit Supply(sim::Options o = supplyOptions()) : in(clocked(std::move(o))) { }
-    sim::Options clocked(sim::Options o) {
-        o.clock = [this] { return now; };
-        return o;
-    }
-    void at(double ms) { now = std::chrono::microseconds(std::llround(ms * 1000.0)); }
-    bool ok(const std::string& line) { return !in.respond(line).refused; }
-    void setup(const std::vector<std::string>& lines) {
-        for (const std::string& l : lines) ASSERT_TRUE(ok(l)) << l;
-    }
-    std::string ask(const std::string& query) { return in.execute(query).value_or("(no reply)"); }
-    double num(const std::string& query) { return std::strtod(ask(query).c_str(), nullptr); }
-    unsigned bits(const std::string& query) { return static_cast<unsigned>(num(query)); }
+// A supply on the test's clock.
+struct Supply : tsim::Clocked {
+    explicit Supply(sim::Options o = supplyOptions()) : Clocked(std::move(o)) { }
 };
 
 TEST(SimSupply, RegulatesVoltageOrCurrentOnEitherSideOfTheCrossover) {
