@@ -502,12 +502,21 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     ibcntl = 0;
     if (board < 0 || board > kMaxBoard || pad < 0 || pad > 30 || (sad != 0 && (sad < 0x60 || sad > 0x7e)) ||
         tmo < TNONE || tmo > kMaxTimeoutCode) {
-        fail(GPIB_EARG, "Invalid GPIB device: board " + std::to_string(board) + ", address " + std::to_string(pad) + ", secondary " + std::to_string(sad) + ", time-out code " + std::to_string(tmo) + ".");
+        // clang-format off
+        fail(GPIB_EARG, "Invalid GPIB device: board " + std::to_string(board) + ", address " +
+                            std::to_string(pad) + ", secondary " + std::to_string(sad) + ", time-out code " +
+                            std::to_string(tmo) + ".");
+        // clang-format on
         return -1;
     }
     const std::string spec = portmap::gpibBoard(board);
     if (spec.empty()) {
-        fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" + std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" + std::to_string(board) + " = prologix-serial /dev/ttyUSB0\" or \"GPIB" + std::to_string(board) + " = linux-gpib 0\" to " + portmap::filePath() + ".");
+        // clang-format off
+        fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" +
+                            std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" +
+                            std::to_string(board) + " = prologix-serial /dev/ttyUSB0\" or \"GPIB" +
+                            std::to_string(board) + " = linux-gpib 0\" to " + portmap::filePath() + ".");
+        // clang-format on
         return -1;
     }
     int ud = -1;

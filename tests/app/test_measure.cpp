@@ -363,7 +363,10 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     }
     EXPECT_EQ(graphPoints(vcP, VC_PANEL_GRAPH1), 6) << "3 readings, voltage and current";
     // Each step's level was sent before its sweep, the saved one after the run.
-    EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000", "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
+    // clang-format off
+    EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000",
+                                  "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
+    // clang-format on
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_OFFSET), mainDouble(MAIN_PANEL_AMPLITUDE))), std::pair(0.5, 10.0));
     EXPECT_EQ(mainInt(MAIN_PANEL_SWEEP), 0);
     // The file was written once, with the second sweep's points only.

@@ -164,7 +164,14 @@ TEST_F(RunTest, AnInstalledLoadWindowFollowsTheRunOfAFamilyInstrument) {
 
 TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLinkGo) {
     startRun();
-    EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV 0.000000 0.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 250", "IM:INP:CURR:UNIT 1.000000", "IM:INP:DL 0", "IM:INP:VOLT:STAT 0", "IM:INP:VOLT:GAIN 0", "IM:INP:CURR:STAT 0", "IM:INP:CURR:GAIN 0", "IM:INP:CURR:DL 0", "IM:INP:GAIN:AUTO 0", "IM:INP:AUTO:ZERO 0", "IM:PHASE:STATE 0", "IM:AC:VALUE:PEAK 0"}));
+    // clang-format off
+    EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 250",
+                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1",
+                          "IM:OUTP:LEV 0.000000 0.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 250",
+                          "IM:INP:CURR:UNIT 1.000000", "IM:INP:DL 0", "IM:INP:VOLT:STAT 0", "IM:INP:VOLT:GAIN 0",
+                          "IM:INP:CURR:STAT 0", "IM:INP:CURR:GAIN 0", "IM:INP:CURR:DL 0", "IM:INP:GAIN:AUTO 0",
+                          "IM:INP:AUTO:ZERO 0", "IM:PHASE:STATE 0", "IM:AC:VALUE:PEAK 0"}));
+    // clang-format on
     std::string version, model;
     GetCtrlVal(ifcP, MAIN_PANEL_VERSION, &version);
     GetCtrlVal(ifcP, MAIN_PANEL_MODEL, &model);
@@ -184,7 +191,13 @@ TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLin
     clearLog();
     ASSERT_EQ(hl::click(ifcP, MAIN_PANEL_SYNC), 0);
     hl::deliver();
-    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 700", "IM:OUTP:SINE:FREQ 123.456000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV -0.100000 -2.000000", "IM:OUTP:AMPL?", "IM:INP:SAMP:CYCL 700", "IM:INP:CURR:UNIT 2.500000", "IM:INP:DL 1", "IM:INP:VOLT:STAT 2", "IM:INP:VOLT:GAIN 2", "IM:INP:CURR:STAT 1", "IM:INP:CURR:GAIN 1", "IM:INP:CURR:DL 1", "IM:INP:GAIN:AUTO 1", "IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"}));
+    // clang-format off
+    EXPECT_EQ(log(), (Log{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 700", "IM:OUTP:SINE:FREQ 123.456000",
+                          "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV -0.100000 -2.000000", "IM:OUTP:AMPL?",
+                          "IM:INP:SAMP:CYCL 700", "IM:INP:CURR:UNIT 2.500000", "IM:INP:DL 1", "IM:INP:VOLT:STAT 2",
+                          "IM:INP:VOLT:GAIN 2", "IM:INP:CURR:STAT 1", "IM:INP:CURR:GAIN 1", "IM:INP:CURR:DL 1",
+                          "IM:INP:GAIN:AUTO 1", "IM:INP:AUTO:ZERO 1", "IM:PHASE:STATE 1", "IM:AC:VALUE:PEAK 1"}));
+    // clang-format on
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED), 1) << "the module's own gains while AGC is on";
     EXPECT_NEAR(mainDouble(MAIN_PANEL_AMPL_READBACK), -0.1, 1e-6);
     // Milliseconds truncated, whatever single precision makes of the cycle.
@@ -249,7 +262,11 @@ TEST_F(RunTest, FamilyInstrumentLoadModeCurrentUnitAndTheModulesCycle) {
     commit(ifcP, MAIN_PANEL_CURRENT_UNIT, 2.0);
     commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
     commit(ifcP, MAIN_PANEL_FREQUENCY, 2.0);
-    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000", "IM:INP:SAMP:AUTO 1", "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?", "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?"}));
+    // clang-format off
+    EXPECT_EQ(log(), (Log{"IM:INP:CURR:UNIT?", "IM:MODE 1", "IM:INP:CURR:UNIT 2.000000", "IM:INP:SAMP:AUTO 1",
+                          "IM:OUTP:SINE:FREQ 1000.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?",
+                          "IM:OUTP:SINE:FREQ 2.000000", "IM:OUTP:SINE:FREQ?", "IM:INP:SAMP:CYCL?"}));
+    // clang-format on
     EXPECT_EQ(cycleShown(), std::stof(sim_->instrument().execute("IM:INP:SAMP:CYCL?").value_or("")) / 1000);
     EXPECT_GT(cycleShown(), 0.25f) << "a longer cycle at 2 Hz";
     ifp_close();

@@ -112,7 +112,10 @@ TEST_F(Inidata, BadRowsCostOnlyThemselves) {
         {INIDATA_INT, "LATE", "X", "0", &late, C_INT}, {INIDATA_INT, "S", "LAST", "0", &panel_, C_INT2},
         {INIDATA_INT, "METER", "MODE", "0", &panel_, C_INT}, {INIDATA_END, nullptr, nullptr, nullptr, nullptr, 0}};
     const std::string path = dir_.file("bad.ini");
-    writeFile(path, "[S]\r\nINT = 12abc\r\nDBL = \"3.5\"\r\nUCHAR = -1\r\nSTR = " + std::string(300, 's') + "\r\nLAST = 9\r\nINT = 5000000000\r\n[LATE]\r\nX = 1\r\n");
+    // clang-format off
+    writeFile(path, "[S]\r\nINT = 12abc\r\nDBL = \"3.5\"\r\nUCHAR = -1\r\nSTR = " + std::string(300, 's') +
+                        "\r\nLAST = 9\r\nINT = 5000000000\r\n[LATE]\r\nX = 1\r\n");
+    // clang-format on
     for (int control : {C_INT, C_DBL, C_FLT})
         SetCtrlVal(panel_, control, 1);
     SetCtrlVal(panel_, C_STR, std::string(600, 'q'));

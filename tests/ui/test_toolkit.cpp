@@ -58,8 +58,23 @@ protected:
         ui_register_menu_callback("menuCb", [](int bar, int item, void*, int p) { calls.push_back({p, item, -bar}); });
         using K = UiCtrlKind; // every control has the recording callback
         const std::string cb = "cb";
-        UiPanelDef p{.id = 1, .callback = "panelCb", .controls = {{.id = NUM_INT, .callback = cb, .value = 5, .min = 0, .max = 100}, {.id = NUM_DBL, .dataType = VAL_DOUBLE, .callback = cb, .min = -10, .max = 10}, {.id = NUM_FLT, .dataType = VAL_FLOAT, .callback = cb, .min = 0, .max = 1}, {.id = STR, .kind = K::String, .callback = cb, .text = "init", .maxEntryLength = 5}, {.id = TBOX, .kind = K::TextBox, .callback = cb}, {.id = TOGGLE, .kind = K::Toggle, .callback = cb}, {.id = BUTTON, .kind = K::Button, .callback = cb}, {.id = GRAPH, .kind = K::Graph, .callback = cb}, {.id = RING, .kind = K::Ring, .callback = cb, .value = 1, .items = ui_items({{"Zero", 0}, {"One", 1}, {"Two", 2}})}, {.id = LIST, .kind = K::ListBox, .dataType = VAL_STRING, .callback = cb, .text = "b", .items = {{"A", 0, "a"}, {"B", 0, "b"}}}, {.id = IND, .callback = cb, .mode = VAL_INDICATOR}, {.id = NORMAL, .callback = cb, .mode = VAL_NORMAL}}};
-        UiMenuBarDef mb{1, {{1, "File", {{MENU_OPEN, "Open", "menuCb"}, {MENU_SEP, "", "", true}, {MENU_EXIT, "Exit", "menuCb"}, {MENU_NOCB, "Nothing", ""}}}}};
+        // clang-format off
+        UiPanelDef p{.id = 1, .callback = "panelCb", .controls = {
+            {.id = NUM_INT, .callback = cb, .value = 5, .min = 0, .max = 100},
+            {.id = NUM_DBL, .dataType = VAL_DOUBLE, .callback = cb, .min = -10, .max = 10},
+            {.id = NUM_FLT, .dataType = VAL_FLOAT, .callback = cb, .min = 0, .max = 1},
+            {.id = STR, .kind = K::String, .callback = cb, .text = "init", .maxEntryLength = 5},
+            {.id = TBOX, .kind = K::TextBox, .callback = cb}, {.id = TOGGLE, .kind = K::Toggle, .callback = cb},
+            {.id = BUTTON, .kind = K::Button, .callback = cb}, {.id = GRAPH, .kind = K::Graph, .callback = cb},
+            {.id = RING, .kind = K::Ring, .callback = cb, .value = 1, .items = ui_items({{"Zero", 0}, {"One", 1}, {"Two", 2}})},
+            {.id = LIST, .kind = K::ListBox, .dataType = VAL_STRING, .callback = cb, .text = "b",
+             .items = {{"A", 0, "a"}, {"B", 0, "b"}}},
+            {.id = IND, .callback = cb, .mode = VAL_INDICATOR}, {.id = NORMAL, .callback = cb, .mode = VAL_NORMAL}}};
+        // clang-format on
+        // clang-format off
+        UiMenuBarDef mb{1, {{1, "File", {{MENU_OPEN, "Open", "menuCb"}, {MENU_SEP, "", "", true},
+                                         {MENU_EXIT, "Exit", "menuCb"}, {MENU_NOCB, "Nothing", ""}}}}};
+        // clang-format on
         ui_register_resource(UiResourceDef{"test.uir", {p}, {mb}});
     }
     void TearDown() override { onCall = nullptr, ui::resetForTests(); }

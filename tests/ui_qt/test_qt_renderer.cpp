@@ -61,7 +61,10 @@ protected:
             {.id = TOGGLE, .kind = K::Toggle, .top = 175, .left = 20, .width = 110, .onText = "SWEEP ON", .offText = "SWEEP OFF"},
             {.id = BUTTON, .kind = K::Button, .label = "Sync", .top = 175, .left = 140, .width = 110},
             {.id = RING, .kind = K::Ring, .top = 225, .left = 20, .width = 110, .items = ui_items({{"Low", 0}, {"Mid", 1}, {"High", 2}})},
-            {.id = LIST, .kind = K::ListBox, .label = "No\x1bp40lVoltage", .top = 270, .left = 20, .height = 140, .width = 230, .items = ui_items({{"1\x1bp40l1.000 V", 0}, {"2\x1bp40l2.000 V", 1}, {"3\x1bp40l3.000 V", 2}})},
+            // clang-format off
+            {.id = LIST, .kind = K::ListBox, .label = "No\x1bp40lVoltage", .top = 270, .left = 20, .height = 140, .width = 230,
+             .items = ui_items({{"1\x1bp40l1.000 V", 0}, {"2\x1bp40l2.000 V", 1}, {"3\x1bp40l3.000 V", 2}})},
+            // clang-format on
             {.id = GRAPH, .kind = K::Graph, .top = 30, .left = 280, .height = 220, .width = 265, .xMapMode = VAL_LOG},
             {.id = LOG, .kind = K::TextBox, .top = 270, .left = 280, .height = 140, .width = 265, .mode = VAL_INDICATOR}};
         for (auto& c : p.controls) c.callback = "rec";
