@@ -15,8 +15,17 @@
 
 namespace {
 
-// Whether the last exchange was answered at all, whatever its reply held.
-bool g_answered = true;
+// Exchanges that ifp_send_query could not complete, for callers that tell a
+// silent instrument from one that answers badly.
+unsigned g_unanswered = 0;
+
+int exchange(const char* command, char* reply, int size)
+{
+    if (ifp_send_query(command, reply, size) != 0)
+        return 1;
+    ++g_unanswered;
+    return 0;
+}
 
 // The command line is built in a buffer of the line size; a header so long
 // that the line would not fit is a failure, never a cut command.
@@ -27,18 +36,13 @@ bool format_line(char (&line)[SCPI_LINE_SIZE], const char* format, A... args)
     return n > 0 && n < SCPI_LINE_SIZE;
 }
 
-int send_set(const char (&line)[SCPI_LINE_SIZE])
-{
-    g_answered = ifp_send_query(line, nullptr, 0) != 0;
-    return g_answered ? 1 : 0;
-}
+int send_set(const char (&line)[SCPI_LINE_SIZE]) { return exchange(line, nullptr, 0); }
 
 // The reply of a query, without its line end; false when the exchange failed.
 bool ask(const char (&line)[SCPI_LINE_SIZE], char (&reply)[SCPI_LINE_SIZE])
 {
     reply[0] = '\0';
-    g_answered = ifp_send_query(line, reply, sizeof reply) != 0;
-    return g_answered;
+    return exchange(line, reply, sizeof reply) != 0;
 }
 
 // The whole text as a number: a leading "+" is allowed where a digit or a
@@ -60,6 +64,14 @@ bool parse_whole(const char* text, T* out)
 
 } // namespace
 
+unsigned scpi_unanswered() { return g_unanswered; }
+
+int scpi_query_text(const char* command, char (&reply)[SCPI_LINE_SIZE])
+{
+    reply[0] = '\0';
+    return exchange(command, reply, SCPI_LINE_SIZE);
+}
+
 int scpi_reply_int(char* reply, int* value)
 {
     int v = 0;
@@ -78,8 +90,6 @@ int scpi_reply_float(char* reply, float* value)
     *value = static_cast<float>(d);
     return 1;
 }
-
-int scpi_last_answered() { return g_answered ? 1 : 0; }
 
 const char* scpi_suffix(int max, int min) { return max != 0 ? " MAX" : min != 0 ? " MIN"
                                                                                 : ""; }
@@ -154,12 +164,12 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
     return 0;
 }
 
-int scpi_show_limits(int panel, int control, double lo, double hi)
+namespace {
+
+// Sets a control's limits so that at no moment its maximum lies below its
+// minimum: whichever bound moves away from the other goes first.
+void set_limits(int panel, int control, double lo, double hi)
 {
-    if (!(lo <= hi))
-        return 0;
-    // Whichever bound moves away from the other goes first, so that at no
-    // moment the control's maximum lies below its minimum.
     double old_max = 0.0;
     GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, &old_max);
     if (lo > old_max) {
@@ -169,10 +179,7 @@ int scpi_show_limits(int panel, int control, double lo, double hi)
         SetCtrlAttribute(panel, control, ATTR_MIN_VALUE, lo);
         SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, hi);
     }
-    return 1;
 }
-
-namespace {
 
 template <typename T, typename Access>
 int refresh(int panel, int control, const char* header, int with_limits, Access access)
@@ -189,9 +196,9 @@ int refresh(int panel, int control, const char* header, int with_limits, Access 
                 SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, static_cast<double>(hi));
             return 0;
         }
-        // An instrument whose minimum lies above its maximum is not believed.
-        if (scpi_show_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi)) == 0)
-            return 0;
+        if (lo > hi)
+            return 0; // an instrument whose minimum lies above its maximum is not believed
+        set_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi));
     }
     T value{};
     if (!access(header, &value, 0, 0, 0))

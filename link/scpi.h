@@ -15,11 +15,13 @@ inline constexpr int SCPI_LINE_SIZE = 180;
 // A list header such as "STEP:POW:TIME" fits this many bytes.
 inline constexpr int SCPI_LIST_HEADER_SIZE = 20;
 
-// 1 when the instrument answered the last exchange of an access (even with a
-// reply that was refused), 0 when the link gave no answer at all: what a
-// panel needs to tell an instrument that stopped answering from one that
-// answered oddly.
-int scpi_last_answered();
+// A query whose reply is taken as text, whole ("*IDN?", "MEAS:SUMM?").
+int scpi_query_text(const char* command, char (&reply)[SCPI_LINE_SIZE]);
+
+// How many exchanges of these functions ifp_send_query could not complete so
+// far (no answer in time, or one the link refused); a reply that came but is
+// not a number or name of the expected kind is not counted.
+unsigned scpi_unanswered();
 
 // " MAX" when max is set, else " MIN" when min is set, else "".
 const char* scpi_suffix(int max, int min);
@@ -51,11 +53,6 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
 // the value.
 int scpi_refresh_float(int panel, int control, const char* header, int with_limits);
 int scpi_refresh_int(int panel, int control, const char* header, int with_limits);
-
-// Sets a numeric control's range to lo .. hi in the order that never leaves
-// its maximum below its minimum; a range with lo above hi (or not a number)
-// is refused: 0 and nothing changed.
-int scpi_show_limits(int panel, int control, double lo, double hi);
 
 // The header row ("NO. VALUE TIME") or entry row of a list box; the item's
 // value is the row index.  insert: insert at the row, else replace it.
