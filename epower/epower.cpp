@@ -97,7 +97,7 @@ int cycle()
 void main_refresh()
 {
     char idn[SCPI_LINE_SIZE];
-    if (!ifp_send_query("*IDN?", idn, sizeof idn))
+    if (!scpi_query_text("*IDN?", idn))
         return;
     SetCtrlVal(st.mainP, EPOWER_MAIN_IDN, idn);
     if (!scpi_refresh_float(st.mainP, EPOWER_MAIN_VSET, epower_float_headers[EPOWER_VSET], 1) ||
@@ -249,8 +249,9 @@ void epower_measure()
     // Nothing is asked of a link that is not open: its failures would be counted.
     if (st.meter == 0 || ifp_get_ifready() == 0)
         return;
+    const unsigned unanswered = scpi_unanswered();
     const int done = cycle();
-    panel_cycle_outcome(&st.watch, done != 0 || scpi_last_answered() != 0, kNoAnswer);
+    panel_cycle_outcome(&st.watch, done != 0 || scpi_unanswered() == unanswered, kNoAnswer);
 }
 
 int epower_main()

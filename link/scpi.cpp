@@ -164,12 +164,12 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
     return 0;
 }
 
-namespace {
-
-// Sets a control's limits so that at no moment its maximum lies below its
-// minimum: whichever bound moves away from the other goes first.
-void set_limits(int panel, int control, double lo, double hi)
+int scpi_show_limits(int panel, int control, double lo, double hi)
 {
+    if (!(lo <= hi))
+        return 0;
+    // Whichever bound moves away from the other goes first, so that at no
+    // moment the control's maximum lies below its minimum.
     double old_max = 0.0;
     GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, &old_max);
     if (lo > old_max) {
@@ -179,7 +179,10 @@ void set_limits(int panel, int control, double lo, double hi)
         SetCtrlAttribute(panel, control, ATTR_MIN_VALUE, lo);
         SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, hi);
     }
+    return 1;
 }
+
+namespace {
 
 template <typename T, typename Access>
 int refresh(int panel, int control, const char* header, int with_limits, Access access)
@@ -196,9 +199,9 @@ int refresh(int panel, int control, const char* header, int with_limits, Access 
                 SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, static_cast<double>(hi));
             return 0;
         }
-        if (lo > hi)
-            return 0; // an instrument whose minimum lies above its maximum is not believed
-        set_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi));
+        // An instrument whose minimum lies above its maximum is not believed.
+        if (scpi_show_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi)) == 0)
+            return 0;
     }
     T value{};
     if (!access(header, &value, 0, 0, 0))

@@ -54,6 +54,11 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
 int scpi_refresh_float(int panel, int control, const char* header, int with_limits);
 int scpi_refresh_int(int panel, int control, const char* header, int with_limits);
 
+// Sets a numeric control's range to lo .. hi in the order that never leaves
+// its maximum below its minimum; a range with lo above hi (or not a number)
+// is refused: 0 and nothing changed.
+int scpi_show_limits(int panel, int control, double lo, double hi);
+
 // The header row ("NO. VALUE TIME") or entry row of a list box; the item's
 // value is the row index.  insert: insert at the row, else replace it.
 void scpi_list_show_row(int panel, int control, int row, float value, int time, int insert, int header);
