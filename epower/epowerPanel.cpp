@@ -77,7 +77,7 @@ UiPanelDef main_panel()
     cs.push_back(heading(EPOWER_MAIN_STATUS_HEAD, "STATUS", 40, statusLeft, 120));
     cs.push_back(lamp(EPOWER_MAIN_CV, "CV  constant voltage", 66, statusLeft));
     cs.push_back(lamp(EPOWER_MAIN_CC, "CC  constant current", 92, statusLeft));
-    UiCtrlDef alarm = lamp(EPOWER_MAIN_ALARM, "ALARM  (click: details)", 118, statusLeft);
+    UiCtrlDef alarm = lamp(EPOWER_MAIN_ALARM, "ALARM  (click)", 118, statusLeft);
     alarm.callback = "epower_status_event_cb";
     cs.push_back(alarm);
 
@@ -192,7 +192,7 @@ UiPanelDef alarm_panel()
     p.top = 390;
     p.left = 30;
     p.width = 600;
-    p.height = 220;
+    p.height = 236;
     p.callback = "epower_panel_close";
     auto& cs = p.controls;
     const char* ques[] = {"b0  over-voltage", "b1  over-current", "b4  over-temperature",
@@ -205,10 +205,10 @@ UiPanelDef alarm_panel()
         cs.push_back(lamp(EPOWER_ALARM_LAMP0 + i, ques[i], 40 + 24 * i, kMargin));
         cs.push_back(lamp(EPOWER_ALARM_LAMP0 + 6 + i, ext[i], 40 + 24 * i, 310));
     }
-    UiCtrlDef clear = ui_ctrl(EPOWER_ALARM_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "CLEAR PROTECTION", 184, 300, 28, 160);
+    UiCtrlDef clear = ui_ctrl(EPOWER_ALARM_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "CLEAR PROTECTION", 196, 300, 28, 160);
     clear.callback = "epower_alarm_panel_cb";
     cs.push_back(clear);
-    UiCtrlDef close = ui_ctrl(EPOWER_ALARM_CLOSE, UiCtrlKind::Button, VAL_NO_TYPE, "CLOSE", 184, 476, 28, 110);
+    UiCtrlDef close = ui_ctrl(EPOWER_ALARM_CLOSE, UiCtrlKind::Button, VAL_NO_TYPE, "CLOSE", 196, 476, 28, 110);
     close.callback = "epower_alarm_panel_cb";
     cs.push_back(close);
     return p;
