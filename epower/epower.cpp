@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 const char* const epower_int_headers[EPOWER_INT_PARAMS] = {
     "OUTP",
@@ -162,26 +163,35 @@ void epower_list_show_row(int row, float value, int time, int insert, int header
         scpi_list_show_row(st.listP, EPOWER_LIST_BOX, row, value, time, insert, header);
 }
 
+namespace {
+
+// The set form of a parameter with the control's value; when the supply
+// refuses it, the control is given what the supply kept.
+template <typename T, typename Access, typename Refresh>
+int send_control(int panel, int control, const char* header, Access access, Refresh refresh)
+{
+    T value{};
+    GetCtrlVal(panel, control, &value);
+    if (access(header, &value, 0, 0, 1))
+        return 1;
+    refresh(panel, control, header, 0);
+    return 0;
+}
+
+} // namespace
+
 int epower_send_int(int panel, int control, int param)
 {
-    int value = 0;
-    GetCtrlVal(panel, control, &value);
-    if (epower_access_int(param, &value, 0, 0, 1))
-        return 1;
-    if (epower_access_int(param, &value, 0, 0, 0))
-        SetCtrlVal(panel, control, value);
-    return 0;
+    return param >= 0 && param < EPOWER_INT_PARAMS
+        ? send_control<int>(panel, control, epower_int_headers[param], scpi_access_int, scpi_refresh_int)
+        : 0;
 }
 
 int epower_send_float(int panel, int control, int param)
 {
-    float value = 0.0f;
-    GetCtrlVal(panel, control, &value);
-    if (epower_access_float(param, &value, 0, 0, 1))
-        return 1;
-    if (epower_access_float(param, &value, 0, 0, 0))
-        SetCtrlVal(panel, control, static_cast<double>(value));
-    return 0;
+    return param >= 0 && param < EPOWER_FLOAT_PARAMS
+        ? send_control<float>(panel, control, epower_float_headers[param], scpi_access_float, scpi_refresh_float)
+        : 0;
 }
 
 int epower_open()
@@ -333,11 +343,7 @@ int epower_alarm_panel_cb(int, int control, int event, void*, int, int)
 void epower_register_all()
 {
     epowerPanel_register_resource();
-    struct Ctrl {
-        const char* name;
-        CtrlCallbackPtr fn;
-    };
-    const Ctrl ctrls[] = {
+    const std::pair<const char*, CtrlCallbackPtr> controls[] = {
         {"epower_output_cb", epower_output_cb},
         {"epower_viset", epower_viset},
         {"epower_meter_cb", epower_meter_cb},
@@ -348,8 +354,8 @@ void epower_register_all()
         {"epower_prot_fun_cb", epower_prot_fun_cb},
         {"epower_step_fun_cb", epower_step_fun_cb},
     };
-    for (const Ctrl& c : ctrls)
-        ui_register_ctrl_callback(c.name, c.fn);
+    for (const auto& [name, fn] : controls)
+        ui_register_ctrl_callback(name, fn);
     ui_register_panel_callback("epower_stop", epower_stop);
     ui_register_panel_callback("epower_panel_close", epower_panel_close);
 }

@@ -7,11 +7,14 @@
 
 namespace {
 
-constexpr int kMargin = 14;
-constexpr int kRow = 26;
-constexpr int kLcdBg = 0x10261A;
-constexpr int kLcdText = 0x5CF08A;
-constexpr int kPanelTop = 40;
+constexpr int kMargin = 14, kRow = 26, kPanelTop = 40;
+// The readout's colours: a green display on a dark face.
+constexpr int kLcdBg = 0x10261A, kLcdText = 0x5CF08A;
+
+UiPanelDef panel_def(int id, const char* title, int top, int left, int width, int height, const char* callback)
+{
+    return UiPanelDef{.id = id, .title = title, .top = top, .left = left, .height = height, .width = width, .callback = callback};
+}
 
 UiCtrlDef number(int id, int dataType, std::string label, int top, int left, int width, int precision,
     std::string callback)
@@ -52,14 +55,7 @@ UiCtrlDef heading(int id, std::string text, int top, int left, int width)
 // the switches of the two sub-panels.
 UiPanelDef main_panel()
 {
-    UiPanelDef p;
-    p.id = EPOWER_MAIN_PANEL;
-    p.title = "imbench - DC Power Supply";
-    p.top = kPanelTop;
-    p.left = 30;
-    p.width = 600;
-    p.height = 300;
-    p.callback = "epower_stop";
+    UiPanelDef p = panel_def(EPOWER_MAIN_PANEL, "imbench - DC Power Supply", kPanelTop, 30, 600, 300, "epower_stop");
     auto& cs = p.controls;
 
     cs.push_back(heading(EPOWER_MAIN_IDN, "", 10, kMargin, 600 - 2 * kMargin));
@@ -106,14 +102,7 @@ UiPanelDef main_panel()
 
 UiPanelDef protection_panel()
 {
-    UiPanelDef p;
-    p.id = EPOWER_PROT_PANEL;
-    p.title = "Supply protection";
-    p.top = kPanelTop;
-    p.left = 650;
-    p.width = 380;
-    p.height = 190;
-    p.callback = "epower_panel_close";
+    UiPanelDef p = panel_def(EPOWER_PROT_PANEL, "Supply protection", kPanelTop, 650, 380, 190, "epower_panel_close");
     struct Row {
         int state, level;
         const char *name, *label;
@@ -138,14 +127,7 @@ UiPanelDef protection_panel()
 
 UiPanelDef list_panel()
 {
-    UiPanelDef p;
-    p.id = EPOWER_LIST_PANEL;
-    p.title = "Supply list";
-    p.top = 270;
-    p.left = 650;
-    p.width = 560;
-    p.height = 440;
-    p.callback = "epower_panel_close";
+    UiPanelDef p = panel_def(EPOWER_LIST_PANEL, "Supply list", 270, 650, 560, 440, "epower_panel_close");
     auto& cs = p.controls;
     constexpr const char* cb = "epower_step_fun_cb";
 
@@ -186,14 +168,7 @@ UiPanelDef list_panel()
 
 UiPanelDef alarm_panel()
 {
-    UiPanelDef p;
-    p.id = EPOWER_ALARM_PANEL;
-    p.title = "Supply alarms";
-    p.top = 390;
-    p.left = 30;
-    p.width = 600;
-    p.height = 236;
-    p.callback = "epower_panel_close";
+    UiPanelDef p = panel_def(EPOWER_ALARM_PANEL, "Supply alarms", 390, 30, 600, 236, "epower_panel_close");
     auto& cs = p.controls;
     const char* ques[] = {"b0  over-voltage", "b1  over-current", "b4  over-temperature",
         "b9  under-voltage", "b10  list running", "b12  power limit"};
