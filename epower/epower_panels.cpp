@@ -14,6 +14,21 @@ namespace {
 // The over-current level may be set this far above the highest current setting.
 constexpr double kOcpHeadroom = 1.1;
 
+// The protection panel's controls and their parameters, in the order they are
+// read; the over-current level's range is worked out, not asked.
+struct ProtRow {
+    int control, param;
+    bool integer;
+};
+constexpr ProtRow kProtRows[] = {
+    {EPOWER_PROT_OVP_STATE, EPOWER_VOLT_PROT_STAT, true},
+    {EPOWER_PROT_OVP_LEVEL, EPOWER_VOLT_PROT, false},
+    {EPOWER_PROT_UVP_STATE, EPOWER_UND_PROT_STAT, true},
+    {EPOWER_PROT_UVP_LEVEL, EPOWER_VOLT_PROT_UND, false},
+    {EPOWER_PROT_OCP_STATE, EPOWER_CURR_PROT_STAT, true},
+    {EPOWER_PROT_OCP_LEVEL, EPOWER_CURR_PROT, false},
+};
+
 struct ListState {
     int known = 0; // entries of a list, found by the first load of the run
     int loaded = 0; // entries the last load read whole: the only ones shown
@@ -151,18 +166,9 @@ int epower_prot_refresh()
     const int p = epower_panel_prot();
     if (p < 0)
         return -1;
-    struct Row {
-        int control, param;
-        bool integer;
-    };
-    const Row rows[] = {
-        {EPOWER_PROT_OVP_STATE, EPOWER_VOLT_PROT_STAT, true},
-        {EPOWER_PROT_OVP_LEVEL, EPOWER_VOLT_PROT, false},
-        {EPOWER_PROT_UVP_STATE, EPOWER_UND_PROT_STAT, true},
-        {EPOWER_PROT_UVP_LEVEL, EPOWER_VOLT_PROT_UND, false},
-        {EPOWER_PROT_OCP_STATE, EPOWER_CURR_PROT_STAT, true},
-    };
-    for (const Row& r : rows) {
+    for (const ProtRow& r : kProtRows) {
+        if (r.control == EPOWER_PROT_OCP_LEVEL)
+            break;
         const int ok = r.integer ? scpi_refresh_int(p, r.control, epower_int_headers[r.param], 0)
                                  : scpi_refresh_float(p, r.control, epower_float_headers[r.param], 1);
         if (ok == 0)
@@ -228,22 +234,11 @@ int epower_prot_fun_cb(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    switch (control) {
-    case EPOWER_PROT_OVP_STATE:
-        return epower_send_int(panel, control, EPOWER_VOLT_PROT_STAT) != 0 ? 0 : -1;
-    case EPOWER_PROT_UVP_STATE:
-        return epower_send_int(panel, control, EPOWER_UND_PROT_STAT) != 0 ? 0 : -1;
-    case EPOWER_PROT_OCP_STATE:
-        return epower_send_int(panel, control, EPOWER_CURR_PROT_STAT) != 0 ? 0 : -1;
-    case EPOWER_PROT_OVP_LEVEL:
-        return epower_send_float(panel, control, EPOWER_VOLT_PROT) != 0 ? 0 : -1;
-    case EPOWER_PROT_UVP_LEVEL:
-        return epower_send_float(panel, control, EPOWER_VOLT_PROT_UND) != 0 ? 0 : -1;
-    case EPOWER_PROT_OCP_LEVEL:
-        return epower_send_float(panel, control, EPOWER_CURR_PROT) != 0 ? 0 : -1;
-    default:
-        return 0;
+    for (const ProtRow& r : kProtRows) {
+        if (r.control == control)
+            return (r.integer ? epower_send_int(panel, control, r.param) : epower_send_float(panel, control, r.param)) != 0 ? 0 : -1;
     }
+    return 0;
 }
 
 int epower_step_fun_cb(int panel, int control, int event, void*, int, int)
