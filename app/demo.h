@@ -11,10 +11,11 @@
 class Demo {
 public:
     // shotsDir: where a self-running demo leaves its data file and
-    // screenshots (empty: none).  nullptr with *error when the simulated
-    // instrument cannot start.  Call before ifc_main, once the run time and
-    // the callbacks are in place.
-    static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, std::string* error);
+    // screenshots (empty: none).  device: the device mode chosen on the
+    // interface panel, 0 (the IM module) or 2 (a DC supply).  nullptr with
+    // *error when the simulated instrument cannot start.  Call before
+    // ifc_main, once the run time and the callbacks are in place.
+    static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, int device, std::string* error);
     ~Demo(); // the simulated instrument stops
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;

@@ -4,6 +4,7 @@
 #include "app/fra_private.h"
 #include "link/ifp.h"
 #include "displays/displays.h"
+#include "epower/epower.h"
 #include "module/im.h"
 #include "ui/resources/debug.h"
 #include "util/kv_util.h"
@@ -75,13 +76,28 @@ void ifc_unavailable_run(const IfcDeviceMode& mode)
     ifp_close();
 }
 
-// The load (1) and supply (2) panels take their rows over with a run of their
-// own: open, activate, the panel's main operation on every turn of the loop
-// while the link is ready, then close and quit.
+// The supply panel's run: its main operation on every turn of the loop while
+// the link is ready; when its window is closed the link is given back.
+void ifc_supply_run(const IfcDeviceMode&)
+{
+    epower_open();
+    epower_active(1);
+    for (;;) {
+        ifc_process_events();
+        if (ifp_get_quit() || !ifp_get_ifready())
+            break;
+        if (epower_main() == 0)
+            ifp_close();
+    }
+    epower_close();
+    epower_quit();
+}
+
+// The load panel (1) takes its row over with a run of its own, as the supply's.
 constexpr IfcDeviceMode kDeviceModes[] = {
     {0, "measurement", ifc_measurement_run},
     {1, "electronic-load", ifc_unavailable_run},
-    {2, "power-supply", ifc_unavailable_run},
+    {2, "power-supply", ifc_supply_run},
 };
 
 const IfcDeviceMode* ifc_device_mode(int number)
@@ -239,4 +255,5 @@ void ifc_register_all()
     kv_util_register_callbacks();
     displays_register_callbacks();
     fra_register_callbacks();
+    epower_register_all();
 }

@@ -7,6 +7,8 @@
 //   imbench --demo --shots DIR
 //                        the demo runs itself (a REPEAT sweep over three DC
 //                        levels) and leaves the data file and screenshots in DIR
+//   imbench --demo --device 2
+//                        the demo instrument is a DC supply, run on its panel
 #include "app/demo.h"
 #include "app/ifc.h"
 #include "ui/qt/qt_renderer.h"
@@ -20,13 +22,15 @@ namespace {
 
 void usage(std::FILE* to)
 {
-    std::fputs("usage: imbench [--headless] [--demo [--shots DIR]]\n"
+    std::fputs("usage: imbench [--headless] [--demo [--device N] [--shots DIR]]\n"
                "  --headless   run without windows (pop-ups are recorded, not shown)\n"
                "  --demo       start a simulated instrument on a free loopback address and\n"
                "               select it on the interface panel; press Open to connect.\n"
                "               With --headless the demo opens the link itself, sweeps\n"
                "               10 to 100 Hz, prints the message log, the instrument and\n"
                "               the points, and ends.\n"
+               "  --device N   with --demo: the device mode, 0 the measurement tool (the\n"
+               "               default), 2 the DC supply panel on a simulated supply\n"
                "  --shots DIR  with --demo: the demo runs itself, a REPEAT sweep from 1 Hz\n"
                "               to 10 kHz over three DC levels, then writes the data file\n"
                "               demo-sweep.dat and screenshots of every window (demo-*.png)\n"
@@ -42,6 +46,7 @@ int main(int argc, char** argv)
     bool headless = false;
     bool demo = false;
     std::string shots;
+    int device = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
@@ -49,6 +54,13 @@ int main(int argc, char** argv)
             demo = true;
         } else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
             shots = argv[++i];
+        } else if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) {
+            const std::string n = argv[++i];
+            if (n != "0" && n != "2") {
+                std::fprintf(stderr, "imbench: --device takes 0 or 2, not %s\n", n.c_str());
+                return 2;
+            }
+            device = n[0] - '0';
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
             return 0;
@@ -59,8 +71,8 @@ int main(int argc, char** argv)
         }
         // Anything else (-platform offscreen, -style ...) is Qt's.
     }
-    if (!shots.empty() && !demo) {
-        std::fputs("imbench: --shots needs --demo\n", stderr);
+    if ((!shots.empty() || device != 0) && !demo) {
+        std::fputs("imbench: --shots and --device need --demo\n", stderr);
         return 2;
     }
 
@@ -73,7 +85,7 @@ int main(int argc, char** argv)
     std::unique_ptr<Demo> demoRun;
     if (demo) {
         std::string error;
-        demoRun = Demo::start(headless, shots, &error);
+        demoRun = Demo::start(headless, shots, device, &error);
         if (!demoRun) {
             std::fprintf(stderr, "imbench: the simulated instrument could not start: %s\n",
                 error.c_str());

@@ -56,7 +56,7 @@ const FaultField kFields[] = {
     {"oper-on", &Faults::operOn, nullptr, nullptr, 0, 0xFFFF, "force these bits on in STAT:OPER? (load)"},
     {"ext-on", &Faults::extOn, nullptr, nullptr, 0, 0xFFFF, "force these bits on in STAT:QUES:EXT? (supply)"},
     {"step-capacity", &Faults::stepCapacity, nullptr, nullptr, 0, 1000, "entries of the load's step lists (0: its own)"},
-    {"list-capacity", &Faults::listCapacity, nullptr, nullptr, 0, 1000, "entries of the supply's lists (0: its own)"},
+    {"list-capacity", &Faults::listCapacity, nullptr, nullptr, -1, 1000, "entries of the supply's lists (0: its own, -1: none)"},
     {"fail-max", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MAX\" of this header (MLEV, STEP:CURR, ...)", &Faults::failMax},
     {"fail-min", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MIN\" of this header", &Faults::failMin},
     {"min-above-max", nullptr, nullptr, nullptr, 0, 0, "answer \"H? MIN\" of this header above its maximum",

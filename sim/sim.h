@@ -109,7 +109,7 @@ struct Faults {
     int extOn = 0; // bits forced on in "STAT:QUES:EXT?" (supply; its summary, bit 15 of
         //   "STAT:QUES?", follows)
     int stepCapacity = 0; // entries of the load's step lists, 0: its own (1000 at most)
-    int listCapacity = 0; // entries of the supply's lists, 0: its own
+    int listCapacity = 0; // entries of the supply's lists, 0: its own, -1: none
     std::string failMax; // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
     std::string failMin; // ... whose "? MIN" query is refused
     std::string minAboveMax; // ... whose "? MIN" answers one above its maximum

@@ -77,7 +77,8 @@ SupplyModel::SupplyModel(double loadOhms, double ambientCelsius, ModelClock cloc
 }
 
 int SupplyModel::capacity() const {
-    return faults().listCapacity > 0 ? std::min(faults().listCapacity, kMaxListCapacity) : kListCapacity;
+    const int asked = faults().listCapacity;
+    return asked == 0 ? kListCapacity : std::clamp(asked, 0, kMaxListCapacity);
 }
 
 double SupplyModel::read(const ParamSpec& p) const {

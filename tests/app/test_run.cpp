@@ -7,6 +7,7 @@
 #include "displays/meter.h"
 #include "displays/nyqust.h"
 #include "displays/vc.h"
+#include "epower/epower.h"
 #include "link/ifp.h"
 #include "tests/support/run_fixture.h"
 #include "ui/headless.h"
@@ -84,17 +85,16 @@ TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice) {
     }
 }
 
-// Modes 1 and 2 give the link back until their panels exist; any other mode
-// ends the application.  Without its interface panel it ends at once.
+// Mode 1 gives the link back until its panel exists; any other mode beyond
+// the table ends the application.  Without its interface panel it ends at once.
 TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     const std::string address = startSim();
     const std::tuple<int, const char*, const char*> cases[] = {{1, "Not available", "electronic-load"},
-        {2, "Not available", "power-supply"},
         {3, "Error!", "Unknown Device! System Exit!"}};
     for (const auto& [mode, title, text] : cases) {
         hl::clearPopups();
         std::vector<UiScript::Step> steps = {{always, [&, m = mode] { openTcp(address, m); }}};
-        if (mode < 3)
+        if (mode == 1)
             steps.push_back({[] { return !hl::popups().empty() && !ifp_get_ifready(); },
                 [] { hl::closePanel(ifp_panel()); }});
         EXPECT_TRUE(runMainWith(steps)) << mode;
@@ -107,6 +107,22 @@ TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     EXPECT_EQ(log(), Log{}) << "only the measurement tool talks to the instrument";
     ui::resetForTests();
     EXPECT_EQ(runMain(), -1);
+}
+
+// Mode 2 runs the supply panel on the link: read, cycled, and when its window
+// is closed the link is given back and its panels are gone.
+TEST_F(RunTest, SupplyModeRunsTheSupplyPanelUntilItsWindowCloses) {
+    sim::Options o = tcpOnlyOptions();
+    o.kind = sim::Kind::Supply;
+    const std::string address = startSim(o);
+    EXPECT_TRUE(runMainWith({{always, [&] { openTcp(address, 2); }},
+        {[&] { return countOf(log(), "STAT:QUES?") > 0; }, [] { hl::closePanel(epower_panel_main()); }},
+        {[] { return !ifp_get_ifready(); }, [] { hl::closePanel(ifp_panel()); }}}));
+    const Log got = log();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(Log(got.begin(), got.begin() + 2), (Log{"*IDN?", "VSET? MAX"}));
+    EXPECT_EQ(epower_panel_main(), -1);
+    EXPECT_TRUE(hl::popups().empty());
 }
 
 TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage) {
