@@ -15,6 +15,18 @@
 
 namespace {
 
+// Exchanges that ifp_send_query could not complete, for callers that tell a
+// silent instrument from one that answers badly.
+unsigned g_unanswered = 0;
+
+int exchange(const char* command, char* reply, int size)
+{
+    if (ifp_send_query(command, reply, size) != 0)
+        return 1;
+    ++g_unanswered;
+    return 0;
+}
+
 // The command line is built in a buffer of the line size; a header so long
 // that the line would not fit is a failure, never a cut command.
 template <typename... A>
@@ -24,13 +36,13 @@ bool format_line(char (&line)[SCPI_LINE_SIZE], const char* format, A... args)
     return n > 0 && n < SCPI_LINE_SIZE;
 }
 
-int send_set(const char (&line)[SCPI_LINE_SIZE]) { return ifp_send_query(line, nullptr, 0) != 0 ? 1 : 0; }
+int send_set(const char (&line)[SCPI_LINE_SIZE]) { return exchange(line, nullptr, 0); }
 
 // The reply of a query, without its line end; false when the exchange failed.
 bool ask(const char (&line)[SCPI_LINE_SIZE], char (&reply)[SCPI_LINE_SIZE])
 {
     reply[0] = '\0';
-    return ifp_send_query(line, reply, sizeof reply) != 0;
+    return exchange(line, reply, sizeof reply) != 0;
 }
 
 // The whole text as a number: a leading "+" is allowed where a digit or a
@@ -51,6 +63,14 @@ bool parse_whole(const char* text, T* out)
 }
 
 } // namespace
+
+unsigned scpi_unanswered() { return g_unanswered; }
+
+int scpi_query_text(const char* command, char (&reply)[SCPI_LINE_SIZE])
+{
+    reply[0] = '\0';
+    return exchange(command, reply, SCPI_LINE_SIZE);
+}
 
 int scpi_reply_int(char* reply, int* value)
 {

@@ -15,6 +15,14 @@ inline constexpr int SCPI_LINE_SIZE = 180;
 // A list header such as "STEP:POW:TIME" fits this many bytes.
 inline constexpr int SCPI_LIST_HEADER_SIZE = 20;
 
+// A query whose reply is taken as text, whole ("*IDN?", "MEAS:SUMM?").
+int scpi_query_text(const char* command, char (&reply)[SCPI_LINE_SIZE]);
+
+// How many exchanges of these functions ifp_send_query could not complete so
+// far (no answer in time, or one the link refused); a reply that came but is
+// not a number or name of the expected kind is not counted.
+unsigned scpi_unanswered();
+
 // " MAX" when max is set, else " MIN" when min is set, else "".
 const char* scpi_suffix(int max, int min);
 

@@ -102,6 +102,19 @@ TEST_F(Scpi, EveryAccessSendsItsTextAndTakesOnlyWhatItAskedFor) {
     EXPECT_EQ(log(), (std::vector<std::string>{"MLEV 2.500000", "INPUT 0", "INP:PROT:CLE", "DUTY? MAX", "MODE CURR", "MODE?", "STEP:CURR:TIME 3 100", "STEP:CURR 3 0.000000", "STEP:CURR:TIME? 3", "STEP:CURR? 1 MAX", "NO:SUCH?", "NO:SUCH?", "NO:SUCH?"}));
 }
 
+TEST_F(Scpi, TextQueriesAndTheCountOfUnansweredExchanges) {
+    const unsigned before = scpi_unanswered();
+    char reply[SCPI_LINE_SIZE];
+    EXPECT_EQ(scpi_query_text("*IDN?", reply), 1);
+    EXPECT_STREQ(reply, sim::kLoadIdn);
+    int i = 7;
+    EXPECT_EQ(scpi_access_int("MODE", &i, 0, 0, 0), 0) << "answered with a name, not a number";
+    EXPECT_EQ(scpi_unanswered(), before) << "an answer that does not fit is no silence";
+    EXPECT_EQ(scpi_query_text("NO:SUCH?", reply), 0);
+    EXPECT_STREQ(reply, "");
+    EXPECT_EQ(scpi_unanswered(), before + 1);
+}
+
 TEST_F(Scpi, LimitsRefreshKeepsTheRangeWholeAndRefusesAnInvertedOne) {
     const int h = loadPanel(), c = 1; // its range lies below the instrument's
     ASSERT_GE(h, 0);
