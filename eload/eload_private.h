@@ -1,0 +1,5 @@
+// Shared between the files of the load panel module.
+#pragma once
+
+// Height of the transient panel: with the step-list area (1) or without it.
+void eload_tran_size(int with_list);
