@@ -37,11 +37,12 @@ UiCtrlDef at(UiCtrlDef c, int top, int left, int width)
     return c;
 }
 
-UiCtrlDef sw(int id, std::string label, const char* on, const char* off, std::string cb = "")
+// A toggle names itself on its face: "Von: ON".
+UiCtrlDef sw(int id, const std::string& name, const char* on, const char* off, std::string cb = "")
 {
-    UiCtrlDef c = make(id, UiCtrlKind::Toggle, VAL_INTEGER, std::move(label), std::move(cb));
-    c.onText = on;
-    c.offText = off;
+    UiCtrlDef c = make(id, UiCtrlKind::Toggle, VAL_INTEGER, "", std::move(cb));
+    c.onText = name.empty() ? on : name + ": " + on;
+    c.offText = name.empty() ? off : name + ": " + off;
     return c;
 }
 
@@ -123,7 +124,7 @@ UiPanelDef main_panel()
     }
     y += 56 + kPad;
 
-    cs.push_back(box(ELOAD_MAIN_FRAME_SET, y, kPad, 2 * kH + 2 * kLabel + 3 * kPad, x(3) - gap - kPad));
+    cs.push_back(box(ELOAD_MAIN_FRAME_SET, y, kPad, kLabel + 2 * kH + 3 * kPad - 4, x(3) - gap - kPad));
     y += kPad + kLabel - 4;
     cs.push_back(at(choice(ELOAD_MAIN_MODE, "Operating mode", mode_items(), "range_control_cb"), y, x(0) + 8, col - 8));
     UiCtrlDef level = at(num(ELOAD_MAIN_LEVEL, "Level (V, A, \xCE\xA9 or W)", VAL_FLOAT, 4, "range_control_cb"), y,
@@ -137,7 +138,7 @@ UiPanelDef main_panel()
     cs.push_back(at(sw(ELOAD_MAIN_SHORT, "", "SHORT: ON", "SHORT: OFF", "input_cb"), y, x(1) + 4, col - 8));
     cs.push_back(at(sw(ELOAD_MAIN_RANGE_CTRL, "", "AUTO RANGE: on", "AUTO RANGE: off", "range_control_cb"), y, x(2),
         col - 8));
-    y += kH + 2 * kPad + 2;
+    y += kH + 2 * kPad + 4;
 
     cs.push_back(at(sw(ELOAD_MAIN_TRAN, "", "TRANSIENT", "TRANSIENT", "tran_panel_cb"), y, x(0), col));
     cs.push_back(at(sw(ELOAD_MAIN_PROT, "", "PROTECTION", "PROTECTION", "prot_panel_cb"), y, x(1), col));
@@ -251,7 +252,7 @@ UiPanelDef prot_panel()
     for (int r = 0; r < ELOAD_PROT_ROWS; ++r) {
         const int base = ELOAD_PROT_ROW + 3 * r;
         const bool first = r == 0;
-        p.controls.push_back(at(sw(base + ELOAD_PROT_SWITCH, names[r], "ON", "OFF"), y, kPad, 130));
+        p.controls.push_back(at(sw(base + ELOAD_PROT_SWITCH, names[r], "ON", "OFF"), y, kPad, 140));
         p.controls.push_back(at(num(base + ELOAD_PROT_LEVEL, first ? std::string("Level") : "", VAL_FLOAT, 3), y, 160,
             120));
         p.controls.push_back(at(num(base + ELOAD_PROT_DELAY, first ? "Delay (ms)" : "", VAL_INTEGER, 0), y, 300, 110));
@@ -262,10 +263,10 @@ UiPanelDef prot_panel()
         p.controls.push_back(unit);
         y += kH + kLabel;
     }
-    p.controls.push_back(at(sw(ELOAD_PROT_VON_SWITCH, "Von", "ON", "OFF"), y, kPad, 130));
+    p.controls.push_back(at(sw(ELOAD_PROT_VON_SWITCH, "Von", "ON", "OFF"), y, kPad, 140));
     p.controls.push_back(at(num(ELOAD_PROT_VON_LEVEL, "Von level (V)", VAL_FLOAT, 3), y, 160, 120));
     y += kH + kLabel;
-    p.controls.push_back(at(sw(ELOAD_PROT_OSC_SWITCH, "Oscillation", "ON", "OFF"), y, kPad, 130));
+    p.controls.push_back(at(sw(ELOAD_PROT_OSC_SWITCH, "Oscillation", "ON", "OFF"), y, kPad, 140));
     p.controls.push_back(at(num(ELOAD_PROT_OSC_DELAY, "Delay (ms)", VAL_INTEGER, 0), y, 300, 110));
     p.width = 300 + 110 + kPad;
     p.height = y + kH + kPad;

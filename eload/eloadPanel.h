@@ -41,8 +41,7 @@ enum {
     ELOAD_MAIN_DEADLINE = 17, // numeric: tick of the next measurement cycle (hidden at first)
     ELOAD_MAIN_HINT = 18, // text: how to pause the readouts and fold the panel
     ELOAD_MAIN_SIZE = 19, // frame: the unfolded panel ends below it
-    ELOAD_MAIN_FRAME_READ = 20, // frames around the groups
-    ELOAD_MAIN_FRAME_SET = 21,
+    ELOAD_MAIN_FRAME_SET = 21, // frame around the operating settings
 };
 
 // ---- panel 3: options ----------------------------------------------------------
