@@ -51,19 +51,11 @@ int main_int(int control)
     return v;
 }
 
-int bottom_of(int panel, int control)
-{
-    int top = 0, height = 0;
-    if (GetCtrlBoundingRect(panel, control, &top, nullptr, &height, nullptr) < 0)
-        return -1;
-    return top + height;
-}
-
 void eload_panel_size()
 {
     if (st.mainP < 0)
         return;
-    const int height = st.size_flag ? bottom_of(st.mainP, ELOAD_MAIN_IDN) + 5 : bottom_of(st.mainP, ELOAD_MAIN_SIZE) + 15;
+    const int height = st.size_flag ? eload_bottom_of(st.mainP, ELOAD_MAIN_IDN) + 5 : eload_bottom_of(st.mainP, ELOAD_MAIN_SIZE) + 15;
     if (height > 0)
         SetPanelAttribute(st.mainP, ATTR_HEIGHT, height);
 }
@@ -222,6 +214,14 @@ int eload_summary_words(const char* reply, char (&words)[4][ELOAD_WORD_SIZE])
         p += len;
     }
     return n == 4 ? 1 : 0;
+}
+
+int eload_bottom_of(int panel, int control)
+{
+    int top = 0, height = 0;
+    if (GetCtrlBoundingRect(panel, control, &top, nullptr, &height, nullptr) < 0)
+        return -1;
+    return top + height;
 }
 
 int eload_panel(int resourceId)

@@ -87,14 +87,6 @@ int refresh(int panel, std::span<const Row> rows, bool firstMayFail)
     return 0;
 }
 
-int bottom_of(int panel, int control)
-{
-    int top = 0, height = 0;
-    if (GetCtrlBoundingRect(panel, control, &top, nullptr, &height, nullptr) < 0)
-        return -1;
-    return top + height;
-}
-
 int toggle_value(int panel, int control)
 {
     int on = 0;
@@ -141,7 +133,7 @@ void eload_tran_size(int with_list)
     const int panel = eload_panel(ELOAD_TRAN);
     if (panel < 0)
         return;
-    const int height = with_list ? bottom_of(panel, ELOAD_TRAN_STEP_END) + 5 : bottom_of(panel, ELOAD_TRAN_STEP) + 10;
+    const int height = with_list ? eload_bottom_of(panel, ELOAD_TRAN_STEP_END) + 5 : eload_bottom_of(panel, ELOAD_TRAN_STEP) + 10;
     if (height > 0)
         SetPanelAttribute(panel, ATTR_HEIGHT, height);
 }

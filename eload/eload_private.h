@@ -3,3 +3,6 @@
 
 // Height of the transient panel: with the step-list area (1) or without it.
 void eload_tran_size(int with_list);
+
+// The bottom edge (top plus height) of a control, or -1.
+int eload_bottom_of(int panel, int control);

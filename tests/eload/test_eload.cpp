@@ -47,8 +47,9 @@ protected:
         timer_set_source(test_clock);
         sim::Options o = tsupport::tcpOnlyOptions();
         o.kind = sim::Kind::Load;
-        // 1 A from this source leaves 12.3456 V on the input; the load's own
-        // clock stands still, so the heat sink stays at 25 degrees.
+        // 2 A from this source leaves 12.2956 V on the input (24.5912 W,
+        // 6.1478 ohm); the load's own clock stands still, so the heat sink
+        // stays at 25 degrees.
         o.sourceVolts = 12.3956;
         o.sourceOhms = 0.05;
         o.clock = [] { return std::chrono::microseconds(0); };
@@ -129,6 +130,7 @@ TEST_F(Eload, ActivationReadsThePanelOnceInOrderAndAgainAfterAClose) {
 TEST_F(Eload, CycleShowsTheChosenQuantitiesOncePerSecond) {
     show();
     g_real = false;
+    sim_->instrument().execute("MLEV 2");
     sim_->instrument().execute("INPUT 1");
     const Log summary = {"MEAS:SUMM?", "STAT:QUES?", "STAT:OPER?"};
     const Log withTemp = Log{"MEAS:TEMP?"} + summary;
@@ -137,10 +139,10 @@ TEST_F(Eload, CycleShowsTheChosenQuantitiesOncePerSecond) {
         const char *wantA, *wantB;
         const Log& exchanges;
     } cases[] = {
-        {0, 2, "12.345V", "12.345\xCE\xA9", summary},
-        {1, 3, "1.0000A", "12.345W", summary},
+        {0, 2, "12.295V", "6.1478\xCE\xA9", summary},
+        {1, 3, "2.0000A", "24.591W", summary},
         {4, 4, "25.00\xC2\xB0", "25.00\xC2\xB0", withTemp},
-        {0, 4, "12.345V", "25.00\xC2\xB0", withTemp},
+        {3, 4, "24.591W", "25.00\xC2\xB0", withTemp},
     };
     eload_measure(); // the first call is due at once
     for (const Case& c : cases) {
@@ -168,7 +170,7 @@ TEST_F(Eload, CycleShowsTheChosenQuantitiesOncePerSecond) {
     clearLog();
     cycle();
     EXPECT_EQ(log(), (Log{"MEAS:SUMM?", "MODE:RANGE?", "STAT:QUES?", "STAT:OPER?"}));
-    EXPECT_EQ(value(ELOAD_MAIN_RANGE), 0) << "1 A fits the low range";
+    EXPECT_EQ(value(ELOAD_MAIN_RANGE), 0) << "2 A fits the low range";
 
     // Measuring paused by a right double-click on a readout: no exchanges.
     ASSERT_EQ(hl::rightDoubleClick(mainP, ELOAD_MAIN_READ_A), 0);
@@ -240,6 +242,13 @@ TEST_F(Eload, AlarmLampBlinksWithABeepAndTheAlarmPanelShowsAndClears) {
     hl::deliver();
     EXPECT_EQ(eload_panel(ELOAD_ALARM), -1);
     EXPECT_LT(DisplayPanel(alarmP), 0) << "discarded";
+
+    ASSERT_EQ(hl::click(mainP, ELOAD_MAIN_ALARM), 0);
+    hl::deliver();
+    const int again = eload_panel(ELOAD_ALARM);
+    ASSERT_GE(again, 0);
+    eload_quit();
+    EXPECT_LT(DisplayPanel(again), 0) << "quit takes the alarm panel too";
 }
 
 TEST_F(Eload, ModeChangeSendsWaitsAndRereadsAndARefusedModeIsReadBack) {
