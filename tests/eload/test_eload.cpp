@@ -265,6 +265,55 @@ TEST_F(Eload, ModeChangeSendsWaitsAndRereadsAndARefusedModeIsReadBack) {
     EXPECT_EQ(value(ELOAD_MAIN_MODE), 2) << "the mode the load is in";
 }
 
+// Each sub-panel is read whole every time its toggle shows it; a failure ends
+// the reading, except in the transient level's limits.
+TEST_F(Eload, SubPanelsAreReadInTheirOrderEachTimeTheyShow) {
+    show();
+    auto limits = [](const std::string& h) { return Log{h + "? MAX", h + "? MIN", h + "?"}; };
+    const Log tran = limits("TLEV") + Log{"TRAN:MODE?", "TRAN?", "STEP:COUNT?"} + limits("DUTY") +
+        limits("TRAN:PINT:TWID") + limits("SLEW:POS") + limits("SLEW:NEG") + limits("FREQ") + limits("TRAN:TWID");
+    Log prot;
+    for (const char* q : {"VOLT", "CURR", "POW"})
+        for (const char* side : {"OVER", "UND"}) {
+            const std::string h = std::string(q) + ":PROT:";
+            prot = prot + Log{h + (side[0] == 'O' ? "STATE?" : "UND:STATE?")} + limits(h + side) +
+                limits(h + side + ":DELAY");
+        }
+    prot = prot + Log{"VOLT:VON:STATE?"} + limits("VOLT:VON") + Log{"SYST:OSC:PROT?"} + limits("SYST:OSC:PROT:DELAY");
+    const Log opti = Log{"MEAS:SENSE?", "SYST:EXT:CONTROL?", "SYST:SHORT:STATE?", "SYST:CROS:MOD:STAT?",
+                         "SYST:CROS:RANG:STAT?"} +
+        limits("TRIG:DELAY") + Log{"TRIG:SOURCE?"};
+    struct Case {
+        int toggle;
+        const Log& want;
+    } cases[] = {{ELOAD_MAIN_TRAN, tran}, {ELOAD_MAIN_PROT, prot}, {ELOAD_MAIN_OPTI, opti}};
+    for (const Case& c : cases) {
+        for (int again = 0; again < 2; ++again) {
+            clearLog();
+            tsupport::commit(mainP, c.toggle, 1);
+            EXPECT_EQ(log(), c.want) << c.toggle;
+            tsupport::commit(mainP, c.toggle, 0);
+            EXPECT_EQ(log().size(), c.want.size()) << "hiding sends nothing";
+        }
+    }
+    sim_->instrument().execute("TRIG:SOURCE BUS");
+    tsupport::commit(mainP, ELOAD_MAIN_OPTI, 1);
+    EXPECT_EQ(value(ELOAD_OPTI_TRIG_SOURCE, eload_panel(ELOAD_OPTI)), 1);
+
+    faults([](sim::Faults& f) { f.failMax = "TLEV"; });
+    clearLog();
+    tsupport::commit(mainP, ELOAD_MAIN_TRAN, 1);
+    const Log rest(tran.begin() + 3, tran.end());
+    Log sent = log(); // without the link's "*IDN?" that puts it back in step after a failure
+    std::erase(sent, "*IDN?");
+    EXPECT_EQ(sent, (Log{"TLEV? MAX", "TLEV? MAX", "TLEV? MAX"} + rest));
+    faults([](sim::Faults& f) { f.failMin = "DUTY"; });
+    tsupport::commit(mainP, ELOAD_MAIN_TRAN, 0);
+    clearLog();
+    tsupport::commit(mainP, ELOAD_MAIN_TRAN, 1);
+    EXPECT_EQ(log().back(), "DUTY? MIN") << "a failure past the first row ends the reading";
+}
+
 TEST_F(Eload, ShortIsSentOnlyWhenTheLoadAllowsIt) {
     show();
     struct Case {
