@@ -100,7 +100,7 @@ UiPanelDef main_panel()
     constexpr int col = 204, gap = 12;
     auto x = [](int n) { return kPad + n * (col + gap); };
     constexpr int half = (3 * col + 2 * gap - gap) / 2;
-    UiPanelDef p{.id = ELOAD_MAIN, .title = "Electronic Load", .top = 60, .left = 60, .callback = "eload_stop"};
+    UiPanelDef p{.id = ELOAD_MAIN, .title = "Electronic Load", .top = 40, .left = 40, .callback = "eload_stop"};
     p.width = x(3) - gap + kPad;
     auto& cs = p.controls;
 
@@ -172,7 +172,7 @@ UiPanelDef main_panel()
 // in a third, the clear and close buttons below.
 UiPanelDef alarm_panel()
 {
-    UiPanelDef p{.id = ELOAD_ALARM, .title = "Load Status", .top = 90, .left = 720, .callback = "panel_close"};
+    UiPanelDef p{.id = ELOAD_ALARM, .title = "Load Status", .top = 440, .left = 800, .callback = "panel_close"};
     const std::vector<std::pair<int, const char*>> ques = {{0, "Over-voltage"}, {1, "Over-current"},
         {2, "Over-power"}, {3, "Under-voltage"}, {4, "Under-current"}, {5, "Under-power"}, {6, "Over-temperature"},
         {7, "Oscillation"}, {8, "Waiting for Von"}, {9, "Current limit"}, {10, "Power limit"},
@@ -204,7 +204,7 @@ UiPanelDef tran_panel()
 {
     constexpr int col = 170, gap = 12;
     auto x = [](int n) { return kPad + n * (col + gap); };
-    UiPanelDef p{.id = ELOAD_TRAN, .title = "Transient", .top = 420, .left = 60, .callback = "panel_close"};
+    UiPanelDef p{.id = ELOAD_TRAN, .title = "Transient", .top = 40, .left = 720, .callback = "panel_close"};
     p.width = x(3) - gap + kPad;
     auto& cs = p.controls;
     int y = kPad + kLabel;
@@ -244,30 +244,34 @@ UiPanelDef tran_panel()
 // oscillation protection.
 UiPanelDef prot_panel()
 {
-    UiPanelDef p{.id = ELOAD_PROT, .title = "Protection", .top = 90, .left = 720, .callback = "panel_close"};
+    UiPanelDef p{.id = ELOAD_PROT, .title = "Protection", .top = 410, .left = 40, .callback = "panel_close"};
+    constexpr int pitch = kH + 8;
     const char* names[ELOAD_PROT_ROWS] = {"Over-voltage", "Under-voltage", "Over-current", "Under-current",
         "Over-power", "Under-power"};
-    const char* units[ELOAD_PROT_ROWS] = {"V", "V", "A", "A", "W", "W"};
+    const char* units[ELOAD_PROT_ROWS + 1] = {"V", "V", "A", "A", "W", "W", "V"};
+    auto unit = [&p, &units](int row, int top) {
+        UiCtrlDef u = at(make(ELOAD_PROT_UNIT + row, UiCtrlKind::TextMsg, VAL_STRING, ""), top + 4, 284, 14);
+        u.height = 20;
+        u.text = units[row];
+        u.mode = VAL_INDICATOR;
+        p.controls.push_back(u);
+    };
     int y = kPad + kLabel;
-    for (int r = 0; r < ELOAD_PROT_ROWS; ++r) {
+    for (int r = 0; r < ELOAD_PROT_ROWS; ++r, y += pitch) {
         const int base = ELOAD_PROT_ROW + 3 * r;
         const bool first = r == 0;
         p.controls.push_back(at(sw(base + ELOAD_PROT_SWITCH, names[r], "ON", "OFF"), y, kPad, 140));
         p.controls.push_back(at(num(base + ELOAD_PROT_LEVEL, first ? std::string("Level") : "", VAL_FLOAT, 3), y, 160,
             120));
         p.controls.push_back(at(num(base + ELOAD_PROT_DELAY, first ? "Delay (ms)" : "", VAL_INTEGER, 0), y, 300, 110));
-        UiCtrlDef unit = at(make(0, UiCtrlKind::TextMsg, VAL_STRING, ""), y + 4, 284, 14);
-        unit.text = units[r];
-        unit.mode = VAL_INDICATOR;
-        unit.id = 40 + r;
-        p.controls.push_back(unit);
-        y += kH + kLabel;
+        unit(r, y);
     }
     p.controls.push_back(at(sw(ELOAD_PROT_VON_SWITCH, "Von", "ON", "OFF"), y, kPad, 140));
-    p.controls.push_back(at(num(ELOAD_PROT_VON_LEVEL, "Von level (V)", VAL_FLOAT, 3), y, 160, 120));
-    y += kH + kLabel;
+    p.controls.push_back(at(num(ELOAD_PROT_VON_LEVEL, "", VAL_FLOAT, 3), y, 160, 120));
+    unit(ELOAD_PROT_ROWS, y);
+    y += pitch;
     p.controls.push_back(at(sw(ELOAD_PROT_OSC_SWITCH, "Oscillation", "ON", "OFF"), y, kPad, 140));
-    p.controls.push_back(at(num(ELOAD_PROT_OSC_DELAY, "Delay (ms)", VAL_INTEGER, 0), y, 300, 110));
+    p.controls.push_back(at(num(ELOAD_PROT_OSC_DELAY, "", VAL_INTEGER, 0), y, 300, 110));
     p.width = 300 + 110 + kPad;
     p.height = y + kH + kPad;
     return p;
@@ -276,7 +280,7 @@ UiPanelDef prot_panel()
 // Panel 3.
 UiPanelDef opti_panel()
 {
-    UiPanelDef p{.id = ELOAD_OPTI, .title = "Options", .top = 420, .left = 720, .callback = "panel_close"};
+    UiPanelDef p{.id = ELOAD_OPTI, .title = "Options", .top = 410, .left = 480, .callback = "panel_close"};
     constexpr int col = 170;
     int y = kPad + kLabel;
     p.controls.push_back(at(choice(ELOAD_OPTI_SENSE, "Voltage sense", ui_items({{"Local", 0}, {"Remote", 1}})), y,

@@ -68,6 +68,7 @@ enum {
     ELOAD_PROT_LEVEL = 1,
     ELOAD_PROT_DELAY = 2,
     ELOAD_PROT_ROWS = 6,
+    ELOAD_PROT_UNIT = 40, // unit texts of the six rows and of Von: ELOAD_PROT_UNIT + row
     ELOAD_PROT_VON_SWITCH = 2, // toggle
     ELOAD_PROT_VON_LEVEL = 3, // numeric (float)
     ELOAD_PROT_OSC_SWITCH = 4, // toggle
