@@ -116,7 +116,7 @@ int eload_refresh_float(int panel, int control, int param, int with_limits)
 
 void eload_step_show_row(int row, float value, int time, int insert, int header)
 {
-    const int panel = eload_panel(ELOAD_I_TRAN);
+    const int panel = eload_panel(ELOAD_TRAN);
     if (panel >= 0)
         scpi_list_show_row(panel, ELOAD_TRAN_STEP_LIST, row, value, time, insert, header);
 }
