@@ -257,6 +257,7 @@ int eload_open()
         *handle = h;
     }
     st.refreshed = 0;
+    eload_step_forget(); // a new run may face another instrument
     eload_panel_size();
     eload_tran_size(0);
     return 1;

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+// Entries of the step list the panel holds at most.
+inline constexpr int ELOAD_STEP_MAX = 200;
+
 // Readout words of "MEAS:SUMM?": a word longer than this is not shown.
 inline constexpr int ELOAD_WORD_SIZE = 32;
 // Cycles in a row whose exchanges the instrument left unanswered before the
@@ -62,6 +65,11 @@ int tran_panel_cb(int panel, int control, int event, void* callbackData, int eve
 int prot_panel_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int opti_panel_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int tran_fun_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int prot_fun_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int opti_fun_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The step list: its mode selector loads it (-1 when its length cannot be
+// read), the list box and entry number select an entry, value and time edit it.
+int step_access_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 
 // Panel refreshes of the sub-panels: 0 when complete, -1 at a failed exchange.
 int eload_tran_refresh();

@@ -208,32 +208,34 @@ UiPanelDef tran_panel()
     p.width = x(3) - gap + kPad;
     auto& cs = p.controls;
     int y = kPad + kLabel;
-    cs.push_back(at(num(ELOAD_TRAN_LEVEL, "Transient level", VAL_FLOAT, 4), y, x(0), col));
+    cs.push_back(at(num(ELOAD_TRAN_LEVEL, "Transient level", VAL_FLOAT, 4, "tran_fun_cb"), y, x(0), col));
     cs.push_back(at(choice(ELOAD_TRAN_MODE, "Transient mode",
-                        ui_items({{"Continuous", 0}, {"Pulse", 1}, {"Step list", 2}})),
+                        ui_items({{"Continuous", 0}, {"Pulse", 1}, {"Step list", 2}}), "tran_fun_cb"),
         y, x(1), col));
-    cs.push_back(at(sw(ELOAD_TRAN_ON, "", "TRANSIENT: ON", "TRANSIENT: OFF"), y, x(2), col));
+    cs.push_back(at(sw(ELOAD_TRAN_ON, "", "TRANSIENT: ON", "TRANSIENT: OFF", "tran_fun_cb"), y, x(2), col));
     y += kH + kLabel + 4;
-    cs.push_back(at(num(ELOAD_TRAN_FREQ, "Frequency (Hz)", VAL_FLOAT, 2), y, x(0), col));
-    cs.push_back(at(num(ELOAD_TRAN_DUTY, "Duty (%)", VAL_INTEGER, 0), y, x(1), col));
-    cs.push_back(at(num(ELOAD_TRAN_WIDTH, "Width (ms)", VAL_FLOAT, 3), y, x(2), col));
+    cs.push_back(at(num(ELOAD_TRAN_FREQ, "Frequency (Hz)", VAL_FLOAT, 2, "tran_fun_cb"), y, x(0), col));
+    cs.push_back(at(num(ELOAD_TRAN_DUTY, "Duty (%)", VAL_INTEGER, 0, "tran_fun_cb"), y, x(1), col));
+    cs.push_back(at(num(ELOAD_TRAN_WIDTH, "Width (ms)", VAL_FLOAT, 3, "tran_fun_cb"), y, x(2), col));
     y += kH + kLabel + 4;
-    cs.push_back(at(num(ELOAD_TRAN_SLEW_POS, "Rising slew (A/\xC2\xB5s)", VAL_FLOAT, 3), y, x(0), col));
-    cs.push_back(at(num(ELOAD_TRAN_SLEW_NEG, "Falling slew (A/\xC2\xB5s)", VAL_FLOAT, 3), y, x(1), col));
-    cs.push_back(at(num(ELOAD_TRAN_PINT, "Pulse interval (ms)", VAL_INTEGER, 0), y, x(2), col));
+    cs.push_back(at(num(ELOAD_TRAN_SLEW_POS, "Rising slew (A/\xC2\xB5s)", VAL_FLOAT, 3, "tran_fun_cb"), y, x(0), col));
+    cs.push_back(at(num(ELOAD_TRAN_SLEW_NEG, "Falling slew (A/\xC2\xB5s)", VAL_FLOAT, 3, "tran_fun_cb"), y, x(1), col));
+    cs.push_back(at(num(ELOAD_TRAN_PINT, "Pulse interval (ms)", VAL_INTEGER, 0, "tran_fun_cb"), y, x(2), col));
     y += kH + kLabel + 4;
-    cs.push_back(at(num(ELOAD_TRAN_COUNT, "Step list passes (0: endless)", VAL_INTEGER, 0), y, x(0), col));
+    cs.push_back(at(num(ELOAD_TRAN_COUNT, "Step list passes (0: endless)", VAL_INTEGER, 0, "tran_fun_cb"), y, x(0), col));
     y += kH + kPad;
     cs.push_back(at(sw(ELOAD_TRAN_STEP, "", "STEP LIST \xE2\x96\xB4", "STEP LIST \xE2\x96\xBE", "tran_fun_cb"), y, x(0),
         col));
     y += kH + kPad + kLabel;
-    cs.push_back(at(choice(ELOAD_TRAN_STEP_MODE, "List of mode", mode_items()), y, x(0), col));
-    UiCtrlDef list = at(make(ELOAD_TRAN_STEP_LIST, UiCtrlKind::ListBox, VAL_INTEGER, ""), y, x(1), 2 * col + gap);
+    cs.push_back(at(choice(ELOAD_TRAN_STEP_MODE, "List of mode", mode_items(), "step_access_cb"), y, x(0), col));
+    UiCtrlDef list = at(make(ELOAD_TRAN_STEP_LIST, UiCtrlKind::ListBox, VAL_INTEGER, "", "step_access_cb"), y, x(1), 2 * col + gap);
     list.height = 200;
     cs.push_back(list);
-    cs.push_back(at(num(ELOAD_TRAN_STEP_ENTRY, "Entry", VAL_INTEGER, 0), y + kH + kLabel + 4, x(0), col));
-    cs.push_back(at(num(ELOAD_TRAN_STEP_VALUE, "Value", VAL_FLOAT, 4), y + 2 * (kH + kLabel + 4), x(0), col));
-    cs.push_back(at(num(ELOAD_TRAN_STEP_TIME, "Dwell time (ms)", VAL_INTEGER, 0), y + 3 * (kH + kLabel + 4), x(0),
+    UiCtrlDef entry = at(num(ELOAD_TRAN_STEP_ENTRY, "Entry", VAL_INTEGER, 0, "step_access_cb"), y + kH + kLabel + 4, x(0), col);
+    entry.min = entry.max = entry.value = 1; // until a list is read
+    cs.push_back(entry);
+    cs.push_back(at(num(ELOAD_TRAN_STEP_VALUE, "Value", VAL_FLOAT, 4, "step_access_cb"), y + 2 * (kH + kLabel + 4), x(0), col));
+    cs.push_back(at(num(ELOAD_TRAN_STEP_TIME, "Dwell time (ms)", VAL_INTEGER, 0, "step_access_cb"), y + 3 * (kH + kLabel + 4), x(0),
         col));
     cs.push_back(box(ELOAD_TRAN_STEP_END, y + 200 + 4, kPad, 1, x(3) - gap - kPad));
     p.height = y + 200 + 10;
@@ -260,18 +262,18 @@ UiPanelDef prot_panel()
     for (int r = 0; r < ELOAD_PROT_ROWS; ++r, y += pitch) {
         const int base = ELOAD_PROT_ROW + 3 * r;
         const bool first = r == 0;
-        p.controls.push_back(at(sw(base + ELOAD_PROT_SWITCH, names[r], "ON", "OFF"), y, kPad, 140));
-        p.controls.push_back(at(num(base + ELOAD_PROT_LEVEL, first ? std::string("Level") : "", VAL_FLOAT, 3), y, 160,
+        p.controls.push_back(at(sw(base + ELOAD_PROT_SWITCH, names[r], "ON", "OFF", "prot_fun_cb"), y, kPad, 140));
+        p.controls.push_back(at(num(base + ELOAD_PROT_LEVEL, first ? std::string("Level") : "", VAL_FLOAT, 3, "prot_fun_cb"), y, 160,
             120));
-        p.controls.push_back(at(num(base + ELOAD_PROT_DELAY, first ? "Delay (ms)" : "", VAL_INTEGER, 0), y, 300, 110));
+        p.controls.push_back(at(num(base + ELOAD_PROT_DELAY, first ? "Delay (ms)" : "", VAL_INTEGER, 0, "prot_fun_cb"), y, 300, 110));
         unit(r, y);
     }
-    p.controls.push_back(at(sw(ELOAD_PROT_VON_SWITCH, "Von", "ON", "OFF"), y, kPad, 140));
-    p.controls.push_back(at(num(ELOAD_PROT_VON_LEVEL, "", VAL_FLOAT, 3), y, 160, 120));
+    p.controls.push_back(at(sw(ELOAD_PROT_VON_SWITCH, "Von", "ON", "OFF", "prot_fun_cb"), y, kPad, 140));
+    p.controls.push_back(at(num(ELOAD_PROT_VON_LEVEL, "", VAL_FLOAT, 3, "prot_fun_cb"), y, 160, 120));
     unit(ELOAD_PROT_ROWS, y);
     y += pitch;
-    p.controls.push_back(at(sw(ELOAD_PROT_OSC_SWITCH, "Oscillation", "ON", "OFF"), y, kPad, 140));
-    p.controls.push_back(at(num(ELOAD_PROT_OSC_DELAY, "", VAL_INTEGER, 0), y, 300, 110));
+    p.controls.push_back(at(sw(ELOAD_PROT_OSC_SWITCH, "Oscillation", "ON", "OFF", "prot_fun_cb"), y, kPad, 140));
+    p.controls.push_back(at(num(ELOAD_PROT_OSC_DELAY, "", VAL_INTEGER, 0, "prot_fun_cb"), y, 300, 110));
     p.width = 300 + 110 + kPad;
     p.height = y + kH + kPad;
     return p;
@@ -283,19 +285,19 @@ UiPanelDef opti_panel()
     UiPanelDef p{.id = ELOAD_OPTI, .title = "Options", .top = 410, .left = 480, .callback = "panel_close"};
     constexpr int col = 170;
     int y = kPad + kLabel;
-    p.controls.push_back(at(choice(ELOAD_OPTI_SENSE, "Voltage sense", ui_items({{"Local", 0}, {"Remote", 1}})), y,
+    p.controls.push_back(at(choice(ELOAD_OPTI_SENSE, "Voltage sense", ui_items({{"Local", 0}, {"Remote", 1}}), "opti_fun_cb"), y,
         kPad, col));
-    p.controls.push_back(at(sw(ELOAD_OPTI_EXT, "External control", "ON", "OFF"), y, kPad + col + kPad, col));
+    p.controls.push_back(at(sw(ELOAD_OPTI_EXT, "External control", "ON", "OFF", "opti_fun_cb"), y, kPad + col + kPad, col));
     y += kH + kLabel + 4;
-    p.controls.push_back(at(sw(ELOAD_OPTI_SHORT, "Short function", "ALLOWED", "BLOCKED"), y, kPad, col));
-    p.controls.push_back(at(sw(ELOAD_OPTI_CROS_MODE, "CROS mode", "ON", "OFF"), y, kPad + col + kPad, col));
+    p.controls.push_back(at(sw(ELOAD_OPTI_SHORT, "Short function", "ALLOWED", "BLOCKED", "opti_fun_cb"), y, kPad, col));
+    p.controls.push_back(at(sw(ELOAD_OPTI_CROS_MODE, "CROS mode", "ON", "OFF", "opti_fun_cb"), y, kPad + col + kPad, col));
     y += kH + kLabel + 4;
-    p.controls.push_back(at(sw(ELOAD_OPTI_CROS_RANGE, "CROS range", "ON", "OFF"), y, kPad, col));
+    p.controls.push_back(at(sw(ELOAD_OPTI_CROS_RANGE, "CROS range", "ON", "OFF", "opti_fun_cb"), y, kPad, col));
     y += kH + kLabel + 4;
     p.controls.push_back(at(choice(ELOAD_OPTI_TRIG_SOURCE, "Trigger source",
-                                ui_items({{"Hold", 0}, {"Bus", 1}, {"External", 2}, {"Ethernet", 3}})),
+                                ui_items({{"Hold", 0}, {"Bus", 1}, {"External", 2}, {"Ethernet", 3}}), "opti_fun_cb"),
         y, kPad, col));
-    p.controls.push_back(at(num(ELOAD_OPTI_TRIG_DELAY, "Trigger delay (ms)", VAL_INTEGER, 0), y, kPad + col + kPad,
+    p.controls.push_back(at(num(ELOAD_OPTI_TRIG_DELAY, "Trigger delay (ms)", VAL_INTEGER, 0, "opti_fun_cb"), y, kPad + col + kPad,
         col));
     p.width = kPad + 2 * col + 2 * kPad;
     p.height = y + kH + kPad;

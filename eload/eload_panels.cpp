@@ -111,6 +111,32 @@ int refresh_waiting(int (*read)())
     return result;
 }
 
+// Sends a control's value with the set form of its row's parameter.  A value
+// the instrument refuses is replaced by the one it holds, when it says.
+int send(int panel, int control, std::span<const Row> rows)
+{
+    const Row* row = nullptr;
+    for (const Row& r : rows)
+        if (r.control == control)
+            row = &r;
+    if (row == nullptr)
+        return 0;
+    int ok = 0;
+    if (row->isFloat) {
+        float v = 0.0f;
+        GetCtrlVal(panel, control, &v);
+        ok = eload_access_float(row->param, &v, 0, 0, 1);
+    } else {
+        int v = 0;
+        GetCtrlVal(panel, control, &v);
+        ok = eload_access_int(row->param, &v, 0, 0, 1);
+    }
+    if (ok)
+        return 0;
+    read_row(panel, Row{row->control, row->param, row->isFloat, false});
+    return -1;
+}
+
 } // namespace
 
 int eload_tran_refresh() { return refresh(eload_panel(ELOAD_TRAN), kTranRows, true); }
@@ -185,9 +211,41 @@ int tran_fun_cb(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT)
         return 0;
-    if (control == ELOAD_TRAN_STEP)
-        eload_tran_size(toggle_value(panel, control));
+    if (control == ELOAD_TRAN_STEP) {
+        const int on = toggle_value(panel, control);
+        if (on)
+            eload_step_open();
+        eload_tran_size(on);
+        return 0;
+    }
+    if (send(panel, control, kTranRows) < 0)
+        return -1;
+    // Frequency and width share the period: the instrument moves the other.
+    if (control == ELOAD_TRAN_FREQ)
+        return eload_refresh_float(panel, ELOAD_TRAN_WIDTH, ELOAD_F_TRAN_TWID, 0) ? 0 : -1;
+    if (control == ELOAD_TRAN_WIDTH)
+        return eload_refresh_float(panel, ELOAD_TRAN_FREQ, ELOAD_F_FREQ, 0) ? 0 : -1;
     return 0;
+}
+
+int prot_fun_cb(int panel, int control, int event, void*, int, int)
+{
+    return event == EVENT_COMMIT ? send(panel, control, kProtRows) : 0;
+}
+
+int opti_fun_cb(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    if (control != ELOAD_OPTI_TRIG_SOURCE)
+        return send(panel, control, kOptiRows);
+    int source = 0;
+    GetCtrlVal(panel, control, &source);
+    if (eload_access_trig_source(&source, 1))
+        return 0;
+    if (eload_access_trig_source(&source, 0))
+        SetCtrlVal(panel, control, source);
+    return -1;
 }
 
 void eload_register()
@@ -208,6 +266,9 @@ void eload_register()
         {"prot_panel_cb", prot_panel_cb},
         {"opti_panel_cb", opti_panel_cb},
         {"tran_fun_cb", tran_fun_cb},
+        {"prot_fun_cb", prot_fun_cb},
+        {"opti_fun_cb", opti_fun_cb},
+        {"step_access_cb", step_access_cb},
     };
     for (const Ctrl& c : ctrls)
         ui_register_ctrl_callback(c.name, c.fn);

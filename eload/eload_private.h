@@ -6,3 +6,9 @@ void eload_tran_size(int with_list);
 
 // The bottom edge (top plus height) of a control, or -1.
 int eload_bottom_of(int panel, int control);
+
+// The step-list toggle switched on: the step mode follows the main panel's
+// mode and the list is loaded.
+void eload_step_open();
+// Forget the step list's length, so the next load asks the instrument again.
+void eload_step_forget();

@@ -181,6 +181,25 @@ void set_limits(int panel, int control, double lo, double hi)
     }
 }
 
+} // namespace
+
+int scpi_set_limits(int panel, int control, const double* lo, const double* hi)
+{
+    double min = 0.0, max = 0.0;
+    GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, &min);
+    GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, &max);
+    if (lo)
+        min = *lo;
+    if (hi)
+        max = *hi;
+    if (min > max)
+        return 0;
+    set_limits(panel, control, min, max);
+    return 1;
+}
+
+namespace {
+
 template <typename T, typename Access>
 int refresh(int panel, int control, const char* header, int with_limits, Access access)
 {
@@ -188,17 +207,15 @@ int refresh(int panel, int control, const char* header, int with_limits, Access 
         T hi{}, lo{};
         if (!access(header, &hi, 1, 0, 0))
             return 0;
+        const double max = static_cast<double>(hi);
         if (!access(header, &lo, 0, 1, 0)) {
-            // The maximum alone is shown when it keeps the control's range whole.
-            double old_min = 0.0;
-            GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, &old_min);
-            if (static_cast<double>(hi) >= old_min)
-                SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, static_cast<double>(hi));
+            scpi_set_limits(panel, control, nullptr, &max); // when it keeps the range whole
             return 0;
         }
-        if (lo > hi)
-            return 0; // an instrument whose minimum lies above its maximum is not believed
-        set_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi));
+        // An instrument whose minimum lies above its maximum is not believed.
+        const double min = static_cast<double>(lo);
+        if (!scpi_set_limits(panel, control, &min, &max))
+            return 0;
     }
     T value{};
     if (!access(header, &value, 0, 0, 0))
