@@ -53,6 +53,14 @@ std::string row_label(int index)
 
 int clamp_step(int n) { return n < 1 ? 1 : (n > DCSW_STEPS ? DCSW_STEPS : n); }
 
+// The step number (1 to 10) in the window's STEP field.
+int current_step()
+{
+    int n = 1;
+    GetCtrlVal(dcswP, DCSW_PANEL_STEP, &n);
+    return clamp_step(n);
+}
+
 void show_step(int n)
 {
     SetCtrlVal(dcswP, DCSW_PANEL_STEP, n);
@@ -110,7 +118,7 @@ void dcsw_panel_show(int show)
     dcsw_list_row(0, 0, 1);
     for (int i = 0; i < DCSW_STEPS; ++i)
         dcsw_list_row(i, 1, 0);
-    dcsw_listeditCB(dcswP, DCSW_PANEL_STEP, EVENT_COMMIT, nullptr, 0, 0);
+    show_step(current_step());
 }
 
 void dcsw_list_row(int index, int insert, int header)
@@ -144,20 +152,17 @@ int dcsw_listeditCB(int, int control, int event, void*, int, int)
         return 0;
     switch (control) {
     case DCSW_PANEL_STEP:
+        show_step(current_step());
+        break;
     case DCSW_PANEL_LIST: {
         int n = 1;
-        if (control == DCSW_PANEL_STEP)
-            GetCtrlVal(dcswP, DCSW_PANEL_STEP, &n);
-        else
-            GetCtrlIndex(dcswP, DCSW_PANEL_LIST, &n); // the header is item 0
+        GetCtrlIndex(dcswP, DCSW_PANEL_LIST, &n); // the header is item 0
         show_step(clamp_step(n));
         break;
     }
     case DCSW_PANEL_DC:
     case DCSW_PANEL_AC: {
-        int n = 1;
-        GetCtrlVal(dcswP, DCSW_PANEL_STEP, &n);
-        n = clamp_step(n);
+        const int n = current_step();
         GetCtrlVal(dcswP, DCSW_PANEL_DC, &st.dc[n - 1]);
         GetCtrlVal(dcswP, DCSW_PANEL_AC, &st.ac[n - 1]);
         dcsw_list_row(n - 1, 0, 0);

@@ -25,9 +25,10 @@ int dcswP = -1;
 namespace {
 
 int panel_expanded = 0;
+const IfcLoadWindow* load_window = nullptr;
 
-// Menu items whose handling is not part of this build have no callback in
-// the resource; they are shown dimmed rather than doing nothing.
+// Menu items without a callback in the resource are shown dimmed rather
+// than doing nothing.
 void dim_items_without_callback(int menuBar)
 {
     const ui::MenuBar* mb = ui::menuBar(menuBar);
@@ -37,14 +38,6 @@ void dim_items_without_callback(int menuBar)
         for (const ui::MenuItem& item : m.items)
             if (!item.separator && !item.callback)
                 SetMenuBarAttribute(menuBar, item.id, ATTR_DIMMED, 1);
-}
-
-void set_toggle_and_apply(int control)
-{
-    if (ifcP < 0)
-        return;
-    SetCtrlVal(ifcP, control, 0);
-    panel_tog_service(ifcP, control, EVENT_COMMIT, nullptr, 0, 0);
 }
 
 // The bottom edge of a control of the main panel.
@@ -82,32 +75,51 @@ int fra_open()
     ifc_panel_expand(0);
     ifc_settings_opened();
     ifc_sweep_opened();
+    // ELOAD can be used only when there is a load window to show.
+    SetCtrlAttribute(ifcP, MAIN_PANEL_ELOAD, ATTR_DIMMED, load_window ? 0 : 1);
+    if (load_window)
+        load_window->open();
     return 1;
 }
 
-void fra_start(const char* versionText)
+void fra_show_identity(const IfcInstrument& found)
 {
     if (ifcP < 0)
         return;
-    if (ifc_get_old_firmware()) {
+    SetCtrlVal(ifcP, MAIN_PANEL_MODEL, found.model.c_str());
+    if (load_window)
+        load_window->set_kzr_device(found.kzr_device);
+    if (found.kzr_device)
+        ifc_send_load_mode();
+    SetCtrlAttribute(ifcP, MAIN_PANEL_ELOAD, ATTR_VISIBLE, found.kzr_device);
+    SetCtrlAttribute(ifcP, MAIN_PANEL_LOAD_MODE, ATTR_VISIBLE, found.kzr_device);
+}
+
+void fra_start(const IfcInstrument& found)
+{
+    if (ifcP < 0)
+        return;
+    if (found.old_firmware) {
         SetCtrlAttribute(ifcP, MAIN_PANEL_AZC, ATTR_VISIBLE, 0);
         SetCtrlAttribute(ifcP, MAIN_PANEL_PHASE_360, ATTR_VISIBLE, 0);
     }
     const std::string version =
-        std::string(IFP_VERSION_MAJOR) + "." + IFP_VERSION_MINOR + " - " + versionText;
+        std::string(IFP_VERSION_MAJOR) + "." + IFP_VERSION_MINOR + " - " + found.version;
     SetCtrlVal(ifcP, MAIN_PANEL_VERSION, version.c_str());
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
     DisplayPanel(ifcP);
 
     for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH,
              MAIN_PANEL_METER, MAIN_PANEL_ELOAD})
-        panel_tog_service(ifcP, control, EVENT_COMMIT, nullptr, 0, 0);
-    syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+        fra_apply_toggle(control);
+    ifc_send_all_settings();
     inidata_hook_debug_printf(ifp_printf);
 }
 
 void fra_close()
 {
+    if (load_window)
+        load_window->close();
     ifc_clear_graphs();
     nyqust_active(0);
     bode_active(0);
@@ -121,6 +133,8 @@ void fra_close()
 
 void fra_quit()
 {
+    if (load_window)
+        load_window->quit();
     bode_quit();
     nyqust_quit();
     vc_quit();
@@ -157,13 +171,14 @@ int versCB(int, int, int event, void*, int, int)
     return 0;
 }
 
-int panel_tog_service(int panel, int control, int event, void*, int, int)
+void ifc_set_load_window(const IfcLoadWindow* window) { load_window = window; }
+const IfcLoadWindow* ifc_load_window() { return load_window; }
+
+void fra_apply_toggle(int control)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    int value = 0;
-    GetCtrlVal(panel, control, &value);
-    const int on = value != 0 ? 1 : 0;
+    if (ifcP < 0)
+        return;
+    const int on = ifc_main_int(control) != 0 ? 1 : 0;
     switch (control) {
     case MAIN_PANEL_METER:
         meter_active(on);
@@ -177,12 +192,27 @@ int panel_tog_service(int panel, int control, int event, void*, int, int)
     case MAIN_PANEL_NYQUST_GRAPH:
         nyqust_active(on);
         break;
-    // The load panel is not part of this build: ELOAD stays dimmed and off.
     case MAIN_PANEL_ELOAD:
+        if (load_window)
+            load_window->active(on);
         break;
     default:
         break;
     }
+}
+
+void fra_set_toggle(int control, int on)
+{
+    if (ifcP < 0)
+        return;
+    SetCtrlVal(ifcP, control, on);
+    fra_apply_toggle(control);
+}
+
+int panel_tog_service(int, int control, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT)
+        fra_apply_toggle(control);
     return 0;
 }
 
@@ -203,32 +233,32 @@ void exit_service(int, int menuItem, void*, int)
 int meter_stop(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE)
-        set_toggle_and_apply(MAIN_PANEL_METER);
+        fra_set_toggle(MAIN_PANEL_METER, 0);
     return 0;
 }
 
 int vc_stop(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE)
-        set_toggle_and_apply(MAIN_PANEL_VC_GRAPH);
+        fra_set_toggle(MAIN_PANEL_VC_GRAPH, 0);
     return 0;
 }
 
 int bode_stop(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE)
-        set_toggle_and_apply(MAIN_PANEL_BODE_GRAPH);
+        fra_set_toggle(MAIN_PANEL_BODE_GRAPH, 0);
     return 0;
 }
 
 int nyqust_stop(int, int event, void*, int, int)
 {
     if (event == EVENT_CLOSE)
-        set_toggle_and_apply(MAIN_PANEL_NYQUST_GRAPH);
+        fra_set_toggle(MAIN_PANEL_NYQUST_GRAPH, 0);
     return 0;
 }
 
-void ifc_close_eload() { set_toggle_and_apply(MAIN_PANEL_ELOAD); }
+void ifc_close_eload() { fra_set_toggle(MAIN_PANEL_ELOAD, 0); }
 
 void fra_register_callbacks()
 {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct IfcInstrument;
+
 // ---- panels of the run (negative while not loaded) ----------------------------------
 extern int ifcP; // main panel, panel 4 of "ifcPanel.uir"
 extern int ifcMenu; // menu bar 1
@@ -24,15 +26,39 @@ int fra_open();
 void fra_close();
 // Everything of the run discarded.
 void fra_quit();
+// After identification: the model, and the controls only a family
+// instrument has (its LOAD MODE is sent).
+void fra_show_identity(const IfcInstrument& found);
 // After the module version is known: shows the version, hides what old
 // firmware lacks, displays the main panel, applies the display toggles and
-// sends every setting (syncCB).
-void fra_start(const char* versionText);
+// sends every setting.
+void fra_start(const IfcInstrument& found);
 // The collapsed (0) or expanded (1) height of the main panel.
 void ifc_panel_expand(int expanded);
 int ifc_get_panel_expanded();
 
+// ---- the load panel as a window of the run ----------------------------------------------
+// On a family instrument the load panel serves as an auxiliary window of the
+// run.  The load module installs its operations here at start-up; with none
+// installed ELOAD stays dimmed and nothing of the load is called.
+struct IfcLoadWindow {
+    int (*open)(); // panels loaded, hidden: at the start of each run
+    void (*active)(int on); // ELOAD switched on or off
+    void (*measure)(); // every read-back turn while ELOAD is on, MEASURE or not
+    void (*set_kzr_device)(int flag); // after identification
+    void (*set_kzr_mode)(int mode); // whenever LOAD MODE is sent
+    void (*close)(); // end of the run: hidden
+    void (*quit)(); // end of the run: discarded
+};
+// Every operation must be given; nullptr removes the window.
+void ifc_set_load_window(const IfcLoadWindow* window);
+const IfcLoadWindow* ifc_load_window();
+
 // ---- main panel and window callbacks ----------------------------------------------------
+// Shows or hides the window of a display toggle (METER, V&C GRAPH, BODE
+// GRAPH, NYQUST GRAPH, ELOAD) as the toggle says, or sets it first.
+void fra_apply_toggle(int control);
+void fra_set_toggle(int control, int on);
 int panel_tog_service(int panel, int control, int event, void* callbackData, int eventData1,
     int eventData2);
 int ifcCB(int panel, int event, void* callbackData, int eventData1, int eventData2);
@@ -44,8 +70,24 @@ int nyqust_stop(int panel, int event, void* callbackData, int eventData1, int ev
 void ifc_close_eload();
 
 // ---- module settings controls -----------------------------------------------------------
-// Each acts on EVENT_COMMIT and reads its values from the main panel (only
-// sample_auto_service reads the control it is given).
+// Each sends its setting, reading the values from the main panel.
+void ifc_send_frequency(); // the sample cycle first when the host chooses it
+void ifc_send_sample_cycle();
+void ifc_set_sample_auto(int on);
+void ifc_send_output_level(); // then shows the amplitude the module reads back
+void ifc_send_current_unit(); // or, in load mode 0, shows the module's
+void ifc_send_input_dl();
+void ifc_send_voltage_input();
+void ifc_send_current_input();
+void ifc_send_agc();
+void ifc_send_azc();
+void ifc_send_phase_mode();
+void ifc_send_ac_peak();
+void ifc_show_step_field(); // FREQUENCY STEP only for linear stepping
+void ifc_send_load_mode();
+void ifc_send_all_settings(); // SYNC: all of the above in a fixed order
+// The callbacks act on EVENT_COMMIT (only sample_auto_service reads the
+// control it is given).
 int dds_freq_CB(int panel, int control, int event, void* callbackData, int eventData1,
     int eventData2);
 int samp_cycl_CB(int panel, int control, int event, void* callbackData, int eventData1,
@@ -130,10 +172,27 @@ void ifc_log_reset();
 int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
     int eventData2);
 int sweepCB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// Starts or stops the sweep as SWEEP says, or sets SWEEP first.
+void ifc_sweep_apply();
+void ifc_sweep_switch(int on);
 int ifc_sweep_on();
 // start 1: the first frequency of a sweep, 0: the next.  0 when a frequency
 // was sent and the sweep goes on, 1 when it is finished.
 int ifc_sweep_step(int start);
+// The stepping alone: from START towards STOP (downwards when STOP is below
+// START), linear by STEP or, with decades set, by the decade of the frequency
+// (tenths of a hertz below 1 Hz).
+struct IfcSweepRange {
+    double start, stop, step;
+    int decades;
+};
+// The frequency after freq, and done when it lies beyond STOP (one equal to
+// STOP, within rounding, is still measured).
+struct IfcSweepNext {
+    double freq;
+    bool done;
+};
+IfcSweepNext ifc_sweep_next(const IfcSweepRange& range, double freq);
 void ifc_clear_graphs();
 int ifc_get_dcsw_active();
 int ifc_get_dcsw_index();

@@ -10,43 +10,31 @@
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
-#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <string>
 
 namespace {
 
-constexpr double IFC_FIRST_AZC_VERSION = 1.07; // AZC and PHASE 360 from here on
+constexpr double IFC_FIRST_AZC_VERSION = 1.07; // AZC, PHASE 360 and AC VALUE PEAK from here on
 constexpr double IFC_LAST_FIXED_CYCLE_VERSION = 1.12; // later firmware picks its sample cycle
 
 constexpr const char* IFC_FAMILY_MARKERS[] = {"KR", "KZR", "UVEN", "kr", "kzr", "uven"};
 
 struct IfcState {
-    float im_version = 0.0f;
-    int kzr_device = 0;
+    IfcInstrument instrument;
     int kzr_mode = 0;
-    int module_auto_cycle = 0;
-    int old_firmware = 0;
-    std::string model;
 };
 
 IfcState st;
 
-// The leading decimal number of a text as the C library's atof reads it, but
-// independent of the locale; 0.0 when there is none.
-double leading_number(const char* text)
-{
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
-    if (*text == '+')
-        ++text;
-    double value = 0.0;
-    auto [ptr, ec] = std::from_chars(text, text + std::strlen(text), value);
-    if (ec != std::errc{} || ptr == text)
-        return 0.0;
-    return value;
-}
+// One row of the device-mode table: the number the interface panel keeps,
+// the name its messages use, and what runs while the link is open.
+struct IfcDeviceMode {
+    int number;
+    const char* name;
+    void (*run)(const IfcDeviceMode& mode);
+};
 
 // One turn of an idle loop: events are left alone while an exchange with the
 // instrument is under way, because its waits process them already.
@@ -70,21 +58,37 @@ bool ifc_measurement_loop()
     }
 }
 
-// Device mode 0.
-void ifc_measurement_run()
+void ifc_measurement_run(const IfcDeviceMode&)
 {
     ifc_measurement_start();
     ifc_measurement_end(ifc_measurement_loop());
 }
 
-// Device modes whose panels this build does not have: the link is given back.
-void ifc_unavailable_run(const char* what)
+// A device mode whose panel is not built in: the link is given back.
+void ifc_unavailable_run(const IfcDeviceMode& mode)
 {
     std::string text = "The ";
-    text += what;
+    text += mode.name;
     text += " panel is not available in this version of imbench.";
     MessagePopup("Not available", text.c_str());
     ifp_close();
+}
+
+// The load (1) and supply (2) panels take their rows over with a run of their
+// own: open, activate, the panel's main operation on every turn of the loop
+// while the link is ready, then close and quit.
+constexpr IfcDeviceMode kDeviceModes[] = {
+    {0, "measurement", ifc_measurement_run},
+    {1, "electronic-load", ifc_unavailable_run},
+    {2, "power-supply", ifc_unavailable_run},
+};
+
+const IfcDeviceMode* ifc_device_mode(int number)
+{
+    for (const IfcDeviceMode& mode : kDeviceModes)
+        if (mode.number == number)
+            return &mode;
+    return nullptr;
 }
 
 } // namespace
@@ -114,42 +118,58 @@ void ifc_model_field(const char* idn, char* model, std::size_t size)
     model[length] = '\0';
 }
 
-void ifc_identify_device()
+bool ifc_query_identity(IfcInstrument* found)
 {
     char idn[IFC_IDN_SIZE];
     if (!ifp_send_query("*IDN?", idn, sizeof idn))
-        return;
-    st.kzr_device = ifc_has_family_marker(idn);
-    st.kzr_mode = 0;
+        return false;
     char model[IFC_IDN_SIZE];
     ifc_model_field(idn, model, sizeof model);
-    st.model = model;
-    if (ifcP < 0)
+    found->kzr_device = ifc_has_family_marker(idn);
+    found->model = model;
+    return true;
+}
+
+void ifc_apply_module_version(IfcInstrument* found, const char* text)
+{
+    double number = 0.0; // a text without a number reads as 0.0
+    kv_util_scan_double(text, &number);
+    found->version = text;
+    found->im_version = static_cast<float>(number);
+    // The single-precision version is compared with the double limits, so a
+    // text of 1.07 is not below 1.07 and one of 1.12 is above 1.12.
+    found->has_switches = found->im_version >= IFC_FIRST_AZC_VERSION ? 1 : 0;
+    found->old_firmware = !found->has_switches && !found->kzr_device ? 1 : 0;
+    found->module_auto_cycle =
+        found->im_version > IFC_LAST_FIXED_CYCLE_VERSION || found->kzr_device ? 1 : 0;
+}
+
+bool ifc_query_module_version(IfcInstrument* found)
+{
+    const char* version = im_get_module_version();
+    if (!version)
+        return false;
+    ifc_apply_module_version(found, version);
+    return true;
+}
+
+void ifc_identify_device()
+{
+    if (!ifc_query_identity(&st.instrument))
         return;
-    SetCtrlVal(ifcP, MAIN_PANEL_MODEL, model);
-    if (st.kzr_device)
-        load_mode_cb(ifcP, MAIN_PANEL_LOAD_MODE, EVENT_COMMIT, nullptr, 0, 0);
-    SetCtrlAttribute(ifcP, MAIN_PANEL_ELOAD, ATTR_VISIBLE, st.kzr_device);
-    SetCtrlAttribute(ifcP, MAIN_PANEL_LOAD_MODE, ATTR_VISIBLE, st.kzr_device);
+    st.kzr_mode = 0;
+    fra_show_identity(st.instrument);
 }
 
 void ifc_set_kzr_mode(int mode) { st.kzr_mode = mode ? 1 : 0; }
 
-void ifc_apply_module_version(const char* text)
-{
-    st.im_version = static_cast<float>(leading_number(text));
-    // The single-precision version is compared with the double limits, so a
-    // text of 1.07 is not below 1.07 and one of 1.12 is above 1.12.
-    st.old_firmware = st.im_version < IFC_FIRST_AZC_VERSION && !st.kzr_device ? 1 : 0;
-    st.module_auto_cycle = st.im_version > IFC_LAST_FIXED_CYCLE_VERSION || st.kzr_device ? 1 : 0;
-}
-
-int ifc_get_kzr_device() { return st.kzr_device; }
+const IfcInstrument& ifc_get_instrument() { return st.instrument; }
+int ifc_get_kzr_device() { return st.instrument.kzr_device; }
 int ifc_get_kzr_mode() { return st.kzr_mode; }
-float ifc_get_im_version() { return st.im_version; }
-int ifc_get_module_auto_cycle() { return st.module_auto_cycle; }
-int ifc_get_old_firmware() { return st.old_firmware; }
-const char* ifc_get_model() { return st.model.c_str(); }
+float ifc_get_im_version() { return st.instrument.im_version; }
+int ifc_get_module_auto_cycle() { return st.instrument.module_auto_cycle; }
+int ifc_get_old_firmware() { return st.instrument.old_firmware; }
+const char* ifc_get_model() { return st.instrument.model.c_str(); }
 
 void ifc_measurement_start()
 {
@@ -157,28 +177,24 @@ void ifc_measurement_start()
         // Without its main panel the run could neither be seen nor ended.
         MessagePopup("Error!", "The main panel of the measurement tool could not be loaded.");
         ifp_close();
+        return;
     }
     ifc_identify_device();
-    const char* version = im_get_module_version();
-    if (!version) {
+    if (!ifc_query_module_version(&st.instrument)) {
         ifp_close(); // a module that does not answer ends the run at once
         return;
     }
-    const std::string text = version; // the module's static text is overwritten later
-    ifc_apply_module_version(text.c_str());
-    fra_start(text.c_str());
+    fra_start(st.instrument);
 }
 
 void ifc_measurement_end(bool quitting)
 {
     if (!quitting && ifcP >= 0) {
         // A running sweep is stopped so that its saved output values return.
-        if (ifc_sweep_on()) {
-            SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
-            sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
-        } else {
+        if (ifc_sweep_on())
+            ifc_sweep_switch(0);
+        else
             SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
-        }
     }
     fra_close();
     fra_quit();
@@ -204,17 +220,12 @@ int ifc_main(int, char** argv)
             ifc_process_events();
             continue;
         }
-        int mode = ifp_get_device_mode();
-        if (mode < 0 || mode > 2) {
+        const IfcDeviceMode* mode = ifc_device_mode(ifp_get_device_mode());
+        if (!mode) {
             MessagePopup("Error!", "Unknown Device! System Exit!");
             break;
         }
-        if (mode == 0)
-            ifc_measurement_run();
-        else if (mode == 1)
-            ifc_unavailable_run("electronic-load");
-        else
-            ifc_unavailable_run("power-supply");
+        mode->run(*mode);
     }
     ifp_quit();
     return 0;

@@ -7,38 +7,16 @@
 //   imbench --demo --shots DIR
 //                        the demo runs itself (a REPEAT sweep over three DC
 //                        levels) and leaves the data file and screenshots in DIR
-#include "app/fra.h"
+#include "app/demo.h"
 #include "app/ifc.h"
-#include "displays/bode.h"
-#include "displays/meter.h"
-#include "displays/nyqust.h"
-#include "displays/vc.h"
-#include "link/ifp.h"
-#include "link/io.h"
-#include "platform/portmap.h"
-#include "sim/sim.h"
-#include "ui/headless.h"
-#include "ui/model.h"
 #include "ui/qt/qt_renderer.h"
-#include "ui/resources/ifcPanel.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <thread>
 
 namespace {
-
-// The demo instrument's serial port and GPIB address on the interface panel.
-constexpr int DEMO_COM_PORT = 9;
-// The headless demo gives up when the instrument is not identified and swept by then.
-constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
 void usage(std::FILE* to)
 {
@@ -56,205 +34,6 @@ void usage(std::FILE* to)
                "               (QT_QPA_PLATFORM=offscreen).\n",
         to);
 }
-
-// Starts the in-process simulator on the first loopback address where its
-// ports are free.
-std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, std::string* error)
-{
-    for (int host = 1; host < 40; ++host) {
-        sim::Options o;
-        o.timeScale = timeScale;
-        o.address = "127.0.0." + std::to_string(host);
-        o.foreignAddress = host == 254 ? "127.0.0.253" : "127.0.0.254";
-        auto s = std::make_unique<sim::Simulator>(o);
-        if (s->start())
-            return s;
-        *error = s->error();
-    }
-    return nullptr;
-}
-
-// Points the interface panel at the demo instrument: TCP chosen, the monitor
-// view open, and the COM and GPIB choices leading to the same instrument.
-void preset_demo_panel(const sim::Simulator& s)
-{
-    const sim::Options& o = s.options();
-    ifp_select_link(IO_TCP, o.address.c_str());
-    ifp_set_monitor_view(1);
-    const int panel = ifp_panel();
-    if (panel < 0)
-        return;
-    SetCtrlVal(panel, IFP_PANEL_GPIBADDR, o.gpibAddress);
-    SetCtrlVal(panel, IFP_PANEL_COMPORT, DEMO_COM_PORT);
-    ifp_comport_cb(panel, IFP_PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
-    std::string note = "Demo: simulated instrument on " + o.address + " (TCP and UDP port " +
-        std::to_string(s.tcpPort()) + ")";
-    if (!s.ptyPath().empty())
-        note += ", COM" + std::to_string(DEMO_COM_PORT) + " = " + s.ptyPath();
-    note += ", GPIB address " + std::to_string(o.gpibAddress) + ".\nPress Open to connect.\n";
-    ifp_printf("%s", note.c_str());
-}
-
-// The demo's operating point, set once per measurement run: the simulated
-// battery at 1 V DC with 50 % AC on top, a sweep from 1 Hz to 10 kHz, the
-// Bode and Nyquist windows shown, and three DC levels for a REPEAT run.
-void demo_prepare_run()
-{
-    SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 1.0);
-    SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 50.0);
-    ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 1.0);
-    SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 10000.0);
-    const double levels[] = {1.0, 2.5, 4.0};
-    for (int i = 0; i < 3; ++i)
-        dcsw_set_step(i, levels[i], 50.0);
-    if (nyP >= 0)
-        SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1); // the cell's semicircle
-    for (int toggle : {MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_NYQUST_GRAPH}) {
-        SetCtrlVal(ifcP, toggle, 1);
-        panel_tog_service(ifcP, toggle, EVENT_COMMIT, nullptr, 0, 0);
-    }
-    ifp_printf("Demo: the simulated battery at 1 V DC with 50 %% AC. Press SWEEP on the main "
-               "panel; with REPEAT on, the sweep runs once per DC level of Sweep > DC sweep "
-               "list (1, 2.5 and 4 V).\n");
-}
-
-bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->visible; }
-
-// Watches the application from another thread: each new measurement run
-// gets the demo's operating point.  Without windows nobody presses Open or
-// SWEEP: the demo does, prints what happened and closes the interface panel,
-// which ends the application.
-class DemoDriver {
-public:
-    // shotsDir: where a self-running demo leaves its data file and screenshots
-    // (empty: none).  The demo runs itself when headless or taking shots.
-    DemoDriver(bool headless, std::string shotsDir)
-        : headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()),
-          start_(std::chrono::steady_clock::now())
-    {
-        if (auto_)
-            ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
-        watcher_ = std::thread([this] {
-            while (!done_) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                ui::postAction([this] { check(); });
-            }
-        });
-    }
-    ~DemoDriver()
-    {
-        done_ = true;
-        watcher_.join();
-    }
-    bool succeeded() const { return succeeded_; }
-
-private:
-    void check()
-    {
-        if (done_ || ifp_panel() < 0)
-            return;
-        if (main_panel_up() && ifcP != preparedPanel_) {
-            preparedPanel_ = ifcP;
-            demo_prepare_run();
-            if (auto_)
-                startSweep();
-        }
-        if (!auto_)
-            return;
-        const bool swept = sweeping_ && !ifc_sweep_on() && ifc_log_count() > 0;
-        const bool late = std::chrono::steady_clock::now() - start_ > DEMO_HEADLESS_LIMIT;
-        if (!swept && !late)
-            return;
-        report(swept);
-        succeeded_ = swept && (shots_.empty() || saveShots());
-        done_ = true;
-        ui::headless::closePanel(ifp_panel());
-    }
-
-    // Headless: a short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
-    // run over the three DC levels with the meter shown.
-    void startSweep()
-    {
-        if (shots_.empty()) {
-            SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
-            SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
-        } else {
-            SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
-            for (int toggle : {MAIN_PANEL_METER, MAIN_PANEL_VC_GRAPH}) {
-                SetCtrlVal(ifcP, toggle, 1);
-                panel_tog_service(ifcP, toggle, EVENT_COMMIT, nullptr, 0, 0);
-            }
-        }
-        sweeping_ = ui::headless::commit(ifcP, MAIN_PANEL_SWEEP, 1) == 0;
-    }
-
-    // The last sweep's points as a data file and every window as a picture.
-    bool saveShots()
-    {
-        if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
-            return false;
-        }
-        bool ok = true;
-        const std::string dat = shots_ + "/demo-sweep.dat";
-        const int n = static_cast<int>(std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE));
-        if (const std::string why = ifc_write_log_file(dat.c_str(), ifc_log_data(), n); !why.empty()) {
-            std::fprintf(stderr, "imbench: cannot write %s: %s\n", dat.c_str(), why.c_str());
-            ok = false;
-        } else {
-            std::printf("wrote %s\n", dat.c_str());
-        }
-        if (headless_)
-            return ok;
-        const std::pair<int, const char*> shots[] = {
-            {ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
-            {nyP, "demo-nyquist.png"}, {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
-        ProcessSystemEvents(); // let the windows paint the last points
-        for (const auto& [panel, name] : shots) {
-            const std::string path = shots_ + "/" + name;
-            if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
-                std::printf("wrote %s\n", path.c_str());
-            } else {
-                std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
-                ok = false;
-            }
-        }
-        return ok;
-    }
-
-    void report(bool swept)
-    {
-        if (const ui::Panel* p = ui::panel(ifp_panel()))
-            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
-                std::printf("%s\n", line.c_str());
-        if (ifc_get_im_version() > 0.0f)
-            std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
-                static_cast<double>(ifc_get_im_version()));
-        if (swept) {
-            std::printf("Sweep of %u points:\n", static_cast<unsigned>(ifc_log_count()));
-            const uint32_t n = std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE);
-            for (uint32_t i = 0; i < n; ++i) {
-                const IfcPoint& pt = ifc_log_data()[i];
-                std::printf("  %10.3f Hz  |Z| %.6f ohm  phase %7.2f deg\n", pt.freq, pt.zAmp,
-                    pt.zPhase);
-            }
-        } else {
-            std::printf("The simulated instrument was not identified and swept in time.\n");
-        }
-        std::fflush(stdout);
-    }
-
-    bool headless_;
-    std::string shots_;
-    bool auto_;
-    std::chrono::steady_clock::time_point start_;
-    std::atomic<bool> done_{false};
-    bool succeeded_ = false;
-    bool sweeping_ = false;
-    int preparedPanel_ = -1;
-    std::thread watcher_;
-};
 
 } // namespace
 
@@ -291,33 +70,22 @@ int main(int argc, char** argv)
     }
     ifc_register_all();
 
-    std::unique_ptr<sim::Simulator> instrument;
+    std::unique_ptr<Demo> demoRun;
     if (demo) {
         std::string error;
-        // A self-running demo need not wait for the module's real measurement time.
-        instrument = start_demo_instrument(shots.empty() ? 1.0 : 0.0, &error);
-        if (!instrument) {
+        demoRun = Demo::start(headless, shots, &error);
+        if (!demoRun) {
             std::fprintf(stderr, "imbench: the simulated instrument could not start: %s\n",
                 error.c_str());
             return 1;
         }
-        portmap::overrideCom(DEMO_COM_PORT, instrument->ptyPath());
-        portmap::overrideGpib(0, "prologix-tcp " + instrument->options().address + ":" + std::to_string(instrument->gpibPort()));
-        // Runs at the first event turn, once the interface panel is up.
-        const sim::Simulator* s = instrument.get();
-        ui::postAction([s] { preset_demo_panel(*s); });
     }
 
-    std::unique_ptr<DemoDriver> demoDriver;
-    if (demo)
-        demoDriver = std::make_unique<DemoDriver>(headless, shots);
-
     int result = ifc_main(argc, argv);
-    bool demoFailed = (headless || !shots.empty()) && demoDriver && !demoDriver->succeeded();
-    demoDriver.reset();
+    const bool demoFailed = demoRun && !demoRun->finish();
     if (!headless)
         ui_qt_uninstall();
-    instrument.reset();
+    demoRun.reset();
     if (result == 0 && demoFailed)
         return 1;
     return result < 0 ? 1 : 0;

@@ -107,8 +107,8 @@ void load_profile()
     if (dcsw_panel_shown())
         dcsw_panel_show(1);
     for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH, MAIN_PANEL_METER})
-        panel_tog_service(ifcP, control, EVENT_COMMIT, nullptr, 0, 0);
-    syncCB(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+        fra_apply_toggle(control);
+    ifc_send_all_settings();
 }
 
 void save_profile()

@@ -2,6 +2,7 @@
 // Called once per turn of the measurement run's main loop.
 #include "app/fra.h"
 
+#include "app/fra_private.h"
 #include "displays/bode.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
@@ -29,28 +30,18 @@ struct ReadState {
 
 ReadState st;
 
-int main_int(int control)
-{
-    int value = 0;
-    GetCtrlVal(ifcP, control, &value);
-    return value;
-}
-
 // The sweep ended by itself: stop it, save the log unless a DC-list run goes
 // on, send the restored output level, and start the next sweep of the list.
 void finish_sweep()
 {
-    SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
-    sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
-    const int dataLog = main_int(MAIN_PANEL_DATA_LOG);
-    const int repeat = main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
+    ifc_sweep_switch(0);
+    const int dataLog = ifc_main_int(MAIN_PANEL_DATA_LOG);
+    const int repeat = ifc_main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
     if (dataLog && !repeat)
         ifc_save_log();
-    ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
-    if (repeat && ifcP >= 0) {
-        SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 1);
-        sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
-    }
+    ifc_send_output_level();
+    if (repeat)
+        ifc_sweep_switch(1);
 }
 
 } // namespace
@@ -85,8 +76,12 @@ void ifc_log_reset() { st.count = 0; }
 
 void readBack()
 {
-    // The load panel's turn (ELOAD) belongs here once that panel is part of the build.
-    if (ifcP < 0 || !main_int(MAIN_PANEL_MEASURE))
+    if (ifcP < 0)
+        return;
+    // The load window's read-out refreshes whatever MEASURE says.
+    if (const IfcLoadWindow* load = ifc_load_window(); load && ifc_main_int(MAIN_PANEL_ELOAD))
+        load->measure();
+    if (!ifc_main_int(MAIN_PANEL_MEASURE))
         return;
     if (!ifc_data_ready())
         return;

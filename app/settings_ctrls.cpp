@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr double IFC_FIRST_AZC_VERSION = 1.07; // AZC, PHASE 360 and AC VALUE PEAK from here on
 constexpr int IFC_CYCLE_REPLY_SIZE = 128; // reply of "IM:INP:SAMP:CYCL?"
 constexpr int IFC_AMPL_REPLY_SIZE = 512; // reply of "IM:OUTP:AMPL?"
 // Host choice of the sample cycle (seconds) by stimulus frequency.
@@ -36,13 +35,8 @@ struct SettingsState {
 
 SettingsState st;
 
-bool firmware_has_switches()
-{
-    // The single-precision version against the double limit: 1.07 passes.
-    return static_cast<double>(ifc_get_im_version()) >= IFC_FIRST_AZC_VERSION;
-}
-
-void send(const std::string& command) { ifp_send_query(command.c_str(), nullptr, 0); }
+// Old firmware has no AZC, PHASE 360 and AC VALUE PEAK: nothing is sent.
+bool firmware_has_switches() { return ifc_get_instrument().has_switches != 0; }
 
 // SAMPLE CYCLE, editable unless the automatic choice or a sweep holds it.
 void apply_cycle_mode()
@@ -55,6 +49,13 @@ void show_auto_cycle(float cycle)
 {
     SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(cycle));
     st.auto_shown = ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE);
+}
+
+int on_commit(int event, void (*action)())
+{
+    if (event == EVENT_COMMIT)
+        action();
+    return 0;
 }
 
 } // namespace
@@ -82,10 +83,10 @@ int ifc_cycle_count(float cycle)
     return static_cast<int>(truncated);
 }
 
-int dds_freq_CB(int, int, int event, void*, int, int)
+void ifc_send_frequency()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     const double freq = ifc_main_double(MAIN_PANEL_FREQUENCY);
     const bool sampleAuto = ifc_main_int(MAIN_PANEL_SAMPLE_AUTO) != 0;
     const bool moduleChooses = ifc_get_module_auto_cycle() != 0;
@@ -99,7 +100,7 @@ int dds_freq_CB(int, int, int event, void*, int, int)
             cycle = static_cast<float>(IFC_CYCLE_BELOW_10HZ);
         if (cycle != ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE)) {
             show_auto_cycle(cycle);
-            samp_cycl_CB(ifcP, MAIN_PANEL_SAMPLE_CYCLE, EVENT_COMMIT, nullptr, 0, 0);
+            ifc_send_sample_cycle();
         }
     }
 
@@ -113,23 +114,18 @@ int dds_freq_CB(int, int, int event, void*, int, int)
             kv_util_scan_float(reply, &counts))
             show_auto_cycle(static_cast<float>(static_cast<double>(counts) / 1000.0));
     }
-    return 0;
 }
 
-int samp_cycl_CB(int, int, int event, void*, int, int)
+void ifc_send_sample_cycle()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
-    im_set_sample_cycle(ifc_cycle_count(ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE)));
-    return 0;
+    if (ifcP >= 0)
+        im_set_sample_cycle(ifc_cycle_count(ifc_main_float(MAIN_PANEL_SAMPLE_CYCLE)));
 }
 
-int sample_auto_service(int panel, int control, int event, void*, int, int)
+void ifc_set_sample_auto(int on)
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
-    int on = 0;
-    GetCtrlVal(panel, control, &on);
+    if (ifcP < 0)
+        return;
     const bool moduleChooses = ifc_get_module_auto_cycle() != 0;
     if (!on) {
         // Only a cycle the automatic choice put there gives way to the
@@ -138,8 +134,8 @@ int sample_auto_service(int panel, int control, int event, void*, int, int)
             SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, static_cast<double>(st.saved_cycle));
         st.auto_engaged = false;
         if (moduleChooses)
-            send("IM:INP:SAMP:AUTO 0");
-        samp_cycl_CB(ifcP, MAIN_PANEL_SAMPLE_CYCLE, EVENT_COMMIT, nullptr, 0, 0);
+            ifp_send_query("IM:INP:SAMP:AUTO 0", nullptr, 0);
+        ifc_send_sample_cycle();
     } else {
         // A repeated SYNC keeps the cycle the user had before the first one.
         if (!st.auto_engaged) {
@@ -148,149 +144,148 @@ int sample_auto_service(int panel, int control, int event, void*, int, int)
         }
         st.auto_engaged = true;
         if (moduleChooses)
-            send("IM:INP:SAMP:AUTO 1");
-        dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+            ifp_send_query("IM:INP:SAMP:AUTO 1", nullptr, 0);
+        ifc_send_frequency();
     }
     apply_cycle_mode();
-    return 0;
 }
 
-int ddsampoffsCB(int, int, int event, void*, int, int)
+void ifc_send_output_level()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     im_set_dac_out_source(2);
     const double amplitude = ifc_main_double(MAIN_PANEL_AMPLITUDE);
     const double offset = ifc_main_double(MAIN_PANEL_OFFSET);
     const double ac = amplitude * offset * 0.01;
-    send("IM:OUTP:LEV " + kv_util_ftoa(ac) + " " + kv_util_ftoa(offset));
+    const std::string level = "IM:OUTP:LEV " + kv_util_ftoa(ac) + " " + kv_util_ftoa(offset);
+    ifp_send_query(level.c_str(), nullptr, 0);
 
     char reply[IFC_AMPL_REPLY_SIZE];
-    float level = 0.0f;
-    if (!ifp_send_query("IM:OUTP:AMPL?", reply, sizeof reply) || !kv_util_scan_float(reply, &level))
-        level = 0.0f;
-    SetCtrlVal(ifcP, MAIN_PANEL_AMPL_READBACK, static_cast<double>(level));
-    return 0;
+    float read = 0.0f;
+    if (!ifp_send_query("IM:OUTP:AMPL?", reply, sizeof reply) || !kv_util_scan_float(reply, &read))
+        read = 0.0f;
+    SetCtrlVal(ifcP, MAIN_PANEL_AMPL_READBACK, static_cast<double>(read));
 }
 
-int curr_unit_CB(int, int, int event, void*, int, int)
+void ifc_send_current_unit()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     if (ifc_get_kzr_mode() == 0)
         im_set_curr_unit(ifc_main_float(MAIN_PANEL_CURRENT_UNIT));
     else
         SetCtrlVal(ifcP, MAIN_PANEL_CURRENT_UNIT, im_get_curr_unit());
-    return 0;
 }
 
-int inp_dl_CB(int, int, int event, void*, int, int)
+void ifc_send_input_dl()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
-    im_set_adc_inp_dl(ifc_main_int(MAIN_PANEL_INPUT_DL) ? 1 : 0);
-    return 0;
+    if (ifcP >= 0)
+        im_set_adc_inp_dl(ifc_main_int(MAIN_PANEL_INPUT_DL) ? 1 : 0);
 }
 
-int volt_gain_CB(int, int, int event, void*, int, int)
+void ifc_send_voltage_input()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     im_set_voltadc_inp_mode(ifc_main_int(MAIN_PANEL_VOLT_INPUT));
     im_set_voltadc_inp_gain(ifc_main_int(MAIN_PANEL_VOLT_GAIN));
-    return 0;
 }
 
-int curr_gain_CB(int, int, int event, void*, int, int)
+void ifc_send_current_input()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     im_set_curradc_inp_mode(ifc_main_int(MAIN_PANEL_CURR_INPUT));
     im_set_curradc_inp_gain(ifc_main_int(MAIN_PANEL_CURR_GAIN));
     im_set_curradc_inp_loopback(ifc_main_int(MAIN_PANEL_CURR_LOOPBACK) ? 1 : 0);
-    return 0;
 }
 
-int agc_CB(int, int, int event, void*, int, int)
+void ifc_send_agc()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     const int on = ifc_main_int(MAIN_PANEL_AGC) ? 1 : 0;
     // The module picks the gains itself while AGC is on.
     SetCtrlAttribute(ifcP, MAIN_PANEL_VOLT_GAIN, ATTR_DIMMED, on);
     SetCtrlAttribute(ifcP, MAIN_PANEL_CURR_GAIN, ATTR_DIMMED, on);
     im_set_inp_agc(on);
-    return 0;
 }
 
-int azc_CB(int, int, int event, void*, int, int)
+void ifc_send_azc()
 {
-    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
-        return 0;
-    im_set_inp_azc(ifc_main_int(MAIN_PANEL_AZC) ? 1 : 0);
-    return 0;
+    if (ifcP >= 0 && firmware_has_switches())
+        im_set_inp_azc(ifc_main_int(MAIN_PANEL_AZC) ? 1 : 0);
 }
 
-int phasemodeCB(int, int, int event, void*, int, int)
+void ifc_send_phase_mode()
 {
-    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
-        return 0;
-    im_set_phase_mode(ifc_main_int(MAIN_PANEL_PHASE_360) ? 1 : 0);
-    return 0;
+    if (ifcP >= 0 && firmware_has_switches())
+        im_set_phase_mode(ifc_main_int(MAIN_PANEL_PHASE_360) ? 1 : 0);
 }
 
-int ac_value_peak_cb(int, int, int event, void*, int, int)
+void ifc_send_ac_peak()
 {
-    if (event != EVENT_COMMIT || ifcP < 0 || !firmware_has_switches())
-        return 0;
-    im_set_ac_peak_mode(ifc_main_int(MAIN_PANEL_AC_VALUE_PEAK) ? 1 : 0);
-    return 0;
+    if (ifcP >= 0 && firmware_has_switches())
+        im_set_ac_peak_mode(ifc_main_int(MAIN_PANEL_AC_VALUE_PEAK) ? 1 : 0);
 }
 
-int xaxisCB(int, int, int event, void*, int, int)
+void ifc_show_step_field()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
     // Decade stepping ignores the linear step.
-    SetCtrlAttribute(ifcP, MAIN_PANEL_FREQ_STEP, ATTR_VISIBLE,
-        ifc_main_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
-    return 0;
+    if (ifcP >= 0)
+        SetCtrlAttribute(ifcP, MAIN_PANEL_FREQ_STEP, ATTR_VISIBLE,
+            ifc_main_int(MAIN_PANEL_XAXIS_DB) == 0 ? 1 : 0);
 }
 
-int load_mode_cb(int, int, int event, void*, int, int)
+void ifc_send_load_mode()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (ifcP < 0)
+        return;
     int mode = ifc_main_int(MAIN_PANEL_LOAD_MODE);
     if (ifc_get_kzr_device())
         im_access_im_mode(&mode, 1);
     ifc_set_kzr_mode(mode == 0 ? 1 : 0);
+    if (const IfcLoadWindow* load = ifc_load_window())
+        load->set_kzr_mode(ifc_get_kzr_mode());
     // In load mode 0 the module knows its current unit; the user cannot set it.
     ifc_main_set_mode(MAIN_PANEL_CURRENT_UNIT, ifc_get_kzr_mode() ? VAL_INDICATOR : VAL_HOT);
-    return 0;
 }
 
-int syncCB(int, int, int event, void*, int, int)
+void ifc_send_all_settings()
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
+    if (ifcP < 0)
+        return;
+    ifc_set_sample_auto(ifc_main_int(MAIN_PANEL_SAMPLE_AUTO));
+    for (void (*send)() : {ifc_send_frequency, ifc_send_output_level, ifc_send_sample_cycle,
+             ifc_send_current_unit, ifc_send_input_dl, ifc_send_voltage_input,
+             ifc_send_current_input, ifc_show_step_field, ifc_send_agc, ifc_send_azc,
+             ifc_send_phase_mode, ifc_send_ac_peak})
+        send();
+}
+
+int dds_freq_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_frequency); }
+int samp_cycl_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_sample_cycle); }
+int ddsampoffsCB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_output_level); }
+int curr_unit_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_current_unit); }
+int inp_dl_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_input_dl); }
+int volt_gain_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_voltage_input); }
+int curr_gain_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_current_input); }
+int agc_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_agc); }
+int azc_CB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_azc); }
+int phasemodeCB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_phase_mode); }
+int ac_value_peak_cb(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_ac_peak); }
+int xaxisCB(int, int, int event, void*, int, int) { return on_commit(event, ifc_show_step_field); }
+int load_mode_cb(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_load_mode); }
+int syncCB(int, int, int event, void*, int, int) { return on_commit(event, ifc_send_all_settings); }
+
+int sample_auto_service(int panel, int control, int event, void*, int, int)
+{
+    if (event != EVENT_COMMIT)
         return 0;
-    sample_auto_service(ifcP, MAIN_PANEL_SAMPLE_AUTO, EVENT_COMMIT, nullptr, 0, 0);
-    const CtrlCallbackPtr rest[] = {
-        dds_freq_CB,
-        ddsampoffsCB,
-        samp_cycl_CB,
-        curr_unit_CB,
-        inp_dl_CB,
-        volt_gain_CB,
-        curr_gain_CB,
-        xaxisCB,
-        agc_CB,
-        azc_CB,
-        phasemodeCB,
-        ac_value_peak_cb,
-    };
-    for (CtrlCallbackPtr fn : rest)
-        fn(ifcP, MAIN_PANEL_SYNC, EVENT_COMMIT, nullptr, 0, 0);
+    int on = 0;
+    GetCtrlVal(panel, control, &on);
+    ifc_set_sample_auto(on);
     return 0;
 }
 

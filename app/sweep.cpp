@@ -64,8 +64,7 @@ void start_sweep()
     // Only a REPEAT run without a usable first list step ends at its start:
     // refused, rather than taking one reading at whatever frequency is set.
     if (finished) {
-        SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, 0);
-        sweepCB(ifcP, MAIN_PANEL_SWEEP, EVENT_COMMIT, nullptr, 0, 0);
+        ifc_sweep_switch(0);
         MessagePopup("Sweep", "REPEAT sweeps once per step of the DC sweep list, but its "
                               "first step has a DC level of 0.\nEnter the steps in "
                               "Sweep > DC sweep list, or switch REPEAT off.");
@@ -82,7 +81,7 @@ void stop_sweep()
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, st.saved_offset);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, st.saved_amplitude);
     // The output level is sent by the read-back after a sweep that ended by itself.
-    dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+    ifc_send_frequency();
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
     SetWaitCursor(0);
 }
@@ -108,8 +107,7 @@ void ifc_clear_graphs()
     nyqust_clear();
 }
 
-int sweep_hotCB(int panel, int control, int event, void* callbackData, int eventData1,
-    int eventData2)
+int sweep_hotCB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
@@ -120,33 +118,79 @@ int sweep_hotCB(int panel, int control, int event, void* callbackData, int event
         bode_reset();
         nyqust_reset();
     }
-    return sweepCB(panel, control, EVENT_COMMIT, callbackData, eventData1, eventData2);
+    ifc_sweep_apply();
+    return 0;
 }
 
 int sweepCB(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT || ifcP < 0)
-        return 0;
+    if (event == EVENT_COMMIT)
+        ifc_sweep_apply();
+    return 0;
+}
+
+void ifc_sweep_apply()
+{
+    if (ifcP < 0)
+        return;
     if (ifc_main_int(MAIN_PANEL_SWEEP))
         start_sweep();
     else
         stop_sweep();
-    return 0;
+}
+
+void ifc_sweep_switch(int on)
+{
+    if (ifcP < 0)
+        return;
+    SetCtrlVal(ifcP, MAIN_PANEL_SWEEP, on);
+    ifc_sweep_apply();
+}
+
+IfcSweepNext ifc_sweep_next(const IfcSweepRange& range, double freq)
+{
+    const bool up = range.stop >= range.start;
+    if (!range.decades) {
+        freq += up ? range.step : -range.step;
+    } else if (freq >= 1.0) {
+        const double exponent = std::floor(std::log10(freq));
+        double decade = std::pow(10.0, exponent);
+        if (up) {
+            freq += decade;
+        } else {
+            // At a power of ten the next step down is the next decade's.
+            if (freq <= decade)
+                decade = std::pow(10.0, exponent - 1.0);
+            freq -= decade;
+        }
+    } else if (up) {
+        freq = snap_to_tenth(freq + kSubHertzStep);
+        if (freq > 1.0)
+            freq = 1.0;
+    } else {
+        freq = snap_to_tenth(freq - kSubHertzStep);
+        if (freq < 0.0)
+            freq = 0.0;
+    }
+    return {freq, !inside(freq, range.stop, up)};
 }
 
 int ifc_sweep_step(int start)
 {
     if (ifcP < 0)
         return 1;
-    const double first = ifc_main_double(MAIN_PANEL_FREQ_START);
-    const double stop = ifc_main_double(MAIN_PANEL_FREQ_STOP);
-    const double step = ifc_main_double(MAIN_PANEL_FREQ_STEP);
-    const int decades = ifc_main_int(MAIN_PANEL_XAXIS_DB);
+    const IfcSweepRange range = {ifc_main_double(MAIN_PANEL_FREQ_START),
+        ifc_main_double(MAIN_PANEL_FREQ_STOP), ifc_main_double(MAIN_PANEL_FREQ_STEP),
+        ifc_main_int(MAIN_PANEL_XAXIS_DB)};
     const int repeat = ifc_main_int(MAIN_PANEL_REPEAT);
-    const bool up = stop >= first;
+    bool done = false;
 
-    if (start) {
-        st.sweep_freq = first;
+    if (!start) {
+        const IfcSweepNext next = ifc_sweep_next(range, st.sweep_freq);
+        st.sweep_freq = next.freq;
+        done = next.done;
+    } else {
+        st.sweep_freq = range.start; // always inside: STOP decides the direction
         if (repeat) {
             if (!st.dcsw_active) {
                 st.dcsw_active = 1;
@@ -155,40 +199,20 @@ int ifc_sweep_step(int start)
                 ++st.dcsw_index;
             }
             if (st.dcsw_index >= DCSW_STEPS || dcsw_get_dc(st.dcsw_index) == 0.0) {
-                st.sweep_freq = up ? stop + 1.0 : stop - 1.0;
+                const bool up = range.stop >= range.start;
+                st.sweep_freq = up ? range.stop + 1.0 : range.stop - 1.0;
                 st.dcsw_active = 0;
                 return 1;
             }
             SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, dcsw_get_dc(st.dcsw_index));
             SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, dcsw_get_ac(st.dcsw_index));
-            ddsampoffsCB(ifcP, MAIN_PANEL_AMPLITUDE, EVENT_COMMIT, nullptr, 0, 0);
+            ifc_send_output_level();
         }
-    } else if (!decades) {
-        st.sweep_freq += up ? step : -step;
-    } else if (st.sweep_freq >= 1.0) {
-        const double exponent = std::floor(std::log10(st.sweep_freq));
-        double decade = std::pow(10.0, exponent);
-        if (up) {
-            st.sweep_freq += decade;
-        } else {
-            // At a power of ten the next step down is the next decade's.
-            if (st.sweep_freq <= decade)
-                decade = std::pow(10.0, exponent - 1.0);
-            st.sweep_freq -= decade;
-        }
-    } else if (up) {
-        st.sweep_freq = snap_to_tenth(st.sweep_freq + kSubHertzStep);
-        if (st.sweep_freq > 1.0)
-            st.sweep_freq = 1.0;
-    } else {
-        st.sweep_freq = snap_to_tenth(st.sweep_freq - kSubHertzStep);
-        if (st.sweep_freq < 0.0)
-            st.sweep_freq = 0.0;
     }
 
-    if (inside(st.sweep_freq, stop, up)) {
+    if (!done) {
         SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.sweep_freq);
-        dds_freq_CB(ifcP, MAIN_PANEL_FREQUENCY, EVENT_COMMIT, nullptr, 0, 0);
+        ifc_send_frequency();
         return 0;
     }
     if (repeat && no_next_step(st.dcsw_index))

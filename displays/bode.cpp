@@ -86,6 +86,62 @@ void set_both(int attribute, int value)
         SetCtrlAttribute(zP, g.graph, attribute, value);
 }
 
+// An axis setting of the window applied to both graphs.
+void apply_axis(int control)
+{
+    int value = 0;
+    if (GetCtrlVal(zP, control, &value) < 0)
+        return;
+    switch (control) {
+    case BODE_PANEL_XAXIS_MODE:
+        set_both(ATTR_XMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
+        break;
+    case BODE_PANEL_YAXIS_MODE:
+        set_both(ATTR_YMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
+        break;
+    case BODE_PANEL_XAXIS_REVERSE:
+        set_both(ATTR_XREVERSE, value);
+        break;
+    case BODE_PANEL_YAXIS_REVERSE:
+        set_both(ATTR_YREVERSE, value);
+        break;
+    default:
+        break;
+    }
+}
+
+// The quantity a graph's selector names: axis name, read-out label and
+// precision, and the current trace drawn again in it.
+void apply_quantity(int control)
+{
+    const int which = control == BODE_PANEL_SELECT1 ? UPPER : control == BODE_PANEL_SELECT2 ? LOWER
+                                                                                            : -1;
+    if (which < 0)
+        return;
+    const GraphControls& g = kGraphs[which];
+
+    int index = -1;
+    std::string name;
+    if (GetCtrlIndex(zP, control, &index) == 0 && index >= 0 &&
+        GetLabelFromIndex(zP, control, index, &name) == 0) {
+        SetCtrlAttribute(zP, g.graph, ATTR_YNAME, name.c_str());
+        SetCtrlAttribute(zP, g.y, ATTR_LABEL_TEXT, name.c_str());
+    }
+    int code = 0;
+    GetCtrlVal(zP, control, &code);
+    SetCtrlAttribute(zP, g.y, ATTR_PRECISION, readout_precision(code));
+
+    // Only the first trace since the last reset can be drawn again: the
+    // store holds the current trace alone, and earlier traces would keep
+    // their old quantity beside it.
+    if (displays_sweep_on() || zP < 0 || g_prev[which].first || g_store.count == 0 || g_trace != 0)
+        return;
+    g_prev[which].first = true;
+    DeleteGraphPlot(zP, g.graph, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+    for (int i = 0; i < g_store.count; ++i)
+        plot_point(g_store.freq[i], g_store.mag[i], g_store.phase[i], which);
+}
+
 } // namespace
 
 int bode_open()
@@ -100,10 +156,10 @@ int bode_open()
         for (const GraphControls& g : kGraphs)
             SetAxisScalingMode(zP, g.graph, VAL_RIGHT_YAXIS, VAL_MANUAL, 0.0, 99.0);
         bode_clear();
-        bodeaxisCB(zP, BODE_PANEL_XAXIS_MODE, EVENT_COMMIT, nullptr, 0, 0);
-        bodeaxisCB(zP, BODE_PANEL_YAXIS_MODE, EVENT_COMMIT, nullptr, 0, 0);
-        bode_selectCB(zP, BODE_PANEL_SELECT1, EVENT_COMMIT, nullptr, 0, 0);
-        bode_selectCB(zP, BODE_PANEL_SELECT2, EVENT_COMMIT, nullptr, 0, 0);
+        apply_axis(BODE_PANEL_XAXIS_MODE);
+        apply_axis(BODE_PANEL_YAXIS_MODE);
+        apply_quantity(BODE_PANEL_SELECT1);
+        apply_quantity(BODE_PANEL_SELECT2);
     }
     bode_active(0);
     return 1;
@@ -183,61 +239,16 @@ int bodeCB(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-int bodeaxisCB(int panel, int control, int event, void*, int, int)
+int bodeaxisCB(int, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    int value = 0;
-    if (GetCtrlVal(panel, control, &value) < 0)
-        return 0;
-    switch (control) {
-    case BODE_PANEL_XAXIS_MODE:
-        set_both(ATTR_XMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
-        break;
-    case BODE_PANEL_YAXIS_MODE:
-        set_both(ATTR_YMAP_MODE, value ? VAL_LOG : VAL_LINEAR);
-        break;
-    case BODE_PANEL_XAXIS_REVERSE:
-        set_both(ATTR_XREVERSE, value);
-        break;
-    case BODE_PANEL_YAXIS_REVERSE:
-        set_both(ATTR_YREVERSE, value);
-        break;
-    default:
-        break;
-    }
+    if (event == EVENT_COMMIT)
+        apply_axis(control);
     return 0;
 }
 
-int bode_selectCB(int panel, int control, int event, void*, int, int)
+int bode_selectCB(int, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    const int which = control == BODE_PANEL_SELECT1 ? UPPER : control == BODE_PANEL_SELECT2 ? LOWER
-                                                                                            : -1;
-    if (which < 0)
-        return 0;
-    const GraphControls& g = kGraphs[which];
-
-    int index = -1;
-    std::string name;
-    if (GetCtrlIndex(panel, control, &index) == 0 && index >= 0 &&
-        GetLabelFromIndex(panel, control, index, &name) == 0) {
-        SetCtrlAttribute(panel, g.graph, ATTR_YNAME, name.c_str());
-        SetCtrlAttribute(panel, g.y, ATTR_LABEL_TEXT, name.c_str());
-    }
-    int code = 0;
-    GetCtrlVal(panel, control, &code);
-    SetCtrlAttribute(panel, g.y, ATTR_PRECISION, readout_precision(code));
-
-    // Only the first trace since the last reset can be drawn again: the
-    // store holds the current trace alone, and earlier traces would keep
-    // their old quantity beside it.
-    if (displays_sweep_on() || zP < 0 || g_prev[which].first || g_store.count == 0 || g_trace != 0)
-        return 0;
-    g_prev[which].first = true;
-    DeleteGraphPlot(zP, g.graph, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
-    for (int i = 0; i < g_store.count; ++i)
-        plot_point(g_store.freq[i], g_store.mag[i], g_store.phase[i], which);
+    if (event == EVENT_COMMIT)
+        apply_quantity(control);
     return 0;
 }

@@ -31,6 +31,35 @@ void draw(int graph, double x, double y, double xPrev, double yPrev, int style, 
     PlotLine(vcP, graph, x, y, xPrev, yPrev, color);
 }
 
+// An axis setting of the window applied to both graphs.
+void apply_axis(int control)
+{
+    int value = 0;
+    if (GetCtrlVal(vcP, control, &value) < 0)
+        return;
+    int attribute = 0;
+    switch (control) {
+    case VC_PANEL_XAXIS_MODE:
+        attribute = ATTR_XMAP_MODE;
+        value = value ? VAL_LOG : VAL_LINEAR;
+        break;
+    case VC_PANEL_YAXIS_MODE:
+        attribute = ATTR_YMAP_MODE;
+        value = value ? VAL_LOG : VAL_LINEAR;
+        break;
+    case VC_PANEL_XAXIS_REVERSE:
+        attribute = ATTR_XREVERSE;
+        break;
+    case VC_PANEL_YAXIS_REVERSE:
+        attribute = ATTR_YREVERSE;
+        break;
+    default:
+        return;
+    }
+    for (int g : kGraphs)
+        SetCtrlAttribute(vcP, g, attribute, value);
+}
+
 } // namespace
 
 int vc_open()
@@ -45,8 +74,8 @@ int vc_open()
         for (int g : kGraphs)
             SetAxisScalingMode(vcP, g, VAL_RIGHT_YAXIS, VAL_MANUAL, 0.0, 99.0);
         vc_clear();
-        vcaxisCB(vcP, VC_PANEL_XAXIS_MODE, EVENT_COMMIT, nullptr, 0, 0);
-        vcaxisCB(vcP, VC_PANEL_YAXIS_MODE, EVENT_COMMIT, nullptr, 0, 0);
+        apply_axis(VC_PANEL_XAXIS_MODE);
+        apply_axis(VC_PANEL_YAXIS_MODE);
     }
     vc_active(0);
     return 1;
@@ -115,33 +144,9 @@ int vc_curCB(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-int vcaxisCB(int panel, int control, int event, void*, int, int)
+int vcaxisCB(int, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    int value = 0;
-    if (GetCtrlVal(panel, control, &value) < 0)
-        return 0;
-    int attribute = 0;
-    switch (control) {
-    case VC_PANEL_XAXIS_MODE:
-        attribute = ATTR_XMAP_MODE;
-        value = value ? VAL_LOG : VAL_LINEAR;
-        break;
-    case VC_PANEL_YAXIS_MODE:
-        attribute = ATTR_YMAP_MODE;
-        value = value ? VAL_LOG : VAL_LINEAR;
-        break;
-    case VC_PANEL_XAXIS_REVERSE:
-        attribute = ATTR_XREVERSE;
-        break;
-    case VC_PANEL_YAXIS_REVERSE:
-        attribute = ATTR_YREVERSE;
-        break;
-    default:
-        return 0;
-    }
-    for (int g : kGraphs)
-        SetCtrlAttribute(panel, g, attribute, value);
+    if (event == EVENT_COMMIT)
+        apply_axis(control);
     return 0;
 }

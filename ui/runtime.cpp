@@ -51,7 +51,10 @@ std::string executableDir() {
 
 std::string projectDirFor(const std::string& exeDir) {
     if (const char* env = std::getenv("IMBENCH_PROJECT_DIR"); env && *env) return env;
-    if (isWritableDir(exeDir)) return exeDir;
+    // A copy installed in a bin folder keeps the user's files in the user's
+    // configuration folder, also when it may write its own folder (root).
+    const bool installed = exeDir == "/bin" || exeDir.ends_with("/bin");
+    if (!installed && isWritableDir(exeDir)) return exeDir;
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
         config = xdg;

@@ -10,9 +10,11 @@
 #include "link/ifp.h"
 #include "tests/support/run_fixture.h"
 #include "ui/headless.h"
+#include "ui/resource.h"
 #include "ui/resources/ifcPanel.h"
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
 namespace {
@@ -118,6 +120,46 @@ TEST_F(RunTest, MissingModuleVersionClosesTheLinkWithoutAMessage) {
             [] { hl::closePanel(ifp_panel()); }}}));
     EXPECT_TRUE(hl::popups().empty());
     EXPECT_EQ(log(), (Log{"*IDN?", "SYST:VERS?", "*IDN?", "SYST:VERS?", "*IDN?", "SYST:VERS?"})) << "no setting is sent";
+}
+
+TEST_F(RunTest, AMainPanelThatCannotBeLoadedEndsTheRunBeforeAnyCommand) {
+    openLink();
+    ui_register_resource({IFC_PANEL_FILE}); // the file without its panels
+    ifc_measurement_start();
+    EXPECT_EQ(messages(), Log{"Error!|The main panel of the measurement tool could not be loaded."});
+    EXPECT_EQ(log(), Log{});
+    EXPECT_EQ(ifp_get_ifready(), 0);
+}
+
+// The load window's operations as they are called.
+Log g_load;
+const IfcLoadWindow kRecordingLoadWindow = {
+    [] { g_load.push_back("open"); return 1; },
+    [](int on) { g_load.push_back("active " + std::to_string(on)); },
+    [] { g_load.push_back("measure"); },
+    [](int flag) { g_load.push_back("device " + std::to_string(flag)); },
+    [](int mode) { g_load.push_back("mode " + std::to_string(mode)); },
+    [] { g_load.push_back("close"); },
+    [] { g_load.push_back("quit"); },
+};
+
+// A family instrument's run drives an installed load window: ELOAD shows it
+// and lets the read-back refresh it, MEASURE or not.
+TEST_F(RunTest, AnInstalledLoadWindowFollowsTheRunOfAFamilyInstrument) {
+    struct Uninstall {
+        ~Uninstall() { ifc_set_load_window(nullptr); }
+    } uninstall;
+    g_load.clear();
+    ifc_set_load_window(&kRecordingLoadWindow);
+    startRun(sim::kFamilyIdn);
+    EXPECT_EQ(std::pair(attribute(ifcP, MAIN_PANEL_ELOAD, ATTR_VISIBLE), attribute(ifcP, MAIN_PANEL_ELOAD, ATTR_DIMMED)), std::pair(1, 0));
+    commit(ifcP, MAIN_PANEL_ELOAD, 1);
+    readBack();
+    commit(ifcP, MAIN_PANEL_LOAD_MODE, 1);
+    ifc_close_eload();
+    readBack();
+    ifc_measurement_end(false);
+    EXPECT_EQ(g_load, (Log{"open", "device 1", "mode 1", "active 0", "active 1", "measure", "mode 0", "active 0", "close", "quit"}));
 }
 
 TEST_F(RunTest, StartAndSyncSendEverySettingInOrderWindowsCloseAndExitLetsTheLinkGo) {

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -341,8 +343,10 @@ TEST(ProjectDir, OverrideThenExecutableFolderThenConfigFolder) {
         xdg("XDG_CONFIG_HOME", "relative/dir"); // not absolute: ignored
     const std::string unwritable = "/nonexistent-imbench-dir/bin", first = ui::projectDirFor(unwritable);
     ::setenv("XDG_CONFIG_HOME", (base.path() + "/xdg/").c_str(), 1);
-    EXPECT_EQ((std::vector{ui::projectDirFor(base.path()), first, ui::projectDirFor(unwritable)}),
-        (std::vector{base.path(), base.path() + "/home/.config/imbench", base.path() + "/xdg/imbench"}));
+    std::filesystem::create_directories(base.path() + "/usr/bin");
+    EXPECT_EQ((std::vector{ui::projectDirFor(base.path()), first, ui::projectDirFor(unwritable), ui::projectDirFor(base.path() + "/usr/bin")}),
+        (std::vector{base.path(), base.path() + "/home/.config/imbench", base.path() + "/xdg/imbench", base.path() + "/xdg/imbench"}))
+        << "a writable bin folder is an installed copy's";
     ::setenv("IMBENCH_PROJECT_DIR", "/tmp/imbench-project", 1);
     char dir[MAX_PATHNAME_LEN], small[10] = "#########";
     EXPECT_EQ((std::vector{GetProjectDir(dir), GetProjectDir(small, sizeof small)}), (std::vector<int>{0, UIE_BUFFER_TOO_SMALL}));

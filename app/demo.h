@@ -1,0 +1,30 @@
+// The demo of the imbench executable: a simulated instrument on a free
+// loopback address, the interface panel pointed at it, and each measurement
+// run given the demo's operating point.  Headless, or when taking shots, the
+// demo runs itself: it opens the link, sweeps, reports and ends the
+// application.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class Demo {
+public:
+    // shotsDir: where a self-running demo leaves its data file and
+    // screenshots (empty: none).  nullptr with *error when the simulated
+    // instrument cannot start.  Call before ifc_main, once the run time and
+    // the callbacks are in place.
+    static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, std::string* error);
+    ~Demo(); // the simulated instrument stops
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // After ifc_main: stops watching the application; false when a
+    // self-running demo did not get its sweep (and shots) done.
+    bool finish();
+
+private:
+    Demo() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
