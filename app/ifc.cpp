@@ -4,6 +4,7 @@
 #include "app/fra_private.h"
 #include "link/ifp.h"
 #include "displays/displays.h"
+#include "eload/eload.h"
 #include "module/im.h"
 #include "ui/resources/debug.h"
 #include "util/kv_util.h"
@@ -74,12 +75,38 @@ void ifc_unavailable_run(const IfcDeviceMode& mode)
     ifp_close();
 }
 
-// The load (1) and supply (2) panels take their rows over with a run of their
-// own: open, activate, the panel's main operation on every turn of the loop
-// while the link is ready, then close and quit.
+// Device mode 1: the load panel is the whole application.  Its main operation
+// runs on every turn while the link is ready; closing its window gives the
+// link back.  A panel that cannot be loaded has said so: the link goes too.
+void ifc_load_run(const IfcDeviceMode&)
+{
+    if (eload_open()) {
+        eload_set_kzr_device(0);
+        eload_active(1);
+        for (;;) {
+            ifc_process_events();
+            if (ifp_get_quit() || !ifp_get_ifready())
+                break;
+            if (!eload_main())
+                ifp_close();
+        }
+    } else {
+        ifp_close();
+    }
+    eload_close();
+    eload_quit();
+}
+
+// The load's operations as the measurement run's auxiliary window.
+constexpr IfcLoadWindow kLoadWindow = {
+    eload_open, eload_active, eload_measure, eload_set_kzr_device, eload_set_kzr_mode, eload_close, eload_quit};
+
+// The supply (2) panel will take its row over with a run of its own: open,
+// activate, the panel's main operation on every turn of the loop while the
+// link is ready, then close and quit.
 constexpr IfcDeviceMode kDeviceModes[] = {
     {0, "measurement", ifc_measurement_run},
-    {1, "electronic-load", ifc_unavailable_run},
+    {1, "electronic-load", ifc_load_run},
     {2, "power-supply", ifc_unavailable_run},
 };
 
@@ -239,4 +266,7 @@ void ifc_register_all()
     kv_util_register_callbacks();
     displays_register_callbacks();
     fra_register_callbacks();
+    eload_register();
+    ifc_set_load_window(&kLoadWindow);
+    eload_set_close_hook(ifc_close_eload);
 }

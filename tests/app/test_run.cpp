@@ -84,12 +84,11 @@ TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice) {
     }
 }
 
-// Modes 1 and 2 give the link back until their panels exist; any other mode
-// ends the application.  Without its interface panel it ends at once.
+// Mode 2 gives the link back until its panel exists; any other mode ends the
+// application.  Without its interface panel it ends at once.
 TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     const std::string address = startSim();
-    const std::tuple<int, const char*, const char*> cases[] = {{1, "Not available", "electronic-load"},
-        {2, "Not available", "power-supply"},
+    const std::tuple<int, const char*, const char*> cases[] = {{2, "Not available", "power-supply"},
         {3, "Error!", "Unknown Device! System Exit!"}};
     for (const auto& [mode, title, text] : cases) {
         hl::clearPopups();

@@ -42,7 +42,6 @@ class Eload : public tsupport::RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        eload_register();
         g_seconds = 100.0;
         g_real = true;
         timer_set_source(test_clock);
