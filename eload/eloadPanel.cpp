@@ -3,6 +3,7 @@
 #include "ui/resource.h"
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -179,17 +180,24 @@ UiPanelDef alarm_panel()
         {11, "Heat sink warm"}, {12, "Questionable 12"}, {14, "Questionable 14"}, {15, "Questionable 15"}};
     const std::vector<std::pair<int, const char*>> oper = {{10, "Input on"}, {11, "Short on"},
         {12, "Transient running"}, {13, "Step list running"}, {14, "Transient level"}, {15, "Awaiting trigger"}};
-    constexpr int pitch = 26, colWidth = 170;
+    constexpr int pitch = 26, colWidth = 170, first = kPad + 30;
+    for (auto [id, text, left] : {std::tuple{ELOAD_ALARM_QUES_TITLE, "QUESTIONABLE", kPad},
+             std::tuple{ELOAD_ALARM_OPER_TITLE, "OPERATION", kPad + 2 * colWidth + 10}}) {
+        UiCtrlDef t = at(make(id, UiCtrlKind::TextMsg, VAL_STRING, ""), kPad, left, colWidth);
+        t.height = 20;
+        t.text = text;
+        t.mode = VAL_INDICATOR;
+        p.controls.push_back(t);
+    }
     int row = 0;
     for (const auto& [bit, label] : ques) {
-        p.controls.push_back(lamp(ELOAD_ALARM_QUES + bit, label, kPad + 8 + (row % 8) * pitch,
-            kPad + (row / 8) * colWidth));
+        p.controls.push_back(lamp(ELOAD_ALARM_QUES + bit, label, first + (row % 8) * pitch, kPad + (row / 8) * colWidth));
         ++row;
     }
     row = 0;
     for (const auto& [bit, label] : oper)
-        p.controls.push_back(lamp(ELOAD_ALARM_OPER + bit, label, kPad + 8 + row++ * pitch, kPad + 2 * colWidth + 10));
-    const int y = kPad + 8 + 8 * pitch + 4;
+        p.controls.push_back(lamp(ELOAD_ALARM_OPER + bit, label, first + row++ * pitch, kPad + 2 * colWidth + 10));
+    const int y = first + 8 * pitch + 4;
     p.controls.push_back(at(sw(ELOAD_ALARM_CLEAR, "", "CLEAR ALARM", "CLEAR ALARM", "alarm_panel_cb"), y, kPad, 150));
     p.controls.push_back(at(sw(ELOAD_ALARM_CLOSE, "", "CLOSE", "CLOSE", "alarm_panel_cb"), y, kPad + 3 * colWidth - 100,
         100));

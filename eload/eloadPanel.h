@@ -10,6 +10,8 @@ enum { ELOAD_ALARM = 1 };
 enum {
     ELOAD_ALARM_CLEAR = 2, // toggle: clears the latched protections
     ELOAD_ALARM_CLOSE = 3, // toggle: discards the panel
+    ELOAD_ALARM_QUES_TITLE = 4, // texts over the two groups of lamps
+    ELOAD_ALARM_OPER_TITLE = 5,
     ELOAD_ALARM_QUES = 10, // lamps of questionable bits: ELOAD_ALARM_QUES + bit
     ELOAD_ALARM_OPER = 30, // lamps of operation bits: ELOAD_ALARM_OPER + bit
 };
