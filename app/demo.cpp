@@ -1,4 +1,5 @@
 #include "app/demo.h"
+#include "app/demo_load.h"
 
 #include "app/fra.h"
 #include "app/ifc.h"
@@ -33,11 +34,12 @@ constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
 // Starts the in-process simulator on the first loopback address where its
 // ports are free.
-std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, std::string* error)
+std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, int device, std::string* error)
 {
     for (int host = 1; host < 40; ++host) {
         sim::Options o;
         o.timeScale = timeScale;
+        o.kind = device == 1 ? sim::Kind::Load : sim::Kind::Im;
         o.address = "127.0.0." + std::to_string(host);
         o.foreignAddress = "127.0.0.254";
         auto s = std::make_unique<sim::Simulator>(o);
@@ -50,7 +52,7 @@ std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, std::str
 
 // Points the interface panel at the demo instrument: TCP chosen, the monitor
 // view open, and the COM and GPIB choices leading to the same instrument.
-void preset_demo_panel(const sim::Simulator& s)
+void preset_demo_panel(const sim::Simulator& s, int device)
 {
     const sim::Options& o = s.options();
     ifp_select_link(IO_TCP, o.address.c_str());
@@ -58,6 +60,7 @@ void preset_demo_panel(const sim::Simulator& s)
     const int panel = ifp_panel();
     if (panel < 0)
         return;
+    SetCtrlVal(panel, IFP_PANEL_DEVMODE, device);
     SetCtrlVal(panel, IFP_PANEL_GPIBADDR, o.gpibAddress);
     SetCtrlVal(panel, IFP_PANEL_COMPORT, DEMO_COM_PORT);
     ifp_comport_cb(panel, IFP_PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
@@ -97,7 +100,7 @@ bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->v
 // gets the demo's operating point.  Without windows nobody presses Open or
 // SWEEP: the demo does, prints what happened and closes the interface panel,
 // which ends the application.
-class DemoDriver {
+class DemoDriver final : public DemoWatcher {
 public:
     // shotsDir: where a self-running demo leaves its data file and screenshots
     // (empty: none).  The demo runs itself when headless or taking shots.
@@ -114,12 +117,12 @@ public:
             }
         });
     }
-    ~DemoDriver()
+    ~DemoDriver() override
     {
         done_ = true;
         watcher_.join();
     }
-    bool succeeded() const { return succeeded_; }
+    bool succeeded() const override { return succeeded_; }
 
 private:
     void check()
@@ -230,27 +233,30 @@ private:
 
 struct Demo::Impl {
     std::unique_ptr<sim::Simulator> instrument;
-    std::unique_ptr<DemoDriver> driver;
+    std::unique_ptr<DemoWatcher> driver;
     bool selfRunning = false;
 };
 
-std::unique_ptr<Demo> Demo::start(bool headless, const std::string& shotsDir, std::string* error)
+std::unique_ptr<Demo> Demo::start(bool headless, const std::string& shotsDir, int device, std::string* error)
 {
     // A self-running demo need not wait for the module's real measurement time.
     std::unique_ptr<sim::Simulator> instrument =
-        start_demo_instrument(shotsDir.empty() ? 1.0 : 0.0, error);
+        start_demo_instrument(shotsDir.empty() ? 1.0 : 0.0, device, error);
     if (!instrument)
         return nullptr;
     portmap::overrideCom(DEMO_COM_PORT, instrument->ptyPath());
     portmap::overrideGpib(0, "prologix-tcp " + instrument->options().address + ":" + std::to_string(instrument->gpibPort()));
     // Runs at the first event turn, once the interface panel is up.
     const sim::Simulator* s = instrument.get();
-    ui::postAction([s] { preset_demo_panel(*s); });
+    ui::postAction([s, device] { preset_demo_panel(*s, device); });
 
     std::unique_ptr<Demo> demo(new Demo);
     demo->impl_ = std::make_unique<Impl>();
     demo->impl_->instrument = std::move(instrument);
-    demo->impl_->driver = std::make_unique<DemoDriver>(headless, shotsDir);
+    if (device == 1)
+        demo->impl_->driver = demo_load_watcher(*demo->impl_->instrument, headless, shotsDir);
+    else
+        demo->impl_->driver = std::make_unique<DemoDriver>(headless, shotsDir);
     demo->impl_->selfRunning = headless || !shotsDir.empty();
     return demo;
 }

@@ -11,10 +11,11 @@
 class Demo {
 public:
     // shotsDir: where a self-running demo leaves its data file and
-    // screenshots (empty: none).  nullptr with *error when the simulated
-    // instrument cannot start.  Call before ifc_main, once the run time and
-    // the callbacks are in place.
-    static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, std::string* error);
+    // screenshots (empty: none).  device: 0 the measurement tool with the
+    // simulated IM module, 1 the load panel with the simulated load.  nullptr
+    // with *error when the simulated instrument cannot start.  Call before
+    // ifc_main, once the run time and the callbacks are in place.
+    static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, int device, std::string* error);
     ~Demo(); // the simulated instrument stops
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;

@@ -7,6 +7,8 @@
 //   imbench --demo --shots DIR
 //                        the demo runs itself (a REPEAT sweep over three DC
 //                        levels) and leaves the data file and screenshots in DIR
+//   imbench --demo --device 1 [--shots DIR]
+//                        the same with the load panel and a simulated load
 #include "app/demo.h"
 #include "app/ifc.h"
 #include "ui/qt/qt_renderer.h"
@@ -20,7 +22,7 @@ namespace {
 
 void usage(std::FILE* to)
 {
-    std::fputs("usage: imbench [--headless] [--demo [--shots DIR]]\n"
+    std::fputs("usage: imbench [--headless] [--demo [--device N] [--shots DIR]]\n"
                "  --headless   run without windows (pop-ups are recorded, not shown)\n"
                "  --demo       start a simulated instrument on a free loopback address and\n"
                "               select it on the interface panel; press Open to connect.\n"
@@ -31,7 +33,10 @@ void usage(std::FILE* to)
                "               to 10 kHz over three DC levels, then writes the data file\n"
                "               demo-sweep.dat and screenshots of every window (demo-*.png)\n"
                "               into DIR and ends. Works without a display\n"
-               "               (QT_QPA_PLATFORM=offscreen).\n",
+               "               (QT_QPA_PLATFORM=offscreen).\n"
+               "  --device N   with --demo: 0 the measurement tool (the default), 1 the\n"
+               "               electronic-load panel against a simulated load; with\n"
+               "               --shots its windows are written as load-*.png.\n",
         to);
 }
 
@@ -42,6 +47,7 @@ int main(int argc, char** argv)
     bool headless = false;
     bool demo = false;
     std::string shots;
+    int device = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) {
             headless = true;
@@ -49,6 +55,9 @@ int main(int argc, char** argv)
             demo = true;
         } else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
             shots = argv[++i];
+        } else if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc &&
+            (std::strcmp(argv[i + 1], "0") == 0 || std::strcmp(argv[i + 1], "1") == 0)) {
+            device = argv[++i][0] - '0';
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
             return 0;
@@ -63,6 +72,10 @@ int main(int argc, char** argv)
         std::fputs("imbench: --shots needs --demo\n", stderr);
         return 2;
     }
+    if (device != 0 && !demo) {
+        std::fputs("imbench: --device needs --demo\n", stderr);
+        return 2;
+    }
 
     if (!headless && !ui_qt_install(argc, argv)) {
         std::fputs("imbench: no window system to show the panels on (try --headless)\n", stderr);
@@ -73,7 +86,7 @@ int main(int argc, char** argv)
     std::unique_ptr<Demo> demoRun;
     if (demo) {
         std::string error;
-        demoRun = Demo::start(headless, shots, &error);
+        demoRun = Demo::start(headless, shots, device, &error);
         if (!demoRun) {
             std::fprintf(stderr, "imbench: the simulated instrument could not start: %s\n",
                 error.c_str());
