@@ -17,13 +17,9 @@
 #include "ui/resources/ifcPanel.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -104,28 +100,11 @@ class DemoDriver final : public DemoWatcher {
 public:
     // shotsDir: where a self-running demo leaves its data file and screenshots
     // (empty: none).  The demo runs itself when headless or taking shots.
-    DemoDriver(bool headless, std::string shotsDir)
-        : headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()),
-          start_(std::chrono::steady_clock::now())
-    {
-        if (auto_)
-            ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
-        watcher_ = std::thread([this] {
-            while (!done_) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                ui::postAction([this] { check(); });
-            }
-        });
-    }
-    ~DemoDriver() override
-    {
-        done_ = true;
-        watcher_.join();
-    }
-    bool succeeded() const override { return succeeded_; }
+    DemoDriver(bool headless, std::string shotsDir) : DemoWatcher(headless, std::move(shotsDir)) { watch(); }
+    ~DemoDriver() override { stop(); }
 
 private:
-    void check()
+    void check() override
     {
         if (done_ || ifp_panel() < 0)
             return;
@@ -142,9 +121,7 @@ private:
         if (!swept && !late)
             return;
         report(swept);
-        succeeded_ = swept && (shots_.empty() || saveShots());
-        done_ = true;
-        ui::headless::closePanel(ifp_panel());
+        end(swept && (shots_.empty() || saveShots()));
     }
 
     // Headless: a short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
@@ -165,10 +142,8 @@ private:
     // The last sweep's points as a data file and every window as a picture.
     bool saveShots()
     {
-        if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
+        if (!make_shots_dir())
             return false;
-        }
         bool ok = true;
         const std::string dat = shots_ + "/demo-sweep.dat";
         const int n = static_cast<int>(std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE));
@@ -184,23 +159,14 @@ private:
             {ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
             {nyP, "demo-nyquist.png"}, {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
         ProcessSystemEvents(); // let the windows paint the last points
-        for (const auto& [panel, name] : shots) {
-            const std::string path = shots_ + "/" + name;
-            if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
-                std::printf("wrote %s\n", path.c_str());
-            } else {
-                std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
-                ok = false;
-            }
-        }
+        for (const auto& [panel, name] : shots)
+            ok = grab(panel, name) && ok;
         return ok;
     }
 
     void report(bool swept)
     {
-        if (const ui::Panel* p = ui::panel(ifp_panel()))
-            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
-                std::printf("%s\n", line.c_str());
+        print_log();
         if (ifc_get_im_version() > 0.0f)
             std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
                 static_cast<double>(ifc_get_im_version()));
@@ -218,15 +184,8 @@ private:
         std::fflush(stdout);
     }
 
-    bool headless_;
-    std::string shots_;
-    bool auto_;
-    std::chrono::steady_clock::time_point start_;
-    std::atomic<bool> done_{false};
-    bool succeeded_ = false;
     bool sweeping_ = false;
     int preparedPanel_ = -1;
-    std::thread watcher_;
 };
 
 } // namespace

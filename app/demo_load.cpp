@@ -22,6 +22,64 @@
 #include <thread>
 #include <utility>
 
+DemoWatcher::DemoWatcher(bool headless, std::string shotsDir)
+    : headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()),
+      start_(std::chrono::steady_clock::now())
+{
+    if (auto_)
+        ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
+}
+
+void DemoWatcher::watch()
+{
+    watcher_ = std::thread([this] {
+        while (!done_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ui::postAction([this] { check(); });
+        }
+    });
+}
+
+void DemoWatcher::stop()
+{
+    done_ = true;
+    if (watcher_.joinable())
+        watcher_.join();
+}
+
+void DemoWatcher::print_log()
+{
+    if (const ui::Panel* p = ui::panel(ifp_panel()))
+        for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
+            std::printf("%s\n", line.c_str());
+}
+
+bool DemoWatcher::make_shots_dir() const
+{
+    if (mkdir(shots_.c_str(), 0777) == 0 || errno == EEXIST)
+        return true;
+    std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
+    return false;
+}
+
+bool DemoWatcher::grab(int panel, const char* name) const
+{
+    const std::string path = shots_ + "/" + name;
+    if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
+        std::printf("wrote %s\n", path.c_str());
+        return true;
+    }
+    std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
+    return false;
+}
+
+void DemoWatcher::end(bool succeeded)
+{
+    succeeded_ = succeeded;
+    done_ = true;
+    ui::headless::closePanel(ifp_panel());
+}
+
 namespace {
 
 // Measurement cycles the self-running demo lets pass before its pictures.
@@ -51,24 +109,11 @@ void press(int panel, int control, int value)
 class LoadDemoDriver final : public DemoWatcher {
 public:
     LoadDemoDriver(sim::Simulator& instrument, bool headless, std::string shotsDir)
-        : sim_(instrument), headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()),
-          start_(std::chrono::steady_clock::now())
+        : DemoWatcher(headless, std::move(shotsDir)), sim_(instrument)
     {
-        if (auto_)
-            ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
-        watcher_ = std::thread([this] {
-            while (!done_) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                ui::postAction([this] { check(); });
-            }
-        });
+        watch();
     }
-    ~LoadDemoDriver() override
-    {
-        done_ = true;
-        watcher_.join();
-    }
-    bool succeeded() const override { return succeeded_; }
+    ~LoadDemoDriver() override { stop(); }
 
 private:
     // The operating point: 2 A constant current from the simulated 12 V
@@ -83,7 +128,7 @@ private:
                    "behind 50 mohm; readout A shows the voltage, readout B the power.\n");
     }
 
-    void check()
+    void check() override
     {
         if (done_ || ifp_panel() < 0)
             return;
@@ -105,20 +150,7 @@ private:
                 return; // waits for the alarm lamp's lit phase
         }
         report(ready);
-        succeeded_ = ready && (shots_.empty() || headless_ || picturesOk_);
-        done_ = true;
-        ui::headless::closePanel(ifp_panel());
-    }
-
-    bool grab(int panel, const char* name)
-    {
-        const std::string path = shots_ + "/" + name;
-        if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
-            std::printf("wrote %s\n", path.c_str());
-            return true;
-        }
-        std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
-        return false;
+        end(ready && (shots_.empty() || headless_ || picturesOk_));
     }
 
     // Step by step over several checks: the sub-panels first, then a tripped
@@ -127,8 +159,7 @@ private:
     {
         switch (step_++) {
         case 0:
-            if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
-                std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
+            if (!make_shots_dir()) {
                 pictured_ = true;
                 return true;
             }
@@ -165,9 +196,7 @@ private:
 
     void report(bool ready)
     {
-        if (const ui::Panel* p = ui::panel(ifp_panel()))
-            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
-                std::printf("%s\n", line.c_str());
+        print_log();
         if (ready)
             std::printf("Load readouts: %s  %s\n", readout(ELOAD_MAIN_READ_A).c_str(),
                 readout(ELOAD_MAIN_READ_B).c_str());
@@ -177,17 +206,11 @@ private:
     }
 
     sim::Simulator& sim_;
-    bool headless_;
-    std::string shots_;
-    bool auto_;
-    std::chrono::steady_clock::time_point start_, preparedAt_;
-    std::atomic<bool> done_{false};
-    bool succeeded_ = false;
+    std::chrono::steady_clock::time_point preparedAt_;
     bool pictured_ = false;
     bool picturesOk_ = false;
     int step_ = 0;
     int preparedPanel_ = -1;
-    std::thread watcher_;
 };
 
 } // namespace
