@@ -44,12 +44,7 @@ constexpr std::size_t kTempChars = 5;
 
 constexpr unsigned kQuesAlarmBit = 1u << ELOAD_ALARM_QUES_SUMMARY_BIT;
 
-int main_int(int control)
-{
-    int v = 0;
-    GetCtrlVal(st.mainP, control, &v);
-    return v;
-}
+int main_int(int control) { return eload_int(st.mainP, control); }
 
 void eload_panel_size()
 {
@@ -214,6 +209,13 @@ int eload_summary_words(const char* reply, char (&words)[4][ELOAD_WORD_SIZE])
         p += len;
     }
     return n == 4 ? 1 : 0;
+}
+
+int eload_int(int panel, int control)
+{
+    int v = 0;
+    GetCtrlVal(panel, control, &v);
+    return v;
 }
 
 int eload_bottom_of(int panel, int control)

@@ -87,13 +87,6 @@ int refresh(int panel, std::span<const Row> rows, bool firstMayFail)
     return 0;
 }
 
-int toggle_value(int panel, int control)
-{
-    int on = 0;
-    GetCtrlVal(panel, control, &on);
-    return on;
-}
-
 void show(int panel, int on)
 {
     if (on)
@@ -169,7 +162,7 @@ int tran_panel_cb(int panel, int control, int event, void*, int, int)
     const int tranP = eload_panel(ELOAD_TRAN);
     if (event != EVENT_COMMIT || tranP < 0)
         return 0;
-    const int on = toggle_value(panel, control);
+    const int on = eload_int(panel, control);
     show(tranP, on);
     if (on)
         refresh_waiting(eload_tran_refresh);
@@ -181,7 +174,7 @@ int prot_panel_cb(int panel, int control, int event, void*, int, int)
     const int protP = eload_panel(ELOAD_PROT);
     if (event != EVENT_COMMIT || protP < 0)
         return 0;
-    const int on = toggle_value(panel, control);
+    const int on = eload_int(panel, control);
     if (on)
         refresh_waiting(eload_prot_refresh);
     show(protP, on);
@@ -200,7 +193,7 @@ int opti_panel_cb(int panel, int control, int event, void*, int, int)
     }
     if (event != EVENT_COMMIT || optiP < 0)
         return 0;
-    const int on = toggle_value(panel, control);
+    const int on = eload_int(panel, control);
     show(optiP, on);
     if (on)
         refresh_waiting(eload_opti_refresh);
@@ -212,7 +205,7 @@ int tran_fun_cb(int panel, int control, int event, void*, int, int)
     if (event != EVENT_COMMIT)
         return 0;
     if (control == ELOAD_TRAN_STEP) {
-        const int on = toggle_value(panel, control);
+        const int on = eload_int(panel, control);
         if (on)
             eload_step_open();
         eload_tran_size(on);

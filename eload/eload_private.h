@@ -12,3 +12,6 @@ int eload_bottom_of(int panel, int control);
 void eload_step_open();
 // Forget the step list's length, so the next load asks the instrument again.
 void eload_step_forget();
+
+// An integer control's value (0 when it cannot be read).
+int eload_int(int panel, int control);

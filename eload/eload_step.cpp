@@ -23,12 +23,7 @@ struct StepState {
 
 StepState sl;
 
-int step_mode(int panel)
-{
-    int mode = 0;
-    GetCtrlVal(panel, ELOAD_TRAN_STEP_MODE, &mode);
-    return mode;
-}
+int step_mode(int panel) { return eload_int(panel, ELOAD_TRAN_STEP_MODE); }
 
 // The entry controls show the selected entry of the copy; with no entry read
 // they are left alone.
@@ -121,9 +116,7 @@ void eload_step_open()
     const int mainP = eload_panel(ELOAD_MAIN);
     if (panel < 0 || mainP < 0)
         return;
-    int mode = 0;
-    GetCtrlVal(mainP, ELOAD_MAIN_MODE, &mode);
-    SetCtrlVal(panel, ELOAD_TRAN_STEP_MODE, mode);
+    SetCtrlVal(panel, ELOAD_TRAN_STEP_MODE, eload_int(mainP, ELOAD_MAIN_MODE));
     step_access_cb(panel, ELOAD_TRAN_STEP_MODE, EVENT_COMMIT, nullptr, 0, 0);
 }
 
