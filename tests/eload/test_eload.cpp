@@ -120,12 +120,13 @@ TEST(EloadSummary, OnlyFourWordsThatFitTheirSlotsAreTaken) {
     }
 }
 
-TEST_F(Eload, AlarmLampBlinksWithABeepAndTheAlarmPanelShowsAndClears) {
+// 2 A against an over-current limit of 1.5 A: the load trips and latches
+// its alarm until it is cleared.
+TEST_F(Eload, ATripBlinksTheAlarmLampWithABeepShowsOnTheAlarmPanelAndClears) {
     show();
-    faults([](sim::Faults& f) {
-        f.quesOn = 0x2000 | 0x0001 | 0x4000;
-        f.operOn = 0x0400;
-    });
+    for (const char* c : {"INPUT 1", "MLEV 2", "CURR:PROT:OVER 1.5", "CURR:PROT:OVER:DELAY 0", "CURR:PROT:STATE 1"})
+        sim_->instrument().execute(c);
+    faults([](sim::Faults& f) { f.operOn = 0x0800; });
     ASSERT_EQ(hl::click(mainP, ELOAD_MAIN_ALARM), 0);
     hl::deliver();
     const int alarmP = eload_panel(ELOAD_ALARM);
@@ -138,20 +139,26 @@ TEST_F(Eload, AlarmLampBlinksWithABeepAndTheAlarmPanelShowsAndClears) {
     }
     EXPECT_EQ(lamp, (std::vector<int>{1, 0, 1, 0}));
     EXPECT_EQ(hl::beeps() - beeps, 2);
-    std::vector<int> lit;
-    for (int bit = 0; bit < 16; ++bit) {
-        if (bit != ELOAD_ALARM_QUES_SUMMARY_BIT && value(ELOAD_ALARM_QUES + bit, alarmP) == 1)
-            lit.push_back(bit);
-        if (bit >= ELOAD_ALARM_OPER_FIRST_BIT && value(ELOAD_ALARM_OPER + bit, alarmP) == 1)
-            lit.push_back(100 + bit);
-    }
-    EXPECT_EQ(lit, (std::vector<int>{0, 110, 14}));
+    auto lit = [&] {
+        std::vector<int> on;
+        for (int bit = 0; bit < 16; ++bit) {
+            if (bit != ELOAD_ALARM_QUES_SUMMARY_BIT && value(ELOAD_ALARM_QUES + bit, alarmP) == 1)
+                on.push_back(bit);
+            if (bit >= ELOAD_ALARM_OPER_FIRST_BIT && value(ELOAD_ALARM_OPER + bit, alarmP) == 1)
+                on.push_back(100 + bit);
+        }
+        return on;
+    };
+    EXPECT_EQ(lit(), (std::vector<int>{1, 111})) << "over-current, and the forced short-on bit";
 
     clearLog();
     ASSERT_EQ(hl::click(alarmP, ELOAD_ALARM_CLEAR), 0);
     hl::deliver();
     EXPECT_EQ(log(), Log{"INP:PROT:CLE"});
     EXPECT_EQ(value(ELOAD_ALARM_CLEAR, alarmP), 0);
+    cycle();
+    EXPECT_EQ(lit(), (std::vector<int>{111}));
+    EXPECT_EQ(value(ELOAD_MAIN_ALARM), 0);
     ASSERT_EQ(hl::closePanel(alarmP), 0);
     hl::deliver();
     EXPECT_EQ(eload_panel(ELOAD_ALARM), -1);
