@@ -248,8 +248,8 @@ TEST_F(Eload, ShortIsSentOnlyWhenTheLoadAllowsIt) {
         {"SYST:EXT:CONTROL 0", "", true},
     };
     for (const Case& c : cases) {
-        sim_->instrument().execute("SYST:SHORT:STATE 1");
-        sim_->instrument().execute(c.setup);
+        for (const char* allowed : {"SYST:SHORT:STATE 1", "SYST:EXT:CONTROL 0", c.setup})
+            sim_->instrument().execute(allowed);
         sim::Faults f;
         f.refuse = c.refuse;
         sim_->setFaults(f);
