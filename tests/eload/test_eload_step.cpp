@@ -58,8 +58,7 @@ TEST_F(EloadStep, EachControlSendsItsParameterAndFrequencyAndWidthFollowEachOthe
     };
     for (Case& c : cases) {
         clearLog();
-        // Hidden panels take no input; the data is what matters here.
-        DisplayPanel(c.panel);
+        DisplayPanel(c.panel); // a hidden panel takes no input
         tsupport::commit(c.panel, c.control, c.value);
         EXPECT_EQ(log(), c.want) << c.want[0];
     }
