@@ -1,4 +1,5 @@
 #include "app/demo.h"
+#include "app/demo_load.h"
 
 #include "app/fra.h"
 #include "app/ifc.h"
@@ -6,8 +7,6 @@
 #include "displays/meter.h"
 #include "displays/nyqust.h"
 #include "displays/vc.h"
-#include "epower/epower.h"
-#include "epower/epowerPanel.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "platform/portmap.h"
@@ -18,22 +17,14 @@
 #include "ui/resources/ifcPanel.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <thread>
 
 namespace {
 
 // The demo instrument's serial port and GPIB address on the interface panel.
 constexpr int DEMO_COM_PORT = 9;
-// Entries of the demo supply's lists.
-constexpr int DEMO_LIST_ENTRIES = 12;
-// A self-running supply demo lets the panel run this long before its pictures.
-constexpr auto DEMO_SUPPLY_RUN = std::chrono::milliseconds(2500);
 // The headless demo gives up when the instrument is not identified and swept by then.
 constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
@@ -44,10 +35,11 @@ std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, int devi
     for (int host = 1; host < 40; ++host) {
         sim::Options o;
         o.timeScale = timeScale;
+        o.kind = device == 1 ? sim::Kind::Load : device == 2 ? sim::Kind::Supply
+                                                             : sim::Kind::Im;
         if (device == 2) {
-            o.kind = sim::Kind::Supply;
             o.loadOhms = 8.0;
-            o.faults.listCapacity = DEMO_LIST_ENTRIES;
+            o.faults.listCapacity = DEMO_SUPPLY_LIST_ENTRIES;
         }
         o.address = "127.0.0." + std::to_string(host);
         o.foreignAddress = "127.0.0.254";
@@ -77,8 +69,7 @@ void preset_demo_panel(const sim::Simulator& s, int device)
         std::to_string(s.tcpPort()) + ")";
     if (!s.ptyPath().empty())
         note += ", COM" + std::to_string(DEMO_COM_PORT) + " = " + s.ptyPath();
-    note += ", GPIB address " + std::to_string(o.gpibAddress) + ".\nPress Open to connect";
-    note += device == 2 ? "; the DC supply panel opens (12 V set into 8 ohm).\n" : ".\n";
+    note += ", GPIB address " + std::to_string(o.gpibAddress) + ".\nPress Open to connect.\n";
     ifp_printf("%s", note.c_str());
 }
 
@@ -104,63 +95,24 @@ void demo_prepare_run()
                "list (1, 2.5 and 4 V).\n");
 }
 
-// The demo supply's set points and a voltage and a current list to look at.
-void preset_demo_supply(sim::Simulator& s)
-{
-    sim::Instrument& in = s.instrument();
-    for (int n = 1; n <= DEMO_LIST_ENTRIES; ++n) {
-        const std::string entry = std::to_string(n) + " ";
-        in.execute("LIST:VOLT " + entry + std::to_string(2.0 * n));
-        in.execute("LIST:VOLT:TIME " + entry + std::to_string(250 * (1 + n % 4)));
-        in.execute("LIST:CURR " + entry + std::to_string(0.5 + 0.25 * n));
-        in.execute("LIST:CURR:TIME " + entry + "500");
-    }
-    in.execute("VSET 12");
-    in.execute("ISET 2");
-    in.clearLog();
-}
-
-bool panel_up(int handle) { return handle >= 0 && ui::panel(handle) && ui::panel(handle)->visible; }
-
 bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->visible; }
 
 // Watches the application from another thread: each new measurement run
 // gets the demo's operating point.  Without windows nobody presses Open or
 // SWEEP: the demo does, prints what happened and closes the interface panel,
 // which ends the application.
-class DemoDriver {
+class DemoDriver final : public DemoWatcher {
 public:
     // shotsDir: where a self-running demo leaves its data file and screenshots
     // (empty: none).  The demo runs itself when headless or taking shots.
-    DemoDriver(bool headless, std::string shotsDir, int device)
-        : headless_(headless), shots_(std::move(shotsDir)), auto_(headless || !shots_.empty()), device_(device),
-          start_(std::chrono::steady_clock::now())
-    {
-        if (auto_)
-            ui::postAction([] { ui::headless::commit(ifp_panel(), IFP_PANEL_OPEN, 1); });
-        watcher_ = std::thread([this] {
-            while (!done_) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                ui::postAction([this] { check(); });
-            }
-        });
-    }
-    ~DemoDriver()
-    {
-        done_ = true;
-        watcher_.join();
-    }
-    bool succeeded() const { return succeeded_; }
+    DemoDriver(bool headless, std::string shotsDir) : DemoWatcher(headless, std::move(shotsDir)) { watch(); }
+    ~DemoDriver() override { stop(); }
 
 private:
-    void check()
+    void check() override
     {
         if (done_ || ifp_panel() < 0)
             return;
-        if (device_ == 2) {
-            checkSupply();
-            return;
-        }
         if (main_panel_up() && ifcP != preparedPanel_) {
             preparedPanel_ = ifcP;
             demo_prepare_run();
@@ -174,57 +126,7 @@ private:
         if (!swept && !late)
             return;
         report(swept);
-        succeeded_ = swept && (shots_.empty() || saveShots());
-        done_ = true;
-        ui::headless::closePanel(ifp_panel());
-    }
-
-    // The supply demo: self-running, the output switched on, the sub-panels
-    // and the alarm panel opened, and after a few cycles the pictures.
-    void checkSupply()
-    {
-        const int main = epower_panel_main();
-        if (!auto_ || !panel_up(main))
-            return;
-        if (!supplyStarted_) {
-            supplyStarted_ = true;
-            supplyStart_ = std::chrono::steady_clock::now();
-            for (int toggle : {EPOWER_MAIN_OUTPUT, EPOWER_MAIN_PROT, EPOWER_MAIN_LIST})
-                ui::headless::commit(main, toggle, 1);
-            ui::headless::click(main, EPOWER_MAIN_ALARM);
-        }
-        const bool late = std::chrono::steady_clock::now() - start_ > DEMO_HEADLESS_LIMIT;
-        if (std::chrono::steady_clock::now() - supplyStart_ < DEMO_SUPPLY_RUN && !late)
-            return;
-        std::string readout;
-        GetCtrlVal(main, EPOWER_MAIN_READOUT, &readout);
-        std::printf("Supply %s: readout %s\n", ifp_get_ifready() ? "running" : "not answering", readout.c_str());
-        const bool measured = readout.find("12.00V") != std::string::npos;
-        succeeded_ = measured && (shots_.empty() || headless_ || saveWindows({{ifp_panel(), "demo-interface-supply.png"}, {main, "epower-main.png"}, {epower_panel_prot(), "epower-protection.png"}, {epower_panel_list(), "epower-list.png"}, {epower_panel_alarm(), "epower-alarm.png"}}));
-        std::fflush(stdout);
-        done_ = true;
-        ui::headless::closePanel(ifp_panel());
-    }
-
-    // Pictures of windows into the shots folder.
-    bool saveWindows(std::initializer_list<std::pair<int, const char*>> shots)
-    {
-        if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
-            return false;
-        }
-        ProcessSystemEvents(); // let the windows paint what they show now
-        bool ok = true;
-        for (const auto& [panel, name] : shots) {
-            const std::string path = shots_ + "/" + name;
-            if (panel >= 0 && ui_qt_grab_panel(panel, path.c_str())) {
-                std::printf("wrote %s\n", path.c_str());
-            } else {
-                std::fprintf(stderr, "imbench: cannot write %s\n", path.c_str());
-                ok = false;
-            }
-        }
-        return ok;
+        end(swept && (shots_.empty() || saveShots()));
     }
 
     // Headless: a short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
@@ -245,10 +147,8 @@ private:
     // The last sweep's points as a data file and every window as a picture.
     bool saveShots()
     {
-        if (mkdir(shots_.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "imbench: cannot create %s: %s\n", shots_.c_str(), std::strerror(errno));
+        if (!make_shots_dir())
             return false;
-        }
         bool ok = true;
         const std::string dat = shots_ + "/demo-sweep.dat";
         const int n = static_cast<int>(std::min<uint32_t>(ifc_log_count(), IFC_LOG_SIZE));
@@ -260,16 +160,18 @@ private:
         }
         if (headless_)
             return ok;
-        return saveWindows({{ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
-                   {nyP, "demo-nyquist.png"}, {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}}) &&
-            ok;
+        const std::pair<int, const char*> shots[] = {
+            {ifp_panel(), "demo-interface.png"}, {ifcP, "demo-main.png"}, {zP, "demo-bode.png"},
+            {nyP, "demo-nyquist.png"}, {meterP, "demo-meter.png"}, {vcP, "demo-vc.png"}};
+        ProcessSystemEvents(); // let the windows paint the last points
+        for (const auto& [panel, name] : shots)
+            ok = grab(panel, name) && ok;
+        return ok;
     }
 
     void report(bool swept)
     {
-        if (const ui::Panel* p = ui::panel(ifp_panel()))
-            for (const auto& line : p->control(IFP_PANEL_MSG)->lines)
-                std::printf("%s\n", line.c_str());
+        print_log();
         if (ifc_get_im_version() > 0.0f)
             std::printf("Instrument model %s, module version %.2f\n", ifc_get_model(),
                 static_cast<double>(ifc_get_im_version()));
@@ -287,25 +189,15 @@ private:
         std::fflush(stdout);
     }
 
-    bool headless_;
-    std::string shots_;
-    bool auto_;
-    int device_;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point supplyStart_;
-    bool supplyStarted_ = false;
-    std::atomic<bool> done_{false};
-    bool succeeded_ = false;
     bool sweeping_ = false;
     int preparedPanel_ = -1;
-    std::thread watcher_;
 };
 
 } // namespace
 
 struct Demo::Impl {
     std::unique_ptr<sim::Simulator> instrument;
-    std::unique_ptr<DemoDriver> driver;
+    std::unique_ptr<DemoWatcher> driver;
     bool selfRunning = false;
 };
 
@@ -316,8 +208,6 @@ std::unique_ptr<Demo> Demo::start(bool headless, const std::string& shotsDir, in
         start_demo_instrument(shotsDir.empty() ? 1.0 : 0.0, device, error);
     if (!instrument)
         return nullptr;
-    if (device == 2)
-        preset_demo_supply(*instrument);
     portmap::overrideCom(DEMO_COM_PORT, instrument->ptyPath());
     portmap::overrideGpib(0, "prologix-tcp " + instrument->options().address + ":" + std::to_string(instrument->gpibPort()));
     // Runs at the first event turn, once the interface panel is up.
@@ -327,7 +217,14 @@ std::unique_ptr<Demo> Demo::start(bool headless, const std::string& shotsDir, in
     std::unique_ptr<Demo> demo(new Demo);
     demo->impl_ = std::make_unique<Impl>();
     demo->impl_->instrument = std::move(instrument);
-    demo->impl_->driver = std::make_unique<DemoDriver>(headless, shotsDir, device);
+    if (device == 1) {
+        demo->impl_->driver = demo_load_watcher(*demo->impl_->instrument, headless, shotsDir);
+    } else if (device == 2) {
+        demo_supply_preset(*demo->impl_->instrument);
+        demo->impl_->driver = demo_supply_watcher(headless, shotsDir);
+    } else {
+        demo->impl_->driver = std::make_unique<DemoDriver>(headless, shotsDir);
+    }
     demo->impl_->selfRunning = headless || !shotsDir.empty();
     return demo;
 }

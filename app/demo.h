@@ -11,9 +11,10 @@
 class Demo {
 public:
     // shotsDir: where a self-running demo leaves its data file and
-    // screenshots (empty: none).  device: the device mode chosen on the
-    // interface panel, 0 (the IM module) or 2 (a DC supply).  nullptr with
-    // *error when the simulated instrument cannot start.  Call before
+    // screenshots (empty: none).  device: 0 the measurement tool with the
+    // simulated IM module, 1 the load panel with the simulated load, 2 the
+    // supply panel with the simulated DC supply.  nullptr with *error when
+    // the simulated instrument cannot start.  Call before
     // ifc_main, once the run time and the callbacks are in place.
     static std::unique_ptr<Demo> start(bool headless, const std::string& shotsDir, int device, std::string* error);
     ~Demo(); // the simulated instrument stops

@@ -4,6 +4,7 @@
 #include "app/fra_private.h"
 #include "link/ifp.h"
 #include "displays/displays.h"
+#include "eload/eload.h"
 #include "epower/epower.h"
 #include "module/im.h"
 #include "ui/resources/debug.h"
@@ -66,37 +67,54 @@ void ifc_measurement_run(const IfcDeviceMode&)
     ifc_measurement_end(ifc_measurement_loop());
 }
 
-// A device mode whose panel is not built in: the link is given back.
-void ifc_unavailable_run(const IfcDeviceMode& mode)
+// A panel that is the whole application (the load's, the supply's): its main
+// operation runs on every turn of the loop while the link is ready, and
+// closing its window gives the link back.
+void ifc_panel_loop(int (*main_op)())
 {
-    std::string text = "The ";
-    text += mode.name;
-    text += " panel is not available in this version of imbench.";
-    MessagePopup("Not available", text.c_str());
-    ifp_close();
-}
-
-// The supply panel's run: its main operation on every turn of the loop while
-// the link is ready; when its window is closed the link is given back.
-void ifc_supply_run(const IfcDeviceMode&)
-{
-    epower_open();
-    epower_active(1);
     for (;;) {
         ifc_process_events();
         if (ifp_get_quit() || !ifp_get_ifready())
             break;
-        if (epower_main() == 0)
+        if (!main_op())
             ifp_close();
+    }
+}
+
+// Device mode 1.  A panel that cannot be loaded has said so: the link goes too.
+void ifc_load_run(const IfcDeviceMode&)
+{
+    if (eload_open()) {
+        eload_set_kzr_device(0);
+        eload_active(1);
+        ifc_panel_loop(eload_main);
+    } else {
+        ifp_close();
+    }
+    eload_close();
+    eload_quit();
+}
+
+// Device mode 2.
+void ifc_supply_run(const IfcDeviceMode&)
+{
+    if (epower_open()) {
+        epower_active(1);
+        ifc_panel_loop(epower_main);
+    } else {
+        ifp_close();
     }
     epower_close();
     epower_quit();
 }
 
-// The load panel (1) takes its row over with a run of its own, as the supply's.
+// The load's operations as the measurement run's auxiliary window.
+constexpr IfcLoadWindow kLoadWindow = {
+    eload_open, eload_active, eload_measure, eload_set_kzr_device, eload_set_kzr_mode, eload_close, eload_quit};
+
 constexpr IfcDeviceMode kDeviceModes[] = {
     {0, "measurement", ifc_measurement_run},
-    {1, "electronic-load", ifc_unavailable_run},
+    {1, "electronic-load", ifc_load_run},
     {2, "power-supply", ifc_supply_run},
 };
 
@@ -255,5 +273,8 @@ void ifc_register_all()
     kv_util_register_callbacks();
     displays_register_callbacks();
     fra_register_callbacks();
+    eload_register();
+    ifc_set_load_window(&kLoadWindow);
+    eload_set_close_hook(ifc_close_eload);
     epower_register_all();
 }

@@ -7,8 +7,9 @@
 //   imbench --demo --shots DIR
 //                        the demo runs itself (a REPEAT sweep over three DC
 //                        levels) and leaves the data file and screenshots in DIR
-//   imbench --demo --device 2
-//                        the demo instrument is a DC supply, run on its panel
+//   imbench --demo --device 1|2 [--shots DIR]
+//                        the same with the load panel and a simulated load (1)
+//                        or the supply panel and a simulated DC supply (2)
 #include "app/demo.h"
 #include "app/ifc.h"
 #include "ui/qt/qt_renderer.h"
@@ -29,13 +30,15 @@ void usage(std::FILE* to)
                "               With --headless the demo opens the link itself, sweeps\n"
                "               10 to 100 Hz, prints the message log, the instrument and\n"
                "               the points, and ends.\n"
-               "  --device N   with --demo: the device mode, 0 the measurement tool (the\n"
-               "               default), 2 the DC supply panel on a simulated supply\n"
                "  --shots DIR  with --demo: the demo runs itself, a REPEAT sweep from 1 Hz\n"
                "               to 10 kHz over three DC levels, then writes the data file\n"
                "               demo-sweep.dat and screenshots of every window (demo-*.png)\n"
                "               into DIR and ends. Works without a display\n"
-               "               (QT_QPA_PLATFORM=offscreen).\n",
+               "               (QT_QPA_PLATFORM=offscreen).\n"
+               "  --device N   with --demo: the device mode, 0 the measurement tool (the\n"
+               "               default), 1 the electronic-load panel against a simulated\n"
+               "               load, 2 the DC supply panel against a simulated supply; with\n"
+               "               --shots their windows are written as load-*.png, epower-*.png.\n",
         to);
 }
 
@@ -56,8 +59,8 @@ int main(int argc, char** argv)
             shots = argv[++i];
         } else if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) {
             const std::string n = argv[++i];
-            if (n != "0" && n != "2") {
-                std::fprintf(stderr, "imbench: --device takes 0 or 2, not %s\n", n.c_str());
+            if (n != "0" && n != "1" && n != "2") {
+                std::fprintf(stderr, "imbench: --device takes 0, 1 or 2, not %s\n", n.c_str());
                 return 2;
             }
             device = n[0] - '0';

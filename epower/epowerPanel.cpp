@@ -19,7 +19,7 @@ UiPanelDef panel_def(int id, const char* title, int top, int left, int width, in
 UiCtrlDef number(int id, int dataType, std::string label, int top, int left, int width, int precision,
     std::string callback)
 {
-    UiCtrlDef n = ui_ctrl(id, UiCtrlKind::Numeric, dataType, std::move(label), top, left, kRow, width);
+    UiCtrlDef n = UiCtrlDef{.id = id, .kind = UiCtrlKind::Numeric, .dataType = dataType, .label = std::move(label), .top = top, .left = left, .height = kRow, .width = width};
     n.precision = precision;
     n.increment = precision > 0 ? 0.1 : 1.0;
     n.callback = std::move(callback);
@@ -29,7 +29,7 @@ UiCtrlDef number(int id, int dataType, std::string label, int top, int left, int
 UiCtrlDef toggle(int id, std::string label, const char* on, const char* off, int top, int left, int width,
     std::string callback)
 {
-    UiCtrlDef t = ui_ctrl(id, UiCtrlKind::Toggle, VAL_INTEGER, std::move(label), top, left, kRow, width);
+    UiCtrlDef t = UiCtrlDef{.id = id, .kind = UiCtrlKind::Toggle, .dataType = VAL_INTEGER, .label = std::move(label), .top = top, .left = left, .height = kRow, .width = width};
     t.onText = on;
     t.offText = off;
     t.callback = std::move(callback);
@@ -38,14 +38,14 @@ UiCtrlDef toggle(int id, std::string label, const char* on, const char* off, int
 
 UiCtrlDef lamp(int id, std::string label, int top, int left)
 {
-    UiCtrlDef l = ui_ctrl(id, UiCtrlKind::Led, VAL_INTEGER, std::move(label), top, left, 20, 20);
+    UiCtrlDef l = UiCtrlDef{.id = id, .kind = UiCtrlKind::Led, .dataType = VAL_INTEGER, .label = std::move(label), .top = top, .left = left, .height = 20, .width = 20};
     l.mode = VAL_INDICATOR;
     return l;
 }
 
 UiCtrlDef heading(int id, std::string text, int top, int left, int width)
 {
-    UiCtrlDef t = ui_ctrl(id, UiCtrlKind::TextMsg, VAL_STRING, "", top, left, 20, width);
+    UiCtrlDef t = UiCtrlDef{.id = id, .kind = UiCtrlKind::TextMsg, .dataType = VAL_STRING, .top = top, .left = left, .height = 20, .width = width};
     t.text = std::move(text);
     t.mode = VAL_INDICATOR;
     return t;
@@ -60,7 +60,7 @@ UiPanelDef main_panel()
 
     cs.push_back(heading(EPOWER_MAIN_IDN, "", 10, kMargin, 600 - 2 * kMargin));
 
-    UiCtrlDef readout = ui_ctrl(EPOWER_MAIN_READOUT, UiCtrlKind::TextMsg, VAL_STRING, "", 40, kMargin, 76, 400);
+    UiCtrlDef readout = UiCtrlDef{.id = EPOWER_MAIN_READOUT, .kind = UiCtrlKind::TextMsg, .dataType = VAL_STRING, .top = 40, .left = kMargin, .height = 76, .width = 400};
     readout.text = "  ----V    ----A";
     readout.mode = VAL_INDICATOR;
     readout.bgColor = kLcdBg;
@@ -77,7 +77,7 @@ UiPanelDef main_panel()
     alarm.callback = "epower_status_event_cb";
     cs.push_back(alarm);
 
-    cs.push_back(ui_ctrl(EPOWER_MAIN_FRAME, UiCtrlKind::Decoration, VAL_NO_TYPE, "", 150, kMargin - 4, 84, 600 - 2 * kMargin + 8));
+    cs.push_back(UiCtrlDef{.id = EPOWER_MAIN_FRAME, .kind = UiCtrlKind::Decoration, .dataType = VAL_NO_TYPE, .top = 150, .left = kMargin - 4, .height = 84, .width = 600 - 2 * kMargin + 8});
     cs.push_back(heading(EPOWER_MAIN_SET_HEAD, "SETTINGS", 154, kMargin, 200));
     UiCtrlDef vset = number(EPOWER_MAIN_VSET, VAL_FLOAT, "VOLTAGE SET (V)", 198, kMargin, 170, 3, "epower_viset");
     vset.min = 0.0;
@@ -131,7 +131,7 @@ UiPanelDef list_panel()
     auto& cs = p.controls;
     constexpr const char* cb = "epower_step_fun_cb";
 
-    UiCtrlDef type = ui_ctrl(EPOWER_LIST_TYPE, UiCtrlKind::Ring, VAL_INTEGER, "LIST", 30, kMargin, kRow, 140);
+    UiCtrlDef type = UiCtrlDef{.id = EPOWER_LIST_TYPE, .kind = UiCtrlKind::Ring, .dataType = VAL_INTEGER, .label = "LIST", .top = 30, .left = kMargin, .height = kRow, .width = 140};
     type.items = ui_items({{"Voltage list", 0}, {"Current list", 1}});
     type.callback = cb;
     cs.push_back(type);
@@ -140,12 +140,12 @@ UiPanelDef list_panel()
     count.min = 0;
     count.max = 65535;
     cs.push_back(count);
-    UiCtrlDef unit = ui_ctrl(EPOWER_LIST_TIME_UNIT, UiCtrlKind::Ring, VAL_INTEGER, "TIME UNIT", 30, 426, kRow, 120);
+    UiCtrlDef unit = UiCtrlDef{.id = EPOWER_LIST_TIME_UNIT, .kind = UiCtrlKind::Ring, .dataType = VAL_INTEGER, .label = "TIME UNIT", .top = 30, .left = 426, .height = kRow, .width = 120};
     unit.items = ui_items({{"0  (ms)", 0}, {"1  (s)", 1}});
     unit.callback = cb;
     cs.push_back(unit);
 
-    UiCtrlDef box = ui_ctrl(EPOWER_LIST_BOX, UiCtrlKind::ListBox, VAL_INTEGER, "NO.          VALUE            TIME", 90, kMargin, 334, 300);
+    UiCtrlDef box = UiCtrlDef{.id = EPOWER_LIST_BOX, .kind = UiCtrlKind::ListBox, .dataType = VAL_INTEGER, .label = "NO.          VALUE            TIME", .top = 90, .left = kMargin, .height = 334, .width = 300};
     box.callback = cb;
     cs.push_back(box);
 
@@ -180,10 +180,10 @@ UiPanelDef alarm_panel()
         cs.push_back(lamp(EPOWER_ALARM_LAMP0 + i, ques[i], 40 + 24 * i, kMargin));
         cs.push_back(lamp(EPOWER_ALARM_LAMP0 + 6 + i, ext[i], 40 + 24 * i, 310));
     }
-    UiCtrlDef clear = ui_ctrl(EPOWER_ALARM_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "CLEAR PROTECTION", 196, 300, 28, 160);
+    UiCtrlDef clear = UiCtrlDef{.id = EPOWER_ALARM_CLEAR, .kind = UiCtrlKind::Button, .dataType = VAL_NO_TYPE, .label = "CLEAR PROTECTION", .top = 196, .left = 300, .height = 28, .width = 160};
     clear.callback = "epower_alarm_panel_cb";
     cs.push_back(clear);
-    UiCtrlDef close = ui_ctrl(EPOWER_ALARM_CLOSE, UiCtrlKind::Button, VAL_NO_TYPE, "CLOSE", 196, 476, 28, 110);
+    UiCtrlDef close = UiCtrlDef{.id = EPOWER_ALARM_CLOSE, .kind = UiCtrlKind::Button, .dataType = VAL_NO_TYPE, .label = "CLOSE", .top = 196, .left = 476, .height = 28, .width = 110};
     close.callback = "epower_alarm_panel_cb";
     cs.push_back(close);
     return p;

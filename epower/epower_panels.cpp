@@ -112,11 +112,11 @@ int load_list()
         ls.known = n;
     ls.loaded = n;
     // The entry range never inverts, even for an empty list.
-    scpi_show_limits(p, EPOWER_LIST_ENTRY, 1.0, static_cast<double>(std::max(1, n)));
+    scpi_set_range(p, EPOWER_LIST_ENTRY, 1.0, static_cast<double>(std::max(1, n)));
     const char* setting = epower_float_headers[type == 0 ? EPOWER_VSET : EPOWER_ISET];
     float hi = 0.0f, lo = 0.0f;
     const bool limits = scpi_access_float(setting, &hi, 1, 0, 0) && scpi_access_float(setting, &lo, 0, 1, 0) &&
-        scpi_show_limits(p, EPOWER_LIST_VALUE, static_cast<double>(lo), static_cast<double>(hi));
+        scpi_set_range(p, EPOWER_LIST_VALUE, static_cast<double>(lo), static_cast<double>(hi));
     show_entry();
     if (cut || !limits) {
         ls.known = 0;
@@ -177,7 +177,7 @@ int epower_prot_refresh()
     // The over-current level reaches a little above the highest current setting.
     float iset_max = 0.0f;
     if (!epower_access_float(EPOWER_ISET, &iset_max, 1, 0, 0) ||
-        !scpi_show_limits(p, EPOWER_PROT_OCP_LEVEL, 0.0, static_cast<double>(iset_max) * kOcpHeadroom))
+        !scpi_set_range(p, EPOWER_PROT_OCP_LEVEL, 0.0, static_cast<double>(iset_max) * kOcpHeadroom))
         return -1;
     return scpi_refresh_float(p, EPOWER_PROT_OCP_LEVEL, epower_float_headers[EPOWER_CURR_PROT], 0) != 0 ? 0 : -1;
 }

@@ -164,12 +164,12 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
     return 0;
 }
 
-int scpi_show_limits(int panel, int control, double lo, double hi)
+namespace {
+
+// Sets a control's limits so that at no moment its maximum lies below its
+// minimum: whichever bound moves away from the other goes first.
+void set_limits(int panel, int control, double lo, double hi)
 {
-    if (!(lo <= hi))
-        return 0;
-    // Whichever bound moves away from the other goes first, so that at no
-    // moment the control's maximum lies below its minimum.
     double old_max = 0.0;
     GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, &old_max);
     if (lo > old_max) {
@@ -179,6 +179,22 @@ int scpi_show_limits(int panel, int control, double lo, double hi)
         SetCtrlAttribute(panel, control, ATTR_MIN_VALUE, lo);
         SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, hi);
     }
+}
+
+} // namespace
+
+int scpi_set_limits(int panel, int control, const double* lo, const double* hi)
+{
+    double min = 0.0, max = 0.0;
+    GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, &min);
+    GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, &max);
+    if (lo)
+        min = *lo;
+    if (hi)
+        max = *hi;
+    if (!(min <= max)) // inverted, or not a number
+        return 0;
+    set_limits(panel, control, min, max);
     return 1;
 }
 
@@ -191,16 +207,14 @@ int refresh(int panel, int control, const char* header, int with_limits, Access 
         T hi{}, lo{};
         if (!access(header, &hi, 1, 0, 0))
             return 0;
+        const double max = static_cast<double>(hi);
         if (!access(header, &lo, 0, 1, 0)) {
-            // The maximum alone is shown when it keeps the control's range whole.
-            double old_min = 0.0;
-            GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, &old_min);
-            if (static_cast<double>(hi) >= old_min)
-                SetCtrlAttribute(panel, control, ATTR_MAX_VALUE, static_cast<double>(hi));
+            scpi_set_limits(panel, control, nullptr, &max); // when it keeps the range whole
             return 0;
         }
         // An instrument whose minimum lies above its maximum is not believed.
-        if (scpi_show_limits(panel, control, static_cast<double>(lo), static_cast<double>(hi)) == 0)
+        const double min = static_cast<double>(lo);
+        if (!scpi_set_limits(panel, control, &min, &max))
             return 0;
     }
     T value{};

@@ -54,10 +54,15 @@ int scpi_access_name(const char* header, std::span<const char* const> names, int
 int scpi_refresh_float(int panel, int control, const char* header, int with_limits);
 int scpi_refresh_int(int panel, int control, const char* header, int with_limits);
 
-// Sets a numeric control's range to lo .. hi in the order that never leaves
-// its maximum below its minimum; a range with lo above hi (or not a number)
-// is refused: 0 and nothing changed.
-int scpi_show_limits(int panel, int control, double lo, double hi);
+// Sets a control's minimum and maximum (a null one stays as it is) in the
+// order that never leaves the maximum below the minimum; 0 without a change
+// when the new minimum would lie above the new maximum.
+int scpi_set_limits(int panel, int control, const double* lo, const double* hi);
+// Both limits at once.
+inline int scpi_set_range(int panel, int control, double lo, double hi)
+{
+    return scpi_set_limits(panel, control, &lo, &hi);
+}
 
 // The header row ("NO. VALUE TIME") or entry row of a list box; the item's
 // value is the row index.  insert: insert at the row, else replace it.

@@ -61,6 +61,8 @@ const FaultField kFields[] = {
     {"fail-min", nullptr, nullptr, nullptr, 0, 0, "refuse \"H? MIN\" of this header", &Faults::failMin},
     {"min-above-max", nullptr, nullptr, nullptr, 0, 0, "answer \"H? MIN\" of this header above its maximum",
         &Faults::minAboveMax},
+    {"refuse", nullptr, nullptr, nullptr, 0, 0, "refuse every command whose first word is this (MODE, INPUT, MODE?)",
+        &Faults::refuse},
     {"p-drop-ok", nullptr, &Faults::pDropOk},
     {"p-garble-ok", nullptr, &Faults::pGarbleOk},
     {"p-drop-reply-ok", nullptr, &Faults::pDropReplyOk},

@@ -116,6 +116,7 @@ Outcome ScpiModel::limitReply(std::string_view key, bool max, Limits limits, boo
 
 Outcome ScpiModel::handle(const Command& c, std::string& reply) {
     advance(std::max(now_, clockNow()));
+    if (!faults_.refuse.empty() && c.header == faults_.refuse) return Outcome::Refused;
     const Outcome outcome = extra(c, reply);
     if (outcome != Outcome::Unknown) return outcome;
     const std::string_view header = c.query ? std::string_view(c.header).substr(0, c.header.size() - 1) : c.header;

@@ -113,6 +113,7 @@ struct Faults {
     std::string failMax; // header whose "? MAX" query is refused ("MLEV", "STEP:CURR", "LIST:VOLT")
     std::string failMin; // ... whose "? MIN" query is refused
     std::string minAboveMax; // ... whose "? MIN" answers one above its maximum
+    std::string refuse; // first word of the commands refused ("MODE" refuses "MODE x"; "MODE?" the query)
 };
 // A delayed reply: on TCP and pty the acknowledging "OK" of a query goes out at
 // once and the reply line with its "OK" delayMs later; a command's "OK" is

@@ -85,18 +85,14 @@ TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice) {
     }
 }
 
-// Mode 1 gives the link back until its panel exists; any other mode beyond
-// the table ends the application.  Without its interface panel it ends at once.
+// A mode beyond the table ends the application.  Without its interface
+// panel it ends at once.
 TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     const std::string address = startSim();
-    const std::tuple<int, const char*, const char*> cases[] = {{1, "Not available", "electronic-load"},
-        {3, "Error!", "Unknown Device! System Exit!"}};
+    const std::tuple<int, const char*, const char*> cases[] = {{3, "Error!", "Unknown Device! System Exit!"}};
     for (const auto& [mode, title, text] : cases) {
         hl::clearPopups();
         std::vector<UiScript::Step> steps = {{always, [&, m = mode] { openTcp(address, m); }}};
-        if (mode == 1)
-            steps.push_back({[] { return !hl::popups().empty() && !ifp_get_ifready(); },
-                [] { hl::closePanel(ifp_panel()); }});
         EXPECT_TRUE(runMainWith(steps)) << mode;
         ASSERT_EQ(hl::popups().size(), 1u) << mode;
         EXPECT_EQ(hl::popups()[0].title, title);

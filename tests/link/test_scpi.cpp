@@ -141,10 +141,10 @@ TEST_F(Scpi, LimitsRefreshKeepsTheRangeWholeAndRefusesAnInvertedOne) {
     SetCtrlVal(h, c, 1.0);
     EXPECT_EQ(scpi_refresh_float(h, c, "MLEV", 1), 0);
     EXPECT_EQ(shown(), (std::array{limits[0], limits[1], 1.0})) << "nothing taken from an inverted range";
-    EXPECT_EQ(scpi_show_limits(h, c, 5.0, 1.0) + scpi_show_limits(h, c, std::nan(""), 1.0), 0);
-    EXPECT_EQ(shown(), (std::array{limits[0], limits[1], 1.0}));
-    EXPECT_EQ(scpi_show_limits(h, c, 2000.0, 3000.0), 1) << "a range wholly above the old one";
-    EXPECT_EQ(shown(), (std::array{2000.0, 3000.0, 2000.0}));
+    const double above = limits[1] + 1.0, below = limits[0] - 1.0;
+    EXPECT_EQ(scpi_set_limits(h, c, &above, nullptr) + scpi_set_limits(h, c, nullptr, &below) + scpi_set_range(h, c, std::nan(""), 1.0), 0);
+    EXPECT_EQ(scpi_set_limits(h, c, nullptr, &above), 1) << "one bound alone";
+    EXPECT_EQ(shown(), (std::array{limits[0], above, 1.0}));
 }
 
 TEST(ScpiRows, HeaderAndEntryRowsPlaceTheirColumns) {
