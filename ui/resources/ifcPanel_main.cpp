@@ -293,6 +293,7 @@ UiMenuBarDef ifcPanel_main_menubar() {
     file.items.push_back({MAIN_MENU_FILE_LOAD_PROFILE, "Load Profile...", "profile_service"});
     file.items.push_back({MAIN_MENU_FILE_SAVE_PROFILE, "Save Profile...", "profile_service"});
     file.items.push_back({MAIN_MENU_FILE_SAVE_LOG, "Save Logged Data...", "ifc_save_log_menu"});
+    file.items.push_back({MAIN_MENU_FILE_EXPORT_TRACES, "Export Traces...", "ifc_export_traces_menu"});
     file.items.push_back({MAIN_MENU_FILE_SEP, "", "", true});
     file.items.push_back({MAIN_MENU_FILE_EXIT, "Exit", "exit_service"});
     mb.menus.push_back(file);
