@@ -8,6 +8,7 @@
 #include "ui/resources/debug.h"
 #include "util/kv_util.h"
 #include "ui/resources/ifcPanel.h"
+#include "ui/resources/resources.h"
 #include "ui/toolkit.h"
 
 #include <csignal>
@@ -234,8 +235,7 @@ int ifc_main(int, char** argv)
 
 void ifc_register_all()
 {
-    ifcPanel_register_resource();
-    debug_register_resource();
+    resources_register_all();
     ifp_register_callbacks();
     kv_util_register_callbacks();
     displays_register_callbacks();

@@ -532,6 +532,8 @@ int ifp_compath_cb(int panel, int, int event, void*, int, int)
 
 void ifp_register_callbacks()
 {
+    // The transport's waits keep the windows alive.
+    io_hook_idle([] { ProcessSystemEvents(); });
     ui_register_ctrl_callback("ifcSelCb", ifcSelCb);
     ui_register_ctrl_callback("ifpopenCB", ifpopenCB);
     ui_register_ctrl_callback("txCB", txCB);

@@ -1,42 +1,32 @@
-// The transport: a table of 64 links whose index is the handle; GPIB, COM and
-// TCP framing, the "OK" acknowledgement lines, time-outs and the message hook.
-// The UDP exchange is in io_udp.cpp, the line reader in io_frame.cpp.
+// The transport: a table of 64 links whose index is the handle, and what all
+// link kinds share above their own operations (io_gpib.cpp, io_com.cpp,
+// io_tcp.cpp, io_udp.cpp): the line exchange with its "OK" acknowledgements,
+// the UDP request/confirm exchange, putting a link back in step after a
+// failure, time-outs and the message hook.  The line reader is in io_frame.cpp.
 #include "link/io.h"
 
 #include "link/io_private.h"
-#include "platform/gpib.h"
-#include "platform/rs232.h"
-#include "ui/toolkit.h"
 #include "util/timer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <cerrno>
 #include <climits>
-#include <cmath>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <unistd.h>
+#include <utility>
 
 using namespace io_detail;
 
 namespace {
 
-constexpr int TCP_CONNECT_MS = 2000;
-constexpr int TCP_CONNECT_SLICE_MS = 10; // events keep flowing while the connect waits
-constexpr int COM_LINE_END_MS = 100; // a byte time-out ends a COM line after this
-constexpr int COM_DRAIN_MS = 100;
-constexpr int COM_QUEUE = 512;
 constexpr int MAX_ADDRESS_TEXT = 255;
-constexpr int GPIB_OPEN_TMO = T1s;
 constexpr int UDP_TIMEOUT_MS = 200;
 constexpr int STREAM_TIMEOUT_MS = 3000;
 // A stream link is quiet again when nothing has come for this long: longer
@@ -53,14 +43,21 @@ using SteadyClock = std::chrono::steady_clock;
 
 int g_socket_users = 0;
 io_hook_fn g_hook = nullptr;
+io_idle_fn g_idle = nullptr;
+
+// The operations of each kind, by its number.
+const LinkOps* const KIND_OPS[] = {&GPIB_OPS, &COM_OPS, &TCP_OPS, &UDP_OPS, &UDP_OPS};
+static_assert(std::size(KIND_OPS) == IO_UDP_BROADCAST + 1);
 
 struct Slot {
     io_link link{};
+    const LinkOps* ops = nullptr;
     bool opening = false; // taken by an open still in progress (events run during a connect)
     // Stream links: an exchange failed, or stray bytes came, so the rest of an
     // earlier answer may still be on its way; the next write first waits for
     // the line to be quiet.
     bool unsettled = false;
+    bool just_sent = false; // a command line went out and nothing was read since
     SteadyClock::time_point sent{}; // when the last command line went out
     // The instrument's answer to "*IDN?" once seen on this link: the known
     // answer that puts the link back in step after a failure.
@@ -82,8 +79,10 @@ struct Slot {
         link.peer = PEER_UNSET;
         link.rx_pos = 0;
         link.rx_len = 0;
+        ops = nullptr;
         opening = false;
         unsettled = false;
+        just_sent = false;
         usual_us = 0.0;
         identity.clear();
         asked_identity = false;
@@ -101,127 +100,84 @@ Slot* open_slot(int handle)
     return s.link.kind < 0 ? nullptr : &s;
 }
 
-bool is_udp(int kind)
+// Drops what has come and not been read, the receive buffer's rest included.
+void flush_in(Slot& s)
 {
-    return kind == IO_UDP || kind == IO_UDP_BROADCAST;
+    s.link.rx_pos = 0;
+    s.link.rx_len = 0;
+    if (s.ops->flush_in != nullptr)
+        s.ops->flush_in(s.link);
 }
 
-bool would_block(int err)
+// Whether bytes have come and not been read.
+bool input_waiting(const Slot& s)
 {
-    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+    return s.link.rx_pos < s.link.rx_len || (s.ops->waiting != nullptr && s.ops->waiting(s.link));
 }
 
-void pump_events()
-{
-    ProcessSystemEvents();
-}
+// ---- the line exchange (COM, TCP) -------------------------------------------------
 
-// ---- byte sources of the line reader --------------------------------------------
-
-class ComSource final : public ByteSource {
+// The bytes of a stream link through its receive buffer.
+class StreamSource final : public ByteSource {
 public:
-    explicit ComSource(int port) : port_(port) { }
-
-    int next(uint8_t* byte, int32_t) override
-    {
-        const int c = ComRdByte(port_);
-        if (c >= 0) {
-            *byte = static_cast<uint8_t>(c);
-            return SRC_BYTE;
-        }
-        const int err = ReturnRS232Err();
-        if (err == RS232_ERR_TIMEOUT)
-            return SRC_NONE;
-        return err < 0 ? err : IO_ERR;
-    }
-
-    bool pending() override
-    {
-        while (GetInQLen(port_) > 0) {
-            const int c = ComRdByte(port_);
-            if (c < 0)
-                return false;
-            if (c != '\r' && c != '\n' && c != '\0')
-                return true;
-        }
-        return false;
-    }
-
-private:
-    int port_;
-};
-
-class TcpSource final : public ByteSource {
-public:
-    explicit TcpSource(io_link& link) : link_(link) { }
+    explicit StreamSource(Slot& s) : s_(s) { }
 
     int next(uint8_t* byte, int32_t deadline) override
     {
-        if (link_.rx_pos < link_.rx_len) {
-            *byte = static_cast<uint8_t>(link_.rx_buf[link_.rx_pos++]);
-            return SRC_BYTE;
+        io_link& link = s_.link;
+        if (link.rx_pos >= link.rx_len) {
+            const int got = fill(deadline, std::exchange(s_.just_sent, false) ? Wait::first : Wait::after_try);
+            if (got != SRC_BYTE)
+                return got;
         }
-        link_.rx_pos = 0;
-        link_.rx_len = 0;
-        const ssize_t n = recv(link_.dev, link_.rx_buf, sizeof link_.rx_buf, 0);
-        if (n > 0) {
-            link_.rx_len = static_cast<int32_t>(n);
-            *byte = static_cast<uint8_t>(link_.rx_buf[link_.rx_pos++]);
-            return SRC_BYTE;
-        }
-        // A closed peer sends nothing more: end the line instead of waiting for it.
-        if (n == 0)
-            return SRC_END;
-        if (!would_block(errno))
-            return IO_ERR;
-        wait_readable(link_.dev, deadline);
-        return SRC_NONE;
+        *byte = static_cast<uint8_t>(link.rx_buf[link.rx_pos++]);
+        return SRC_BYTE;
     }
 
     bool pending() override
     {
+        io_link& link = s_.link;
         for (;;) {
-            while (link_.rx_pos < link_.rx_len) {
-                const char c = link_.rx_buf[link_.rx_pos];
+            while (link.rx_pos < link.rx_len) {
+                const char c = link.rx_buf[link.rx_pos];
                 if (c != '\r' && c != '\n' && c != '\0')
                     return true;
-                ++link_.rx_pos;
+                ++link.rx_pos;
             }
-            const ssize_t n = recv(link_.dev, link_.rx_buf, sizeof link_.rx_buf, MSG_DONTWAIT);
-            if (n <= 0)
+            if (fill(0, Wait::no) != SRC_BYTE)
                 return false;
-            link_.rx_pos = 0;
-            link_.rx_len = static_cast<int32_t>(n);
         }
     }
 
 private:
-    io_link& link_;
+    int fill(int32_t deadline, Wait how)
+    {
+        io_link& link = s_.link;
+        link.rx_pos = 0;
+        link.rx_len = 0;
+        int got = 0;
+        const int result = s_.ops->read(link, link.rx_buf, sizeof link.rx_buf, deadline, how, &got);
+        if (result != SRC_BYTE)
+            return result;
+        link.rx_len = got;
+        return got > 0 ? SRC_BYTE : SRC_NONE;
+    }
+
+    Slot& s_;
 };
 
 LinePolicy stream_policy(const Slot& s)
 {
-    if (s.link.kind == IO_COM)
-        return LinePolicy{COM_LINE_END_MS, false, pump_events};
+    if (s.ops->line_end_ms > 0)
+        return LinePolicy{s.ops->line_end_ms, false, g_idle};
     return LinePolicy{wait_ms(s.link), true, nullptr};
-}
-
-// Runs fn with the byte source of a COM or TCP link.
-template <typename Fn>
-int with_stream(Slot& s, Fn fn)
-{
-    if (s.link.kind == IO_COM) {
-        ComSource src(s.link.dev);
-        return fn(static_cast<ByteSource&>(src));
-    }
-    TcpSource src(s.link);
-    return fn(static_cast<ByteSource&>(src));
 }
 
 // Every command line is answered by a line with "OK".
 int io_check_ok(Slot& s)
 {
-    const int result = with_stream(s, [&](ByteSource& src) { return read_ack(src, stream_policy(s)); });
+    StreamSource src(s);
+    const int result = read_ack(src, stream_policy(s));
     if (result < 0)
         dbg(1, "Command OK Expected");
     return result;
@@ -230,26 +186,23 @@ int io_check_ok(Slot& s)
 // Whether more than line ends arrives on a stream link within FOLLOWER_WAIT_US.
 bool stream_follower_arrives(Slot& s)
 {
+    StreamSource src(s);
     const auto until = SteadyClock::now() + std::chrono::microseconds(FOLLOWER_WAIT_US);
     for (;;) {
-        if (with_stream(s, [](ByteSource& src) { return src.pending() ? 1 : 0; }) != 0)
+        if (src.pending())
             return true;
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - SteadyClock::now());
         if (left.count() <= 0)
             return false;
-        if (s.link.kind == IO_TCP) {
-            pollfd p{s.link.dev, POLLIN, 0};
-            poll(&p, 1, static_cast<int>((left.count() + 999) / 1000));
-        } else {
-            usleep(static_cast<useconds_t>(std::min<long>(left.count(), 200)));
-        }
+        s.ops->wait_input(s.link, static_cast<int32_t>((left.count() + 999) / 1000));
     }
 }
 
 // A query's reply line, its "OK" and nothing behind it.
 int io_read_reply(Slot& s, char* buf, int size)
 {
-    int result = with_stream(s, [&](ByteSource& src) { return read_reply(src, buf, size, stream_policy(s)); });
+    StreamSource src(s);
+    int result = read_reply(src, buf, size, stream_policy(s));
     if (result >= 0) {
         const double us = std::chrono::duration<double, std::micro>(SteadyClock::now() - s.sent).count();
         if (us > std::max(SLOW_REPLY_FLOOR_US, SLOW_REPLY_FACTOR * s.usual_us) && stream_follower_arrives(s)) {
@@ -272,36 +225,6 @@ int io_read_reply(Slot& s, char* buf, int size)
     return result;
 }
 
-// Sends all of data on the non-blocking socket; the send result (below 1) on failure.
-int tcp_send_all(const io_link& link, const char* data, std::size_t len)
-{
-    int32_t deadline = 0;
-    bool waiting = false;
-    while (len > 0) {
-        const ssize_t n = send(link.dev, data, len, MSG_NOSIGNAL);
-        if (n > 0) {
-            data += n;
-            len -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && would_block(errno)) {
-            if (!waiting) {
-                deadline = timer_deadline(wait_ms(link));
-                waiting = true;
-            }
-            if (timer_timeout(deadline))
-                return IO_ERR;
-            const uint32_t left = static_cast<uint32_t>(deadline) - static_cast<uint32_t>(timer_get_tick());
-            pollfd p{link.dev, POLLOUT, 0};
-            poll(&p, 1, static_cast<int>(std::min<uint32_t>(left, INT_MAX)));
-            continue;
-        }
-        return n < 0 ? static_cast<int>(n) : IO_ERR;
-    }
-    return 1;
-}
-
-// The command with a carriage return, then its acknowledgement.
 // The command with a carriage return; 0 or the send's negative result.
 int stream_send(Slot& s, const char* text)
 {
@@ -312,27 +235,10 @@ int stream_send(Slot& s, const char* text)
     char line[LINE_BUF_SIZE];
     std::memcpy(line, text, len);
     line[len] = '\r';
-    const int line_len = static_cast<int>(len) + 1;
     s.sent = SteadyClock::now();
-
-    if (s.link.kind == IO_COM) {
-        ComWrt(s.link.dev, line, line_len);
-        const int err = ReturnRS232Err();
-        if (err != 0) {
-            dbg(1, "COM command send fail=%d", err);
-            return err;
-        }
-        const int32_t deadline = timer_deadline(COM_DRAIN_MS);
-        while (GetOutQLen(s.link.dev) > 0 && !timer_timeout(deadline))
-            ProcessSystemEvents();
-    } else {
-        const int sent = tcp_send_all(s.link, line, static_cast<std::size_t>(line_len));
-        if (sent < 1) {
-            dbg(1, "TCP command send fail=%d", sent);
-            return sent;
-        }
-    }
-    return 0;
+    const int sent = s.ops->write(s.link, line, static_cast<int>(len) + 1);
+    s.just_sent = sent == 0;
+    return sent;
 }
 
 // The command, then its acknowledgement.
@@ -342,48 +248,6 @@ int io_send_line(Slot& s, const char* text)
     return sent < 0 ? sent : io_check_ok(s);
 }
 
-void tcp_flush_in(io_link& link)
-{
-    link.rx_pos = 0;
-    link.rx_len = 0;
-    char scratch[IO_RX_BUF_SIZE];
-    while (recv(link.dev, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
-    }
-}
-
-void io_flush_in(Slot& s)
-{
-    switch (s.link.kind) {
-    case IO_COM:
-        FlushInQ(s.link.dev);
-        break;
-    case IO_TCP:
-        tcp_flush_in(s.link);
-        break;
-    case IO_UDP:
-    case IO_UDP_BROADCAST:
-        io_udp_flush_in(s.link);
-        break;
-    default:
-        break;
-    }
-}
-
-// Something other than line ends waiting on a COM or TCP link (consumed).
-bool stream_has_stray_bytes(Slot& s)
-{
-    return with_stream(s, [](ByteSource& src) { return src.pending() ? 1 : 0; }) != 0;
-}
-
-// Whether bytes have arrived and not been read on a COM or TCP link.
-bool stream_bytes_waiting(Slot& s)
-{
-    if (s.link.kind == IO_COM)
-        return GetInQLen(s.link.dev) > 0;
-    pollfd p{s.link.dev, POLLIN, 0};
-    return s.link.rx_pos < s.link.rx_len || poll(&p, 1, 0) > 0;
-}
-
 // Waits until nothing has come for quiet_ms, discarding what comes, for at
 // most quiet_ms plus the link time-out; true when nothing came at all.
 bool stream_wait_quiet(Slot& s, int32_t quiet_ms)
@@ -391,18 +255,15 @@ bool stream_wait_quiet(Slot& s, int32_t quiet_ms)
     const int32_t limit = timer_deadline(quiet_ms + wait_ms(s.link));
     bool silent = true;
     for (;;) {
-        silent = silent && !stream_bytes_waiting(s);
-        io_flush_in(s);
+        silent = silent && !input_waiting(s);
+        flush_in(s);
         if (timer_timeout(limit))
             return false;
         const int32_t until = timer_deadline(quiet_ms);
         bool quiet = true;
         while (quiet && !timer_timeout(until)) {
-            if (s.link.kind == IO_COM)
-                ProcessSystemEvents();
-            else
-                wait_readable(s.link.dev, until);
-            quiet = !stream_bytes_waiting(s);
+            s.ops->wait_input(s.link, ms_left(until));
+            quiet = !input_waiting(s);
         }
         if (quiet)
             return silent;
@@ -421,36 +282,34 @@ bool stream_resync(Slot& s)
         return false;
     ++s.owed_identities;
     const LinePolicy policy = stream_policy(s);
-    return with_stream(s, [&](ByteSource& src) {
-        char line[LINE_BUF_SIZE];
-        bool known = false;
-        // Every earlier answer may still come: at most a few lines each.
-        for (int lines = 0; lines < 16 * (s.owed_identities + 4); ++lines) {
-            const int got = read_line(src, line, sizeof line, policy);
-            if (got < 0 && got != IO_ERR_LINE_TOO_LONG)
-                return 0;
-            if (known && got > 0 && std::strstr(line, "OK") != nullptr && --s.owed_identities == 0)
-                return src.pending() ? 0 : 1;
-            known = got > 0 && s.identity == line;
-        }
-        return 0;
-    }) != 0;
+    StreamSource src(s);
+    char line[LINE_BUF_SIZE];
+    bool known = false;
+    // Every earlier answer may still come: at most a few lines each.
+    for (int lines = 0; lines < 16 * (s.owed_identities + 4); ++lines) {
+        const int got = read_line(src, line, sizeof line, policy);
+        if (got < 0 && got != IO_ERR_LINE_TOO_LONG)
+            return false;
+        if (known && got > 0 && std::strstr(line, "OK") != nullptr && --s.owed_identities == 0)
+            return !src.pending();
+        known = got > 0 && s.identity == line;
+    }
+    return false;
 }
 
 // Before a command goes out on a stream link: nothing of an earlier answer may
-// be taken for this one's.  Line ends left of the last answer are normal;
-// anything else, or a failed exchange before, means answers may still be on
-// their way: the line must fall quiet and, once the instrument's identity is
-// known, answer "*IDN?" in step.  False when the link could not be put in
-// step (the command is then not sent).
+// be taken for this one's.  Line ends left of the last answer are normal (and
+// are dropped here); anything else, or a failed exchange before, means answers
+// may still be on their way: the line must fall quiet and, once the
+// instrument's identity is known, answer "*IDN?" in step.  False when the link
+// could not be put in step (the command is then not sent).
 bool stream_settle(Slot& s)
 {
-    if (stream_has_stray_bytes(s))
+    StreamSource src(s);
+    if (src.pending())
         s.unsettled = true;
-    if (!s.unsettled) {
-        io_flush_in(s);
+    if (!s.unsettled)
         return true;
-    }
     dbg(0, "\nWaiting for the line to be quiet");
     // Identities still owed that did not come while the line kept silent this
     // long are lost; the next resync waits only for its own.
@@ -459,167 +318,125 @@ bool stream_settle(Slot& s)
         s.owed_identities = 0;
     if (!s.identity.empty() && !stream_resync(s)) {
         dbg(1, "The instrument did not answer in step: its answers may be out of order");
-        io_flush_in(s);
+        flush_in(s);
         return false;
     }
     s.unsettled = false;
     return true;
 }
 
+// ---- the datagram exchange (UDP) ------------------------------------------------------
+
+// One datagram of the peer into the receive buffer: its length, -2 when none
+// came before the deadline, -1 on an error.
+int udp_receive(Slot& s, int32_t deadline, Wait how)
+{
+    for (;;) {
+        int got = 0;
+        const int result = s.ops->read(s.link, s.link.rx_buf, sizeof s.link.rx_buf, deadline, how, &got);
+        if (result == SRC_BYTE)
+            return got;
+        if (result < 0)
+            return IO_ERR;
+        if (timer_timeout(deadline))
+            return IO_ERR_NO_CONFIRM;
+        how = Wait::after_try;
+    }
+}
+
+int udp_send(Slot& s, uint8_t code, const char* text, int text_len)
+{
+    char packet[UDP_BUF_SIZE];
+    const int n = io_udp_build(code, s.link.req_id, text, text_len, packet, UDP_BUF_SIZE);
+    return n < 0 ? IO_ERR : s.ops->write(s.link, packet, n);
+}
+
+// REQUEST, then the CONFIRM with the same id: 0, -1 when it cannot be sent, -2
+// when no CONFIRM came.
+int udp_request(Slot& s, const char* text)
+{
+    io_link& link = s.link;
+    ++link.req_id;
+    const std::size_t len = std::strlen(text);
+    if (len > static_cast<std::size_t>(MAX_UDP_COMMAND))
+        return IO_ERR;
+    if (udp_send(s, IO_UDP_REQUEST, text, static_cast<int>(len)) != 0)
+        return IO_ERR;
+
+    // One try: a lost exchange is repeated by the caller with a new id.
+    const int trycnt = 1;
+    const int got = udp_receive(s, timer_deadline(wait_ms(link)), Wait::first);
+    io_udp_packet packet{};
+    switch (udp_check_confirm(link.rx_buf, got, link.req_id, &packet)) {
+    case CONFIRM_OK:
+        return 0;
+    case CONFIRM_SHORT:
+        dbg(1, "UDP Rx timeout! trycnt=%d", trycnt);
+        break;
+    case CONFIRM_BAD_MARKER:
+        dbg(1, "UDP Rx packet not recognized! trycnt=%d", trycnt);
+        break;
+    case CONFIRM_NOT_CONFIRM:
+        dbg(1, "UDP Rx not a CONFIRM packet! CODE=%d, trycnt=%d", packet.code, trycnt);
+        break;
+    case CONFIRM_BAD_ID:
+        dbg(1, "UDP Rx request ID error! ID=%d, myid=%d trycnt=%d", packet.id, link.req_id, trycnt);
+        break;
+    }
+    return IO_ERR_NO_CONFIRM;
+}
+
+// The REPLY to the last request: 0 or -1.
+int udp_read(Slot& s, char* buf, int size)
+{
+    const int32_t deadline = timer_deadline(wait_ms(s.link));
+    for (;;) {
+        const int got = udp_receive(s, deadline, Wait::after_try);
+        if (got < 0)
+            return IO_ERR;
+        const int taken = udp_take_reply(s.link.kind, s.link.rx_buf, got, s.link.req_id, buf, size);
+        // An answer to an earlier request is not this one's: wait on for ours.
+        if (taken != REPLY_OLDER)
+            return taken;
+    }
+}
+
+// The rest of a failed exchange (a duplicate, the REPLY after a lost CONFIRM)
+// may still be on its way; each stray datagram would fail the next exchange
+// outright, so wait until the peer has been quiet for a moment.
+void udp_settle(Slot& s)
+{
+    const int32_t limit = timer_deadline(std::min(wait_ms(s.link), UDP_SETTLE_LIMIT_MS));
+    for (;;) {
+        flush_in(s);
+        if (timer_timeout(limit))
+            return;
+        s.ops->wait_input(s.link, UDP_SETTLE_QUIET_MS);
+        if (!input_waiting(s))
+            return;
+    }
+}
+
+// ---- every kind -------------------------------------------------------------------------
+
 // After a failure: a late answer must not be taken for the next one.
 void discard_after_failure(Slot& s)
 {
-    if (is_udp(s.link.kind)) {
-        io_udp_settle(s.link);
+    if (s.ops->framing == Framing::packets) {
+        udp_settle(s);
         return;
     }
-    io_flush_in(s);
-    if (s.link.kind == IO_COM || s.link.kind == IO_TCP) {
+    flush_in(s);
+    if (s.ops->framing == Framing::lines) {
         s.unsettled = true;
         // An identity asked for may still come, and must not be taken for a resync's.
         s.owed_identities += s.asked_identity ? 1 : 0;
     }
 }
 
-void io_flush_out(Slot& s)
+// kind is one of the five link kinds.
+int open_link(int kind, const int* number, const char* text, int baud)
 {
-    if (s.link.kind == IO_COM)
-        FlushOutQ(s.link.dev);
-}
-
-// ---- opening --------------------------------------------------------------------
-
-bool io_gpib_open(Slot& s, const int* address)
-{
-    if (address == nullptr || *address < 0) {
-        dbg(1, "\n\nInput the GPIB address number of VTX (1..31):");
-        return false;
-    }
-    const int ud = ibdev(0, *address, 0, GPIB_OPEN_TMO, 1, 0);
-    if ((ibsta & GPIB_ERR) != 0 || ud < 0)
-        return false;
-    s.link.dev = ud;
-    return true;
-}
-
-bool io_com_open(Slot& s, const int* address, int baud)
-{
-    if (address == nullptr || *address < 1) {
-        dbg(1, "\n\nInput the COM port number which connect to VTX (1..255):");
-        return false;
-    }
-    const int port = *address;
-    char name[32];
-    std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(port));
-    const int err = OpenComConfig(port, name, baud, 0, 8, 1, COM_QUEUE, COM_QUEUE);
-    if (err != 0) {
-        dbg(1, "%s open error err=%d\n", name, err);
-        return false;
-    }
-    SetXMode(port, 0);
-    SetCTSMode(port, 0);
-    SetComTime(port, 1.0);
-    s.link.dev = port;
-    return true;
-}
-
-// Dotted IPv4 text to an address in network order; false for a missing, too
-// long or unreadable text (which would otherwise read as the broadcast address).
-bool parse_address(const char* text, uint32_t* out)
-{
-    if (text == nullptr || strnlen(text, MAX_ADDRESS_TEXT + 1) > static_cast<std::size_t>(MAX_ADDRESS_TEXT))
-        return false;
-    in_addr a{};
-    if (inet_aton(text, &a) == 0)
-        return false;
-    *out = a.s_addr;
-    return true;
-}
-
-// Waits for a non-blocking connect in short slices so events keep running;
-// true once the socket reports the connection made without error.
-bool wait_connected(int fd)
-{
-    const int32_t deadline = timer_deadline(TCP_CONNECT_MS);
-    for (;;) {
-        pollfd p{fd, POLLOUT, 0};
-        const int ready = poll(&p, 1, TCP_CONNECT_SLICE_MS);
-        if (ready > 0) {
-            int err = 0;
-            socklen_t len = sizeof err;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                return false;
-            // A refused or unreachable peer is no connection.
-            return err == 0;
-        }
-        if (ready < 0 && errno != EINTR)
-            return false;
-        if (timer_timeout(deadline))
-            return false;
-        ProcessSystemEvents();
-    }
-}
-
-bool io_tcp_open(Slot& s, const char* address)
-{
-    uint32_t peer = 0;
-    if (!parse_address(address, &peer)) {
-        dbg(1, "\nInput The IP address error ");
-        return false;
-    }
-    SocketLease lease;
-    if (!lease.acquire())
-        return false;
-    Socket sock(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!sock)
-        return false;
-    const int on = 1;
-    setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(IO_PORT);
-    to.sin_addr.s_addr = peer;
-    bool up = false;
-    if (connect(sock.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
-        up = true;
-    else if (errno == EINPROGRESS)
-        up = wait_connected(sock.get());
-    if (!up)
-        return false;
-
-    s.link.dev = sock.get();
-    s.link.peer = peer;
-    s.socket = std::move(sock);
-    s.lease = std::move(lease);
-    return true;
-}
-
-bool io_udp_open_link(Slot& s, const char* address)
-{
-    uint32_t peer = 0;
-    if (!parse_address(address, &peer)) {
-        dbg(1, "\nInput The IP address error ");
-        return false;
-    }
-    Socket sock;
-    SocketLease lease;
-    if (io_udp_open(sock, lease) < 0)
-        return false;
-    s.link.dev = sock.get();
-    s.link.peer = peer;
-    // The C library's generator is never seeded: every run starts from the same id.
-    s.link.req_id = static_cast<uint16_t>(std::rand() & 0xFFFF);
-    s.socket = std::move(sock);
-    s.lease = std::move(lease);
-    return true;
-}
-
-template <typename OpenFn>
-int open_link(int kind, OpenFn open)
-{
-    if (kind < IO_GPIB || kind > IO_UDP_BROADCAST)
-        return IO_ERR;
     int handle = -1;
     for (int i = 0; i < IO_MAX_LINKS; ++i) {
         if (g_slots[i].link.kind < 0 && !g_slots[i].opening) {
@@ -633,13 +450,16 @@ int open_link(int kind, OpenFn open)
     s.opening = true;
     s.link.rx_pos = 0;
     s.link.rx_len = 0;
-    if (!open(s)) {
+    const LinkOps& ops = *KIND_OPS[kind];
+    LinkOpen o{s.link, s.socket, s.lease, number, text, baud};
+    if (!ops.open(o)) {
         s.release();
         return IO_ERR;
     }
     s.opening = false;
+    s.ops = &ops;
     s.link.kind = kind;
-    s.link.timeout = is_udp(kind) ? UDP_TIMEOUT_MS : STREAM_TIMEOUT_MS;
+    s.link.timeout = ops.framing == Framing::packets ? UDP_TIMEOUT_MS : STREAM_TIMEOUT_MS;
     return handle;
 }
 
@@ -668,18 +488,62 @@ void SocketLease::release()
     --g_socket_users;
 }
 
-void wait_readable(int fd, int32_t deadline)
+int32_t ms_left(int32_t deadline)
 {
     const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(deadline) - static_cast<uint32_t>(timer_get_tick()));
+    return std::max(left, 0);
+}
+
+void wait_readable(int fd, int32_t deadline)
+{
+    const int32_t left = ms_left(deadline);
     if (left <= 0)
         return;
     pollfd p{fd, POLLIN, 0};
     poll(&p, 1, left);
 }
 
+bool socket_waiting(const io_link& link)
+{
+    pollfd p{link.dev, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
+void socket_wait_input(const io_link& link, int32_t ms)
+{
+    pollfd p{link.dev, POLLIN, 0};
+    poll(&p, 1, ms);
+}
+
+void socket_close(io_link& link)
+{
+    shutdown(link.dev, SHUT_RD);
+}
+
+bool would_block(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
+
 int32_t wait_ms(const io_link& link)
 {
     return link.timeout < 0 ? INT32_MAX : link.timeout;
+}
+
+bool parse_address(const char* text, uint32_t* out)
+{
+    in_addr a{};
+    if (text == nullptr || strnlen(text, MAX_ADDRESS_TEXT + 1) > static_cast<std::size_t>(MAX_ADDRESS_TEXT) || inet_aton(text, &a) == 0) {
+        dbg(1, "\nInput The IP address error ");
+        return false;
+    }
+    *out = a.s_addr;
+    return true;
+}
+
+io_idle_fn idle_hook()
+{
+    return g_idle;
 }
 
 void dbg(int level, const char* format, ...)
@@ -700,20 +564,16 @@ void dbg(int level, const char* format, ...)
 
 int io_open(int kind, const int* address, int baud)
 {
-    if (kind == IO_GPIB)
-        return open_link(kind, [&](Slot& s) { return io_gpib_open(s, address); });
-    if (kind == IO_COM)
-        return open_link(kind, [&](Slot& s) { return io_com_open(s, address, baud); });
-    return IO_ERR;
+    if (kind != IO_GPIB && kind != IO_COM)
+        return IO_ERR;
+    return open_link(kind, address, nullptr, baud);
 }
 
-int io_open(int kind, const char* address, int)
+int io_open(int kind, const char* address, int baud)
 {
-    if (kind == IO_TCP)
-        return open_link(kind, [&](Slot& s) { return io_tcp_open(s, address); });
-    if (is_udp(kind))
-        return open_link(kind, [&](Slot& s) { return io_udp_open_link(s, address); });
-    return IO_ERR;
+    if (kind != IO_TCP && kind != IO_UDP && kind != IO_UDP_BROADCAST)
+        return IO_ERR;
+    return open_link(kind, nullptr, address, baud);
 }
 
 void io_close(int handle)
@@ -721,24 +581,12 @@ void io_close(int handle)
     Slot* s = open_slot(handle);
     if (s == nullptr)
         return;
-    switch (s->link.kind) {
-    case IO_GPIB:
-        ibloc(s->link.dev);
-        ibonl(s->link.dev, 0);
-        break;
-    case IO_COM:
-        CloseCom(s->link.dev);
-        break;
-    case IO_UDP:
-    case IO_UDP_BROADCAST:
-        io_udp_close_notice(s->link);
-        [[fallthrough]];
-    case IO_TCP:
-        shutdown(s->link.dev, SHUT_RD);
-        break;
-    default:
-        break;
+    // The instrument drops its side of a UDP link when told.
+    if (s->ops->framing == Framing::packets) {
+        ++s->link.req_id;
+        udp_send(*s, IO_UDP_CLOSE, nullptr, 0);
     }
+    s->ops->close(s->link);
     s->release();
 }
 
@@ -748,31 +596,20 @@ int io_write(int handle, const char* text)
     if (s == nullptr || text == nullptr)
         return IO_ERR;
     int result = IO_ERR;
-    switch (s->link.kind) {
-    case IO_GPIB: {
-        const int status = ibwrt(s->link.dev, text, static_cast<long>(std::strlen(text)));
-        if ((status & GPIB_ERR) != 0) {
-            dbg(1, "GPIB err=%x", static_cast<unsigned>(status));
-            result = IO_ERR;
-        } else {
-            result = 0;
-        }
+    switch (s->ops->framing) {
+    case Framing::message:
+        result = s->ops->write(s->link, text, static_cast<int>(std::strlen(text)));
         break;
-    }
-    case IO_COM:
-    case IO_TCP:
+    case Framing::lines:
         s->asked_identity = false;
         if (stream_settle(*s)) {
             s->asked_identity = std::strcmp(text, "*IDN?") == 0;
             result = io_send_line(*s, text);
         }
         break;
-    case IO_UDP:
-    case IO_UDP_BROADCAST:
-        io_udp_flush_in(s->link);
-        result = io_udp_request(s->link, text);
-        break;
-    default:
+    case Framing::packets:
+        flush_in(*s);
+        result = udp_request(*s, text);
         break;
     }
     if (result == 0) {
@@ -792,31 +629,24 @@ int io_read(int handle, char* buffer, int size)
     int result = IO_ERR;
     if (buffer != nullptr && size >= 1) {
         buffer[0] = '\0';
-        switch (s->link.kind) {
-        case IO_GPIB: {
-            const int status = ibrd(s->link.dev, buffer, size - 1);
-            const long n = std::clamp<long>(ibcntl, 0, size - 1);
-            buffer[n] = '\0';
-            result = (status & GPIB_ERR) != 0 ? IO_ERR : 0;
-            // Without END the reply did not fit: a cut reply is no reply.
-            if (result == 0 && (status & GPIB_END) == 0) {
-                dbg(1, "GPIB reply longer than %d characters", size - 1);
-                result = IO_ERR_LINE_TOO_LONG;
-            }
+        switch (s->ops->framing) {
+        case Framing::message: {
+            int got = 0;
+            // The bus's own time-out bounds the wait.
+            result = s->ops->read(s->link, buffer, size - 1, 0, Wait::after_try, &got);
+            buffer[got] = '\0';
+            result = result == SRC_BYTE ? 0 : result < 0 ? result
+                                                         : IO_ERR;
             break;
         }
-        case IO_COM:
-        case IO_TCP:
+        case Framing::lines:
             result = io_read_reply(*s, buffer, size);
             // The identity, once read in step, is what a later resync expects.
             if (result >= 0 && s->asked_identity && s->identity.empty())
                 s->identity = buffer;
             break;
-        case IO_UDP:
-        case IO_UDP_BROADCAST:
-            result = io_udp_read(s->link, buffer, size);
-            break;
-        default:
+        case Framing::packets:
+            result = udp_read(*s, buffer, size);
             break;
         }
     }
@@ -838,15 +668,8 @@ void io_timeout(int handle, int milliseconds)
     Slot* s = open_slot(handle);
     if (s == nullptr)
         return;
-    const uint32_t ms = static_cast<uint32_t>(milliseconds);
-    if (s->link.kind == IO_GPIB) {
-        long code = ms == 0 ? 0 : std::lround(2.0 * std::log10(static_cast<double>(ms)));
-        code = std::clamp<long>(code, 0, LONG_MAX) + T1ms;
-        code = std::min<long>(code, T30s);
-        ibtmo(s->link.dev, static_cast<int>(code));
-    } else if (s->link.kind == IO_COM) {
-        SetComTime(s->link.dev, static_cast<double>(ms) / 1000.0);
-    }
+    if (s->ops->set_timeout != nullptr)
+        s->ops->set_timeout(s->link, milliseconds);
     s->link.timeout = milliseconds;
 }
 
@@ -855,14 +678,15 @@ void io_flush_data(int handle)
     Slot* s = open_slot(handle);
     if (s == nullptr)
         return;
-    io_flush_in(*s);
-    io_flush_out(*s);
+    flush_in(*s);
+    if (s->ops->flush_out != nullptr)
+        s->ops->flush_out(s->link);
 }
 
 const char* io_get_remote_address(int handle)
 {
     Slot* s = open_slot(handle);
-    if (s == nullptr || (s->link.kind != IO_TCP && !is_udp(s->link.kind)))
+    if (s == nullptr || !s->ops->addressed)
         return nullptr;
     in_addr a{};
     a.s_addr = s->link.peer;
@@ -872,6 +696,11 @@ const char* io_get_remote_address(int handle)
 void io_hook_debug_printf(io_hook_fn hook)
 {
     g_hook = hook;
+}
+
+void io_hook_idle(io_idle_fn hook)
+{
+    g_idle = hook;
 }
 
 const io_link* io_get_link(int handle)

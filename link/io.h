@@ -53,6 +53,11 @@ const char* io_get_remote_address(int handle);
 
 using io_hook_fn = void (*)(int level, const char* format, ...);
 void io_hook_debug_printf(io_hook_fn hook);
+// What the transport runs while it waits where the user must not notice the
+// wait (a COM line, a TCP connect): set by the owner of the event loop.
+// Without one, every wait blocks in poll() on the time it has left.
+using io_idle_fn = void (*)();
+void io_hook_idle(io_idle_fn hook);
 
 // Read access to a slot for diagnostics and tests; nullptr outside 0..63.
 const io_link* io_get_link(int handle);

@@ -139,25 +139,92 @@ private:
 
 // Sleeps in poll() until fd is readable or the deadline (a timer tick) is due.
 void wait_readable(int fd, int32_t deadline);
+// What the socket kinds share: whether input waits, a wait for it of at most
+// ms, the end of reading at close, and whether a call failed only for now.
+bool socket_waiting(const io_link& link);
+void socket_wait_input(const io_link& link, int32_t ms);
+void socket_close(io_link& link);
+bool would_block(int err);
 // The link time-out as a wait in milliseconds: a negative value set through
 // io_timeout reads as a very long wait, not as one already over.
 int32_t wait_ms(const io_link& link);
+// Milliseconds from now to the deadline (a timer tick), 0 once it is due.
+int32_t ms_left(int32_t deadline);
+// Dotted IPv4 text to an address in network order; false for a missing, too
+// long or unreadable text (which would otherwise read as the broadcast address),
+// and then the message asking for a right one.
+bool parse_address(const char* text, uint32_t* out);
+// The idle hook installed by the owner of the event loop, or nullptr.
+io_idle_fn idle_hook();
 
 constexpr uint32_t PEER_UNSET = 0xFFFFFFFFu;
 
-// The UDP exchange over link.dev (a non-blocking datagram socket).
-int io_udp_open(Socket& socket, SocketLease& lease); // the socket or -1
-int io_udp_wait(io_link& link); // length, -2 time-out, -1 error
-int io_udp_wait(io_link& link, int32_t deadline, bool just_sent = false); // the same, to a deadline
-int io_udp_request(io_link& link, const char* text); // 0, -1 send, -2 no CONFIRM
-int io_udp_read(io_link& link, char* buf, int size); // 0 or -1
-int io_udp_close_notice(io_link& link); // 0 or -1
-void io_udp_flush_in(const io_link& link);
-// After a failed exchange: discards datagrams until none has come for
+// After a failed UDP exchange: datagrams are discarded until none has come for
 // UDP_SETTLE_QUIET_MS, for at most UDP_SETTLE_LIMIT_MS (or the link time-out).
-void io_udp_settle(const io_link& link);
 constexpr int32_t UDP_SETTLE_QUIET_MS = 20;
 constexpr int32_t UDP_SETTLE_LIMIT_MS = 200;
+
+// ---- link kinds ------------------------------------------------------------------
+
+// How the bytes of a kind are cut into commands and answers; the rules of
+// each are written once in io.cpp, above the kinds.
+enum class Framing {
+    message, // the bus marks the end of each message (GPIB)
+    lines, // a byte stream of CR/LF lines, each command answered by "OK" (COM, TCP)
+    packets, // request/confirm datagrams with ids (UDP)
+};
+
+// How a read may wait for input.
+enum class Wait {
+    no, // only what has come already
+    after_try, // take what has come; if nothing, wait once up to the deadline
+    first, // a command has just gone out: wait, then take what came
+};
+
+// What an open is given: the slot's link, the socket and the lease it keeps
+// when the kind uses one, and the address in the form the kind takes.
+struct LinkOpen {
+    io_link& link;
+    Socket& socket;
+    SocketLease& lease;
+    const int* number; // GPIB primary address or COM port number
+    const char* text; // dotted IPv4 address
+    int baud;
+};
+
+// The operations of one link kind.  They only move bytes; nullptr where a
+// kind has nothing to do.
+struct LinkOps {
+    Framing framing;
+    // A serial port ends a line by a byte time-out of its own: the line's
+    // deadline (this long) is tested only after a wait that brought nothing,
+    // and the idle hook runs then.  0: the link time-out, tested after every byte.
+    int32_t line_end_ms;
+    bool addressed; // reached by an IPv4 address, which io_get_remote_address tells
+    // Sets link.dev (and link.peer); false when the link cannot be opened.
+    bool (*open)(LinkOpen& o);
+    // All of data: 0, or a negative code (reported already).
+    int (*write)(io_link& link, const char* data, int len);
+    // What has come into buf (size bytes): SRC_BYTE with *got bytes (one bus
+    // message, one datagram of the peer, or some bytes of a stream), SRC_NONE
+    // when nothing came (and the wait allowed is over), SRC_END when the peer
+    // closed, or a negative code.
+    int (*read)(io_link& link, char* buf, int size, int32_t deadline, Wait how, int* got);
+    // Whether input has come and not been read, without waiting.
+    bool (*waiting)(const io_link& link);
+    // Sleeps until input may have come, at most ms.
+    void (*wait_input)(const io_link& link, int32_t ms);
+    void (*flush_in)(io_link& link);
+    void (*flush_out)(io_link& link);
+    void (*close)(io_link& link);
+    // What the kind itself must know of a new time-out (link.timeout is set by the caller).
+    void (*set_timeout)(io_link& link, int milliseconds);
+};
+
+extern const LinkOps GPIB_OPS; // io_gpib.cpp
+extern const LinkOps COM_OPS; // io_com.cpp
+extern const LinkOps TCP_OPS; // io_tcp.cpp
+extern const LinkOps UDP_OPS; // io_udp.cpp, also the broadcast kind
 
 // ---- messages ------------------------------------------------------------------
 

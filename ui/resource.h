@@ -93,10 +93,7 @@ struct UiResourceDef {
     std::vector<UiMenuBarDef> menuBars = {};
 };
 
-// Helpers for writing resource tables: a control of a kind at its geometry,
-// and ring or list items with integer values.
-UiCtrlDef ui_ctrl(int id, UiCtrlKind kind, int dataType, std::string label, int top, int left,
-    int height, int width);
+// Ring or list items with integer values, for writing resource tables.
 std::vector<UiItemDef> ui_items(std::initializer_list<std::pair<const char*, int>> list);
 
 // Registers (or replaces) a resource file's table.

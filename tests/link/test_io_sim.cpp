@@ -215,6 +215,21 @@ TEST_F(IoSim, UdpRequestIdWrapsAndTheOldTopIdIsRefused) {
     EXPECT_EQ(ids, (std::vector<std::pair<int, int>>{{IO_UDP_REQUEST, 65535}, {IO_UDP_REQUEST, 0}, {IO_UDP_CLOSE, 1}}));
 }
 
+// The windows stay alive while a COM link waits: the installed idle hook runs
+// during the wait for an "OK" that never comes, and a removed one no more.
+int g_idles = 0;
+TEST_F(IoSim, ComWaitsRunTheInstalledIdleHook) {
+    const int h = open(IO_COM);
+    io_timeout(h, 20);
+    fault("silent=1");
+    for (auto [hook, runs] : {std::pair<io_idle_fn, bool>{[] { ++g_idles; }, true}, {nullptr, false}}) {
+        g_idles = 0;
+        io_hook_idle(hook);
+        EXPECT_EQ(io_write(h, "*IDN?"), IO_ERR_NO_OK);
+        EXPECT_EQ(g_idles > 0, runs);
+    }
+}
+
 TEST_F(IoSim, GpibTimeoutCodesFollowTheMilliseconds) {
     const int h = open(IO_GPIB);
     for (auto [ms, code] : {std::pair{3000, T3s}, {1, T1ms}, {10, T10ms}, {1000, T1s}, {10000, T10s}, {30000, T30s},

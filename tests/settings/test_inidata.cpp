@@ -44,9 +44,9 @@ protected:
         ui::resetForTests();
         UiPanelDef a;
         a.id = 1;
-        const auto numeric = [](int id, int type) { return ui_ctrl(id, UiCtrlKind::Numeric, type, "", 0, 0, 10, 10); };
+        const auto numeric = [](int id, int type) { return UiCtrlDef{.id = id, .dataType = type, .height = 10, .width = 10}; };
         a.controls = {numeric(C_INT, VAL_INTEGER), numeric(C_INT2, VAL_INTEGER), numeric(C_DBL, VAL_DOUBLE),
-            numeric(C_FLT, VAL_FLOAT), ui_ctrl(C_STR, UiCtrlKind::String, VAL_STRING, "", 0, 0, 10, 10)};
+            numeric(C_FLT, VAL_FLOAT), {.id = C_STR, .kind = UiCtrlKind::String, .height = 10, .width = 10}};
         ui_register_resource(UiResourceDef{"inidata_test.uir", {a}});
         panel_ = LoadPanel(0, "inidata_test.uir", 1);
         ASSERT_GT(panel_, 0);

@@ -146,6 +146,24 @@ TEST_F(Toolkit, ValuesAreCoercedIntoRangeAndType) {
     EXPECT_EQ(std::string(buf) + std::to_string(num(h, NUM_INT)), "lo35.000000");
 }
 
+// One rule for both ways a precision arrives: outside 0..15 it is refused, not clamped.
+TEST_F(Toolkit, PrecisionOutsideItsRangeIsRefusedFromATableAndFromACall) {
+    const int h = load();
+    const int before = 3; // the test panel's default
+    for (const int precision : {-1, 0, 15, 16}) {
+        const bool valid = precision >= 0 && precision <= 15;
+        ui_register_resource(UiResourceDef{"prec.uir", {UiPanelDef{.id = 1, .controls = {{.id = 1, .dataType = VAL_DOUBLE, .precision = precision}}}}});
+        const int loaded = LoadPanel(0, "prec.uir", 1);
+        int shown = -1;
+        if (loaded > 0) GetCtrlAttribute(loaded, 1, ATTR_PRECISION, &shown);
+        EXPECT_EQ(valid ? shown : loaded, valid ? precision : UIE_BAD_ARGUMENT) << "table precision " << precision;
+        int now = -1;
+        EXPECT_EQ(SetCtrlAttribute(h, NUM_DBL, ATTR_PRECISION, precision), valid ? 0 : UIE_BAD_ARGUMENT) << precision;
+        EXPECT_EQ(GetCtrlAttribute(h, NUM_DBL, ATTR_PRECISION, &now) == 0 ? now : -2, valid ? precision : before) << precision;
+        SetCtrlAttribute(h, NUM_DBL, ATTR_PRECISION, before);
+    }
+}
+
 TEST_F(Toolkit, RingAndListSelectionFollowsItsItem) {
     const int h = load(); // RING: Zero One Two, One selected
     struct Step {

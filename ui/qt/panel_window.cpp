@@ -526,7 +526,7 @@ void PanelWindow::applyAttributes(View& v, const Control& c) {
             s->setRange(static_cast<int>(std::ceil(lo)), static_cast<int>(std::floor(hi)));
             s->setSingleStep(std::max(1, static_cast<int>(std::lround(c.increment))));
         } else if (auto* d = qobject_cast<QDoubleSpinBox*>(w)) {
-            d->setDecimals(std::clamp(c.precision, 0, 15));
+            d->setDecimals(c.precision); // the model keeps it in 0..15
             d->setRange(c.min, c.max);
             d->setSingleStep(c.increment);
         }

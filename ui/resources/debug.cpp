@@ -1,32 +1,20 @@
 #include "ui/resources/debug.h"
 
-#include "ui/resource.h"
+#include "ui/resources/layout.h"
+
+using namespace resources;
 
 void debug_register_resource() {
-    UiPanelDef panel;
-    panel.id = DEBUG_PANEL;
-    panel.title = "Debug";
-    panel.top = 60;
-    panel.left = 60;
-    panel.height = 360;
-    panel.width = 520;
-
-    UiCtrlDef text = ui_ctrl(DEBUG_PANEL_TEXT, UiCtrlKind::TextBox, VAL_STRING, "", 10, 10, 300, 500);
-    text.mode = VAL_NORMAL;
-    text.callback = "debugtext_service";
-
-    UiCtrlDef clear = ui_ctrl(DEBUG_PANEL_CLEAR, UiCtrlKind::Button, VAL_NO_TYPE, "Clear", 322, 330, 26, 80);
-    clear.callback = "debugtext_service";
-
-    UiCtrlDef close = clear;
-    close.id = DEBUG_PANEL_CLOSE;
-    close.label = "Close";
-    close.left = 430;
-
-    panel.controls = {text, clear, close};
-
-    UiResourceDef def;
-    def.file = "debug.uir";
-    def.panels = {panel};
-    ui_register_resource(def);
+    // clang-format off
+    UiPanelDef panel{.id = DEBUG_PANEL, .title = "Debug", .top = 60, .left = 60, .height = 360, .width = 520,
+        .controls = {
+            {.id = DEBUG_PANEL_TEXT, .kind = K::TextBox, .top = 10, .left = 10, .height = 300, .width = 500,
+                .callback = "debugtext_service", .mode = VAL_NORMAL},
+            {.id = DEBUG_PANEL_CLEAR, .kind = K::Button, .label = "Clear", .top = 322, .left = 330, .height = kRow, .width = 80,
+                .callback = "debugtext_service"},
+            {.id = DEBUG_PANEL_CLOSE, .kind = K::Button, .label = "Close", .top = 322, .left = 430, .height = kRow, .width = 80,
+                .callback = "debugtext_service"},
+        }};
+    // clang-format on
+    ui_register_resource({.file = "debug.uir", .panels = {panel}});
 }
