@@ -4,6 +4,7 @@
 #include "app/ifc.h"
 #include "app/runner.h"
 #include "link/io.h"
+#include "ui/qt/picture.h"
 #include "ui/toolkit.h"
 
 #include <csignal>
@@ -26,6 +27,9 @@ int run_command(int argc, char** argv)
     InitCVIRTE(nullptr, argv, nullptr);
     SetBreakOnLibraryErrors(0);
     ifc_register_all();
+    // The graphs are drawn for their pictures without any window.
+    if (options.pictures)
+        ui_qt_enable_pictures();
 
     std::unique_ptr<sim::Simulator> instrument;
     if (options.demo) {

@@ -5,7 +5,10 @@
 #include "app/ifc.h"
 #include "app/profile.h"
 #include "app/trace_export.h"
+#include "displays/bode.h"
+#include "displays/nyqust.h"
 #include "displays/traces.h"
+#include "displays/vc.h"
 #include "link/ifp.h"
 #include "link/io.h"
 #include "platform/portmap.h"
@@ -273,7 +276,30 @@ private:
         SetCtrlVal(ifcP, MAIN_PANEL_DATA_LOG, 0);
         if (int r = sweep(); r != RUNNER_OK)
             return r;
-        return write_files();
+        if (int r = write_files(); r != RUNNER_OK)
+            return r;
+        return o_.pictures ? write_pictures() : RUNNER_OK;
+    }
+
+    int write_pictures()
+    {
+        const std::pair<int, const char*> graphs[] = {{zP, "bode"}, {nyP, "nyquist"}, {vcP, "vc"}};
+        for (const auto& [panel, name] : graphs)
+            for (const char* ext : {".png", ".svg"}) {
+                const std::string file = path(name) + ext;
+                const int r = SavePanelPicture(panel, file.c_str());
+                if (r == UIE_NOT_SUPPORTED) {
+                    say("pictures cannot be drawn in this program");
+                    return RUNNER_FILE;
+                }
+                if (r < 0) {
+                    say("cannot write %s", file.c_str());
+                    return RUNNER_FILE;
+                }
+            }
+        say("pictures: %s.png and .svg, %s.png and .svg, %s.png and .svg", path("bode").c_str(),
+            path("nyquist").c_str(), path("vc").c_str());
+        return RUNNER_OK;
     }
 
     int sweep()
@@ -369,7 +395,7 @@ private:
 const char* runner_usage()
 {
     return "usage: imbench run --link LINK [--profile FILE] --out DIR [--save-profile FILE]\n"
-           "                   [--stall SECONDS]\n"
+           "                   [--pictures] [--stall SECONDS]\n"
            "       imbench run --demo --out DIR [--profile FILE] [--save-profile FILE]\n"
            "Runs one sweep (with REPEAT, one per step of the DC sweep list) without windows.\n"
            "  --link LINK          tcp:ADDR, udp:ADDR (dotted IPv4), com:N, gpib:BOARD:ADDR\n"
@@ -378,6 +404,7 @@ const char* runner_usage()
            "  --save-profile FILE  the settings in force after the profile, as a profile\n"
            "  --out DIR            where sweep.dat (the last sweep), traces.csv (every\n"
            "                       trace; traces-traceK.csv per trace) and messages.log go\n"
+           "  --pictures           also bode, nyquist and vc as .png and .svg in DIR\n"
            "  --stall SECONDS      no reading for this long ends the run (default 120)\n"
            "Progress goes to stderr.  Exit codes: 0 done, 1 the sweep could not start,\n"
            "2 usage (or a profile that cannot be read), 3 link failure, 4 the instrument\n"
@@ -419,8 +446,8 @@ bool runner_parse(const std::vector<std::string>& args, RunnerOptions* o, std::s
             o->help = true;
             return true;
         }
-        if (a == "--demo") {
-            o->demo = true;
+        if (a == "--demo" || a == "--pictures") {
+            (a == "--demo" ? o->demo : o->pictures) = true;
             continue;
         }
         const bool takesValue = a == "--link" || a == "--profile" || a == "--out" ||

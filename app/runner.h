@@ -29,6 +29,7 @@ struct RunnerOptions {
     std::string out; // folder of the files written
     std::string saveProfile; // the settings in force after the profile; empty: none
     bool demo = false; // against the in-process simulator (the executable starts it)
+    bool pictures = false; // the Bode, Nyquist and V&C graphs as PNG and SVG (needs a picture writer)
     bool help = false;
     double stallSeconds = 120.0; // no reading for this long: the instrument stopped answering
     std::function<void()> prepare; // once the run is up, before the profile (the demo's settings)

@@ -197,7 +197,7 @@ TEST(RunnerCommand, OptionsAndTheDemo) {
         {"run --link tcp:localhost --out " + dir.path(), 2, "expected tcp:ADDR, udp:ADDR"},
         {"run --link gpib:0:31 --out " + dir.path(), 2, "address 0 to 30"},
         {"run --demo --link com:1 --out " + dir.path(), 2, "exclude each other"},
-        {"run --demo --out " + dir.file("demo"), 0, "3 traces, 111 points"},
+        {"run --demo --pictures --out " + dir.file("demo"), 0, "3 traces, 111 points"},
     };
     for (const auto& row : rows) {
         std::FILE* p = popen((std::string(IMBENCH_EXE) + " " + row.args + " 2>&1").c_str(), "r");
@@ -213,6 +213,11 @@ TEST(RunnerCommand, OptionsAndTheDemo) {
                                                          << out;
     }
     EXPECT_EQ(csvRows(readFile(dir.file("demo/traces.csv")).value_or("")).size(), 111u);
+    for (const char* name : {"bode", "nyquist", "vc"}) {
+        EXPECT_EQ(readFile(dir.file("demo/" + std::string(name) + ".png")).value_or("").substr(1, 3), "PNG") << name;
+        EXPECT_NE(readFile(dir.file("demo/" + std::string(name) + ".svg")).value_or("").find("</svg>"), std::string::npos)
+            << name;
+    }
 }
 
 TEST_F(Runner, ExportTracesFromTheMainPanel) {
