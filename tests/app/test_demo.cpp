@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -14,14 +13,8 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
     tsupport::TempDir dir;
     tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
     tsupport::ScopedEnv ports("IMBENCH_PORTS", dir.file("ports.cfg"));
-    std::FILE* p = popen((std::string(IMBENCH_EXE) + " --demo --headless 2>&1").c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-        out.append(buffer, n);
-    const int status = pclose(p);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_EQ(tsupport::runCommand(std::string(IMBENCH_EXE) + " --demo --headless", &out), 0) << out;
     for (const char* text : {"TCP,IP address 127.0.0.", " successful!", "iowrite:*IDN?",
              "Instrument model IM3590-SIM, module version 1.20", "Sweep of 10 points:",
              "     100.001 Hz  |Z| 0.0"})

@@ -17,7 +17,6 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -200,15 +199,10 @@ TEST(RunnerCommand, OptionsAndTheDemo) {
         {"run --demo --pictures --out " + dir.file("demo"), 0, "3 traces, 111 points"},
     };
     for (const auto& row : rows) {
-        std::FILE* p = popen((std::string(IMBENCH_EXE) + " " + row.args + " 2>&1").c_str(), "r");
-        ASSERT_NE(p, nullptr);
         std::string out;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-            out.append(buffer, n);
-        const int status = pclose(p);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.code) << row.args << "\n"
-                                                                          << out;
+        EXPECT_EQ(tsupport::runCommand(std::string(IMBENCH_EXE) + " " + row.args, &out), row.code)
+            << row.args << "\n"
+            << out;
         EXPECT_NE(out.find(row.says), std::string::npos) << row.args << "\n"
                                                          << out;
     }
