@@ -28,9 +28,11 @@ constexpr int DEMO_COM_PORT = 9;
 // The headless demo gives up when the instrument is not identified and swept by then.
 constexpr auto DEMO_HEADLESS_LIMIT = std::chrono::seconds(60);
 
+} // namespace
+
 // Starts the in-process simulator on the first loopback address where its
 // ports are free.
-std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, int device, std::string* error)
+std::unique_ptr<sim::Simulator> demo_instrument(double timeScale, std::string* error, int device)
 {
     for (int host = 1; host < 40; ++host) {
         sim::Options o;
@@ -50,6 +52,8 @@ std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, int devi
     }
     return nullptr;
 }
+
+namespace {
 
 // Points the interface panel at the demo instrument: TCP chosen, the monitor
 // view open, and the COM and GPIB choices leading to the same instrument.
@@ -73,10 +77,10 @@ void preset_demo_panel(const sim::Simulator& s, int device)
     ifp_printf("%s", note.c_str());
 }
 
-// The demo's operating point, set once per measurement run: the simulated
-// battery at 1 V DC with 50 % AC on top, a sweep from 1 Hz to 10 kHz, the
-// Bode and Nyquist windows shown, and three DC levels for a REPEAT run.
-void demo_prepare_run()
+} // namespace
+
+// Set once per measurement run; the Bode and Nyquist windows are shown too.
+void demo_prepare_run(bool repeat)
 {
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, 1.0);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, 50.0);
@@ -90,10 +94,14 @@ void demo_prepare_run()
         SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1); // the cell's semicircle
     for (int toggle : {MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_NYQUST_GRAPH})
         fra_set_toggle(toggle, 1);
+    if (repeat)
+        SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
     ifp_printf("Demo: the simulated battery at 1 V DC with 50 %% AC. Press SWEEP on the main "
                "panel; with REPEAT on, the sweep runs once per DC level of Sweep > DC sweep "
                "list (1, 2.5 and 4 V).\n");
 }
+
+namespace {
 
 bool main_panel_up() { return ifcP >= 0 && ui::panel(ifcP) && ui::panel(ifcP)->visible; }
 
@@ -115,7 +123,7 @@ private:
             return;
         if (main_panel_up() && ifcP != preparedPanel_) {
             preparedPanel_ = ifcP;
-            demo_prepare_run();
+            demo_prepare_run(!shots_.empty());
             if (auto_)
                 startSweep();
         }
@@ -137,7 +145,6 @@ private:
             SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
             SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
         } else {
-            SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1);
             for (int toggle : {MAIN_PANEL_METER, MAIN_PANEL_VC_GRAPH})
                 fra_set_toggle(toggle, 1);
         }
@@ -205,7 +212,7 @@ std::unique_ptr<Demo> Demo::start(bool headless, const std::string& shotsDir, in
 {
     // A self-running demo need not wait for the module's real measurement time.
     std::unique_ptr<sim::Simulator> instrument =
-        start_demo_instrument(shotsDir.empty() ? 1.0 : 0.0, device, error);
+        demo_instrument(shotsDir.empty() ? 1.0 : 0.0, error, device);
     if (!instrument)
         return nullptr;
     portmap::overrideCom(DEMO_COM_PORT, instrument->ptyPath());

@@ -5,6 +5,8 @@
 // application.
 #pragma once
 
+#include "sim/sim.h"
+
 #include <memory>
 #include <string>
 
@@ -30,3 +32,12 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The simulated instrument of the demo on the first free loopback address;
+// nullptr with *error when none could be bound.  timeScale 0: readings are
+// ready at once.
+std::unique_ptr<sim::Simulator> demo_instrument(double timeScale, std::string* error, int device = 0);
+// The demo's operating point on the main panel of a measurement run: the
+// battery at 1 V DC with 50 % AC, 1 Hz to 10 kHz, and three DC levels in the
+// DC sweep list (and REPEAT switched on when repeat is set).
+void demo_prepare_run(bool repeat);

@@ -308,6 +308,7 @@ void fra_register_callbacks()
     ui_register_menu_callback("exit_service", exit_service);
     ui_register_menu_callback("dcsw_panel_edit", dcsw_panel_edit);
     ui_register_menu_callback("ifc_save_log_menu", ifc_save_log_menu);
+    ui_register_menu_callback("ifc_export_traces_menu", ifc_export_traces_menu);
     caldata_register_callbacks();
     profile_register();
 }

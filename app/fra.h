@@ -216,6 +216,16 @@ double dcsw_get_dc(int index);
 double dcsw_get_ac(int index);
 void dcsw_set_step(int index, double dc, double ac);
 
+// ---- trace export --------------------------------------------------------------------------
+struct TraceExportHeader;
+// What an export of the run's traces says about it: the instrument's
+// identity, its module serial number and version, the time now, and every
+// persisted setting with the DC sweep list.
+TraceExportHeader ifc_trace_header();
+// File > Export Traces...: every trace of the run to a CSV and a three-column
+// file per trace.
+void ifc_export_traces_menu(int menuBar, int menuItem, void* callbackData, int panel);
+
 // ---- logged data file ----------------------------------------------------------------------
 // Offers the save dialog and writes the sweep's points (at most IFC_LOG_SIZE).
 void ifc_save_log();

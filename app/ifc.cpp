@@ -162,6 +162,7 @@ bool ifc_query_identity(IfcInstrument* found)
     ifc_model_field(idn, model, sizeof model);
     found->kzr_device = ifc_has_family_marker(idn);
     found->model = model;
+    found->idn = idn;
     return true;
 }
 

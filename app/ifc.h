@@ -20,6 +20,7 @@ void ifc_register_all();
 // Nothing here touches a panel, so every device mode can use it.
 struct IfcInstrument {
     int kzr_device = 0; // a family marker is in the identification reply
+    std::string idn; // the identification reply itself
     std::string model; // the reply's model field
     std::string version; // the module version text; empty when none was read
     float im_version = 0.0f; // its leading number

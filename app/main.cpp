@@ -4,6 +4,7 @@
 //   imbench --headless   without windows (automation; pop-ups are recorded, not shown)
 //   imbench --demo       with a simulated instrument on a free loopback address,
 //                        selected on the interface panel: press Open
+//   imbench run ...      one measurement run without windows (imbench run --help)
 //   imbench --demo --shots DIR
 //                        the demo runs itself (a REPEAT sweep over three DC
 //                        levels) and leaves the data file and screenshots in DIR
@@ -12,6 +13,7 @@
 //                        or the supply panel and a simulated DC supply (2)
 #include "app/demo.h"
 #include "app/ifc.h"
+#include "app/run_command.h"
 #include "ui/qt/qt_renderer.h"
 
 #include <cstdio>
@@ -24,6 +26,7 @@ namespace {
 void usage(std::FILE* to)
 {
     std::fputs("usage: imbench [--headless] [--demo [--device N] [--shots DIR]]\n"
+               "       imbench run ...  (a measurement run without windows; imbench run --help)\n"
                "  --headless   run without windows (pop-ups are recorded, not shown)\n"
                "  --demo       start a simulated instrument on a free loopback address and\n"
                "               select it on the interface panel; press Open to connect.\n"
@@ -46,6 +49,8 @@ void usage(std::FILE* to)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "run") == 0)
+        return run_command(argc, argv);
     bool headless = false;
     bool demo = false;
     std::string shots;

@@ -97,18 +97,8 @@ void load_profile()
     if (!choose("Load Profile", VAL_LOAD_BUTTON, 0, &path))
         return;
     g_path = path;
-    if (!inidata_load_file(g_path.c_str(), inidata_app_table())) {
+    if (!profile_load_file(g_path.c_str()))
         MessagePopup("Load Profile", "Fail");
-        return;
-    }
-    std::string text;
-    GetCtrlVal(ifcP, MAIN_PANEL_DCSW_LIST, &text);
-    profile_dcsw_parse(text.c_str());
-    if (dcsw_panel_shown())
-        dcsw_panel_show(1);
-    for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH, MAIN_PANEL_METER})
-        fra_apply_toggle(control);
-    ifc_send_all_settings();
 }
 
 void save_profile()
@@ -116,9 +106,8 @@ void save_profile()
     std::string path;
     if (!choose("Save Profile", VAL_SAVE_BUTTON, 1, &path))
         return;
-    SetCtrlVal(ifcP, MAIN_PANEL_DCSW_LIST, profile_dcsw_text());
     g_path = path;
-    if (!inidata_save_file(g_path.c_str(), inidata_app_table()))
+    if (!profile_save_file(g_path.c_str()))
         MessagePopup("Save Profile", "Fail");
 }
 
@@ -151,6 +140,29 @@ void profile_dcsw_parse(const char* text)
             break;
         dcsw_set_step(i, within(word_value(first), dc), within(word_value(second), ac));
     }
+}
+
+bool profile_load_file(const char* path)
+{
+    if (ifcP < 0 || !inidata_load_file(path, inidata_app_table()))
+        return false;
+    std::string text;
+    GetCtrlVal(ifcP, MAIN_PANEL_DCSW_LIST, &text);
+    profile_dcsw_parse(text.c_str());
+    if (dcsw_panel_shown())
+        dcsw_panel_show(1);
+    for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH, MAIN_PANEL_METER})
+        fra_apply_toggle(control);
+    ifc_send_all_settings();
+    return true;
+}
+
+bool profile_save_file(const char* path)
+{
+    if (ifcP < 0)
+        return false;
+    SetCtrlVal(ifcP, MAIN_PANEL_DCSW_LIST, profile_dcsw_text());
+    return inidata_save_file(path, inidata_app_table()) != 0;
 }
 
 void profile_service(int, int menuItem, void*, int)

@@ -14,6 +14,15 @@ inline constexpr std::size_t PROFILE_PATH_MAX = 259;
 // Menu callback of Load Profile and Save Profile; other items do nothing.
 void profile_service(int menuBar, int menuItem, void* callbackData, int panel);
 
+// What Load Profile does once a file is chosen: every setting and the DC
+// sweep list taken from path, the display windows shown as their toggles say
+// and every module setting sent.  False, with nothing applied, when the file
+// cannot be read (or no measurement run is up).
+bool profile_load_file(const char* path);
+// What Save Profile does once a file is chosen: the settings in force, the DC
+// sweep list included, written to path.  False when it cannot be written.
+bool profile_save_file(const char* path);
+
 // Registers profile_service and binds the settings table to the panel handles
 // of the measurement run (the main panel and the four display windows).
 void profile_register();

@@ -464,3 +464,37 @@ int RefreshGraph(int panel, int control) {
     ui::changed(panel, control, ui::Change::Plots);
     return 0;
 }
+
+int AddGraphLegendItem(int panel, int control, const char* text, int color, int pointStyle) {
+    ui::Control* c = nullptr;
+    if (int r = ui::lookupKind(panel, control, UiCtrlKind::Graph, c); r < 0)
+        return ui::checked(r, "AddGraphLegendItem");
+    c->graph.legend.push_back(ui::LegendItem{text ? text : "", color, pointStyle});
+    ui::changed(panel, control, ui::Change::Plots);
+    return 0;
+}
+
+int ClearGraphLegend(int panel, int control) {
+    ui::Control* c = nullptr;
+    if (int r = ui::lookupKind(panel, control, UiCtrlKind::Graph, c); r < 0)
+        return ui::checked(r, "ClearGraphLegend");
+    if (!c->graph.legend.empty()) {
+        c->graph.legend.clear();
+        ui::changed(panel, control, ui::Change::Plots);
+    }
+    return 0;
+}
+
+namespace {
+ui::PictureWriter g_picture_writer = nullptr;
+} // namespace
+
+void ui::setPictureWriter(PictureWriter writer) { g_picture_writer = writer; }
+
+int SavePanelPicture(int panel, const char* path) {
+    if (!ui::panel(panel)) return ui::checked(UIE_BAD_PANEL, "SavePanelPicture");
+    if (!path || !*path) return ui::checked(UIE_BAD_ARGUMENT, "SavePanelPicture");
+    if (!g_picture_writer) return ui::checked(UIE_NOT_SUPPORTED, "SavePanelPicture");
+    std::string error;
+    return g_picture_writer(panel, path, &error) ? 0 : ui::checked(UIE_FILE_ERROR, "SavePanelPicture");
+}

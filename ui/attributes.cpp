@@ -77,6 +77,7 @@ bool attributeApplies(const Control& c, int attr) {
     case ATTR_YGRID_VISIBLE:
     case ATTR_PLOT_BGCOLOR:
     case ATTR_NUM_PLOTS:
+    case ATTR_EQUAL_SCALE:
         return c.kind == UiCtrlKind::Graph;
     default:
         return false;
@@ -171,6 +172,11 @@ int setAttr(int panel, int control, int attr, const Value& v) {
     case ATTR_YREVERSE:
         if ((r = needInt(v, i)) < 0) return r;
         (attr == ATTR_XREVERSE ? xAxis(*c) : yAxis(*c)).reverse = i != 0;
+        what = Change::Plots;
+        break;
+    case ATTR_EQUAL_SCALE:
+        if ((r = needInt(v, i)) < 0) return r;
+        c->graph.equalScale = i != 0;
         what = Change::Plots;
         break;
     case ATTR_XGRID_VISIBLE:
@@ -270,6 +276,9 @@ int getAttr(int panel, int control, int attr, Value& out) {
         break;
     case ATTR_YREVERSE:
         out = yAxis(*c).reverse ? 1 : 0;
+        break;
+    case ATTR_EQUAL_SCALE:
+        out = c->graph.equalScale ? 1 : 0;
         break;
     case ATTR_XGRID_VISIBLE:
         out = xAxis(*c).gridVisible ? 1 : 0;

@@ -40,8 +40,16 @@ struct Axis {
     std::string name;
 };
 
+struct LegendItem {
+    std::string text;
+    int color = VAL_BLACK;
+    int style = VAL_EMPTY_SQUARE;
+};
+
 struct Graph {
     std::vector<Plot> plots; // in drawing order (ascending handle)
+    std::vector<LegendItem> legend;
+    bool equalScale = false; // both axes linear: one unit as long on each
     Axis axes[4]; // VAL_XAXIS, VAL_LEFT_YAXIS, VAL_TOP_XAXIS, VAL_RIGHT_YAXIS
     double cursorX = 0.0, cursorY = 0.0;
     int nextHandle = 1;
@@ -175,6 +183,11 @@ public:
     virtual void setWaitCursor(bool /*on*/) { }
     virtual void beep() { }
 };
+
+// What SavePanelPicture calls: writes the panel's picture to path, false
+// with *error on failure.  Installed by a renderer that can draw.
+using PictureWriter = bool (*)(int panel, const std::string& path, std::string* error);
+void setPictureWriter(PictureWriter writer);
 
 // Installs the renderer the run time uses (not owned); nullptr restores the
 // headless driver.

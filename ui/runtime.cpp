@@ -153,6 +153,10 @@ const char* GetUILErrorString(int code) {
         return "The result does not fit the buffer";
     case UIE_WRONG_CTRL_KIND:
         return "The operation does not apply to this kind of control";
+    case UIE_NOT_SUPPORTED:
+        return "The renderer in use cannot do this";
+    case UIE_FILE_ERROR:
+        return "The file could not be written";
     default:
         return "Unknown user interface error";
     }

@@ -55,6 +55,8 @@ enum {
     UIE_NOT_OPERABLE = -17, // user input on a dimmed, hidden or indicator control
     UIE_BUFFER_TOO_SMALL = -18, // a result that does not fit the caller's buffer
     UIE_WRONG_CTRL_KIND = -19, // an operation the control's kind does not have
+    UIE_NOT_SUPPORTED = -20, // the renderer in force cannot do it
+    UIE_FILE_ERROR = -21, // a file could not be written
 };
 const char* GetUILErrorString(int code);
 
@@ -84,6 +86,7 @@ enum {
     ATTR_YGRID_VISIBLE = 127,
     ATTR_PLOT_BGCOLOR = 128,
     ATTR_NUM_PLOTS = 129, // read only
+    ATTR_EQUAL_SCALE = 130, // graph: 0/1, one data unit is as long on both (linear) axes
     ATTR_SCALE_CONTENTS_ON_RESIZE = 580, // panel: 0/1
     ATTR_CTRL_MODE = 620, // VAL_INDICATOR / VAL_HOT / VAL_NORMAL
     ATTR_LABEL_TEXT = 641, // control label (for a list box: its header line)
@@ -286,6 +289,15 @@ int GetAxisScalingMode(int panel, int control, int axis, int* mode, double* min,
 int GetGraphCursor(int panel, int control, int cursor, double* x, double* y);
 int SetGraphCursor(int panel, int control, int cursor, double x, double y);
 int RefreshGraph(int panel, int control);
+// The graph's legend: one line per item, a marker of the item's style and
+// colour before its text.  Items stay until the legend is cleared.
+int AddGraphLegendItem(int panel, int control, const char* text, int color, int pointStyle);
+int ClearGraphLegend(int panel, int control);
+// Writes a picture of a panel's graphs, with their legends: SVG when the path
+// ends in ".svg", PNG otherwise.  UIE_NOT_SUPPORTED when the renderer in
+// force cannot draw (the headless driver alone), UIE_FILE_ERROR when the
+// file cannot be written.
+int SavePanelPicture(int panel, const char* path);
 
 // ---- pop-ups ----------------------------------------------------------------------------------
 int MessagePopup(const char* title, const char* message);

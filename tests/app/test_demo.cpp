@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include <sys/wait.h>
 
 namespace {
 
@@ -25,14 +24,8 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
         tsupport::TempDir dir;
         tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
         tsupport::ScopedEnv ports("IMBENCH_PORTS", dir.file("ports.cfg"));
-        std::FILE* p = popen((std::string(IMBENCH_EXE) + " --demo --headless" + c.options + " 2>&1").c_str(), "r");
-        ASSERT_NE(p, nullptr);
         std::string out;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-            out.append(buffer, n);
-        const int status = pclose(p);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        EXPECT_EQ(tsupport::runCommand(std::string(IMBENCH_EXE) + " --demo --headless" + c.options, &out), 0) << out;
         std::vector<const char*> texts = {"TCP,IP address 127.0.0.", " successful!", "iowrite:*IDN?"};
         texts.insert(texts.end(), c.texts.begin(), c.texts.end());
         for (const char* text : texts)

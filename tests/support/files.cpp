@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <ftw.h>
+#include <sys/wait.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -59,6 +61,18 @@ ScopedEnv::~ScopedEnv() {
         ::setenv(name_.c_str(), old_->c_str(), 1);
     else
         ::unsetenv(name_.c_str());
+}
+
+int runCommand(const std::string& command, std::string* output) {
+    output->clear();
+    std::FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return -1;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+        output->append(buffer, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace tsupport

@@ -26,6 +26,10 @@ std::optional<std::string> readFile(const std::string& path);
 // Writes text as the whole file; false when it cannot.
 bool writeFile(const std::string& path, const std::string& text);
 
+// Runs a shell command line, its standard error joined to its output; the
+// exit code, or -1 when it could not run or did not exit.
+int runCommand(const std::string& command, std::string* output);
+
 // Sets (or, with nullopt, unsets) an environment variable until the end of scope.
 class ScopedEnv {
 public:

@@ -16,7 +16,6 @@ namespace ui::qt {
 
 namespace {
 
-constexpr int kMarkerRadius = 3;
 constexpr int kMaxTicks = 200; // guards the tick loops against degenerate ranges
 constexpr double kHuge = 1e300; // data beyond this is clamped for scaling
 const QColor kFrameColor(0xF0, 0xF0, 0xF0);
@@ -271,6 +270,10 @@ double AxisMap::toData(double px) const {
 
 GraphPainter::GraphPainter(const QFont& font) : font_(font) { }
 
+void GraphPainter::scaleAxisOf(AxisMap& m, const Axis& a, bool any, double dlo, double dhi) {
+    scaleAxis(m, a, any, dlo, dhi);
+}
+
 void GraphPainter::setFont(const QFont& font) {
     font_ = font;
     texts_.clear();
@@ -341,21 +344,20 @@ const QImage& GraphPainter::render(const Graph& g, QSize size) {
     AxisMap nx, ny;
     scaleAxis(nx, ax, b.xAny, b.xlo, b.xhi);
     scaleAxis(ny, ay, b.yAny, b.ylo, b.yhi);
-    const bool sameScale = nx.lo == x_.lo && nx.hi == x_.hi && ny.lo == y_.lo && ny.hi == y_.hi;
+    const bool sameScale = nx.lo == xRaw_.lo && nx.hi == xRaw_.hi && ny.lo == yRaw_.lo && ny.hi == yRaw_.hi &&
+        g.equalScale == equal_;
 
     if (prefixIntact && sameFrame && sameScale) {
         drawPlots(g.plots, drawn_);
     } else {
         if (image_.size() != size) image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        x_ = nx;
-        y_ = ny;
         xKey_ = xk;
         yKey_ = yk;
         bgColor_ = g.plotBgColor;
-        layout(g);
+        fit(g, nx, ny, size);
         {
             QPainter p(&image_);
-            drawFrame(p, g);
+            drawFrame(p, g, image_.rect());
         }
         drawPlots(g.plots, 0);
         ++fullRedraws_;
@@ -401,10 +403,31 @@ QRect GraphPainter::dirtyRect(const Graph& g, QSize size) const {
     return r.toAlignedRect().intersected(all);
 }
 
-void GraphPainter::layout(const Graph& g) {
+void GraphPainter::fit(const Graph& g, const AxisMap& nx, const AxisMap& ny, QSize size) {
+    xRaw_ = x_ = nx;
+    yRaw_ = y_ = ny;
+    equal_ = g.equalScale;
+    layout(g, size);
+    if (!g.equalScale || x_.log || y_.log) return;
+    // Twice: the widened range may change the labels' width, and so the plot's.
+    for (int pass = 0; pass < 2; ++pass) {
+        const double w = std::max(1, plot_.width()), h = std::max(1, plot_.height());
+        const double unit = std::max((x_.hi - x_.lo) / w, (y_.hi - y_.lo) / h);
+        auto widen = [unit](AxisMap& m, double px) {
+            const double mid = 0.5 * (m.lo + m.hi);
+            m.lo = mid - 0.5 * unit * px;
+            m.hi = mid + 0.5 * unit * px;
+        };
+        widen(x_, w);
+        widen(y_, h);
+        layout(g, size);
+    }
+}
+
+void GraphPainter::layout(const Graph& g, QSize size) {
     const QFontMetrics fm(font_);
     const int th = fm.height();
-    const int w = image_.width(), h = image_.height();
+    const int w = size.width(), h = size.height();
     const bool xName = !g.axes[VAL_XAXIS].name.empty(), yName = !g.axes[VAL_LEFT_YAXIS].name.empty();
 
     const int top = th / 2 + 4;
@@ -430,9 +453,8 @@ void GraphPainter::layout(const Graph& g) {
     yLabels_ = yt.labels;
 }
 
-void GraphPainter::drawFrame(QPainter& p, const Graph& g) {
+void GraphPainter::drawFrame(QPainter& p, const Graph& g, QRect all) {
     // The margins around the plot area, then the plot area: each pixel once.
-    const QRect all = image_.rect();
     p.fillRect(QRect(0, 0, all.width(), plot_.top()), kFrameColor);
     p.fillRect(QRect(0, plot_.bottom() + 1, all.width(), all.height() - plot_.bottom() - 1), kFrameColor);
     p.fillRect(QRect(0, plot_.top(), plot_.left(), plot_.height()), kFrameColor);
@@ -657,44 +679,7 @@ const GraphPainter::Marker& GraphPainter::marker(std::uint64_t key) {
     QImage img(s, s, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
-    const QColor c = rgb(color);
-    p.setPen(c);
-    const QPolygon diamond({QPoint(r, 0), QPoint(s - 1, r), QPoint(r, s - 1), QPoint(0, r)});
-    switch (style) {
-    case VAL_SOLID_SQUARE:
-        p.fillRect(0, 0, s, s, c);
-        break;
-    case VAL_ASTERISK:
-        p.drawLine(r, 0, r, s - 1);
-        p.drawLine(0, r, s - 1, r);
-        p.drawLine(1, 1, s - 2, s - 2);
-        p.drawLine(1, s - 2, s - 2, 1);
-        break;
-    case VAL_SOLID_DIAMOND:
-        p.setBrush(c);
-        p.drawPolygon(diamond);
-        break;
-    case VAL_SIMPLE_DOT:
-        p.fillRect(r - 1, r - 1, 3, 3, c);
-        break;
-    case VAL_EMPTY_CIRCLE:
-        p.drawEllipse(QRect(0, 0, s - 1, s - 1));
-        break;
-    case VAL_SOLID_CIRCLE:
-        p.setBrush(c);
-        p.drawEllipse(QRect(0, 0, s - 1, s - 1));
-        break;
-    case VAL_SMALL_CROSS:
-        p.drawLine(r, 1, r, s - 2);
-        p.drawLine(1, r, s - 2, r);
-        break;
-    case VAL_EMPTY_DIAMOND:
-        p.drawPolygon(diamond);
-        break;
-    default: // VAL_EMPTY_SQUARE and anything unknown
-        p.drawRect(0, 0, s - 1, s - 1);
-        break;
-    }
+    paintMarkerShape(p, style, rgb(color));
     p.end();
 
     Marker m{img, {}, 0, true};
@@ -760,6 +745,7 @@ void GraphWidget::paintEvent(QPaintEvent* e) {
     // rest too (a safety net; the dirty area predicts the incremental case).
     if (painter_.fullRedraws() != fullBefore && e->rect() != rect()) update();
     p.drawImage(e->rect(), image, e->rect());
+    paintLegend(p, c->graph, painter_.plotRect(), font());
     const AxisMap& xm = painter_.xMap();
     const AxisMap& ym = painter_.yMap();
     const double cx = c->graph.cursorX, cy = c->graph.cursorY;

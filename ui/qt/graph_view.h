@@ -17,6 +17,8 @@
 
 namespace ui::qt {
 
+constexpr int kMarkerRadius = 3;
+
 // Data <-> pixel along one axis.  Log axes map log10 of the value.
 struct AxisMap {
     double lo = 0.0, hi = 10.0; // data range shown (lo < hi)
@@ -39,6 +41,10 @@ public:
     // it.  Plots appended since the last call are drawn on top of the cache
     // when nothing else changed (axes, ranges, size); anything else redraws.
     const QImage& render(const Graph& g, QSize size);
+    // Draws all of g with vector operations into p, in a frame of the given
+    // size, legend included (a picture file: SVG keeps lines and text).  The
+    // next render draws everything again.
+    void paint(QPainter& p, const Graph& g, QSize size);
     const QImage& image() const { return image_; }
     // The part of a widget of the given size that the next render changes:
     // around the appended plots when they can be drawn on the cache as they
@@ -72,9 +78,13 @@ private:
     };
     Frame frameOf(const Graph& g) const;
 
+    static void scaleAxisOf(AxisMap& m, const Axis& a, bool any, double dlo, double dhi);
     static void extend(Bounds& b, const std::vector<Plot>& plots, std::size_t from, bool xLog, bool yLog);
-    void layout(const Graph& g);
-    void drawFrame(QPainter& p, const Graph& g);
+    void layout(const Graph& g, QSize size);
+    // The layout for the ranges nx, ny; at equal scale the axis with the
+    // smaller unit per pixel widens around its middle.
+    void fit(const Graph& g, const AxisMap& nx, const AxisMap& ny, QSize size);
+    void drawFrame(QPainter& p, const Graph& g, QRect all);
     void drawLabel(QPainter& p, const QString& text, QPointF at, Qt::Alignment align);
     void drawPlots(const std::vector<Plot>& plots, std::size_t from);
     // A marker is a small premultiplied image, stored as runs of pixels so
@@ -96,6 +106,8 @@ private:
     QImage image_;
     QRect plot_;
     AxisMap x_, y_;
+    AxisMap xRaw_, yRaw_; // the ranges before an equal scale widened one
+    bool equal_ = false;
     bool valid_ = false;
     AxisKey xKey_{}, yKey_{};
     int bgColor_ = 0;
@@ -109,6 +121,13 @@ private:
     std::vector<QString> xLabels_, yLabels_;
     std::unordered_map<QString, QStaticText> texts_;
 };
+
+// A point marker of the given style, drawn in the box (0, 0) to
+// (2 * kMarkerRadius, 2 * kMarkerRadius): translate p to place it.
+void paintMarkerShape(QPainter& p, int style, const QColor& c);
+// The legend of g in the top right corner of the plot area; nothing when g
+// has none.
+void paintLegend(QPainter& p, const Graph& g, const QRect& plot, const QFont& font);
 
 class GraphWidget : public QWidget {
 public:

@@ -2,6 +2,7 @@
 
 #include "ui/model.h"
 #include "ui/qt/panel_window.h"
+#include "ui/qt/picture.h"
 #include "ui/qt/qt_widgets.h"
 
 #include <QAbstractEventDispatcher>
@@ -195,6 +196,7 @@ bool ui_qt_install(int& argc, char** argv) {
     for (int h : ui::panelHandles())
         if (!active->window(h)) active->panelLoaded(h);
     ui::setRenderer(active);
+    ui_qt_enable_pictures();
     return true;
 }
 

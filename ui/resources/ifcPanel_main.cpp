@@ -195,6 +195,7 @@ UiMenuBarDef ifcPanel_main_menubar() {
                     {.id = MAIN_MENU_FILE_LOAD_PROFILE, .label = "Load Profile...", .callback = "profile_service"},
                     {.id = MAIN_MENU_FILE_SAVE_PROFILE, .label = "Save Profile...", .callback = "profile_service"},
                     {.id = MAIN_MENU_FILE_SAVE_LOG, .label = "Save Logged Data...", .callback = "ifc_save_log_menu"},
+                    {.id = MAIN_MENU_FILE_EXPORT_TRACES, .label = "Export Traces...", .callback = "ifc_export_traces_menu"},
                     {.id = MAIN_MENU_FILE_SEP, .separator = true},
                     {.id = MAIN_MENU_FILE_EXIT, .label = "Exit", .callback = "exit_service"},
                 }},

@@ -20,6 +20,7 @@ enum {
     MAIN_MENU_FILE_EXIT = 6, // closes the link (exit_service)
     MAIN_MENU_SWEEP = 7,
     MAIN_MENU_SWEEP_DCSW = 8, // opens the DC sweep list (dcsw_panel_edit)
+    MAIN_MENU_FILE_EXPORT_TRACES = 9, // every trace of the run to CSV files (ifc_export_traces_menu)
 };
 
 // ---- panel 4: the main panel ------------------------------------------------------
