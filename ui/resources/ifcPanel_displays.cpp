@@ -117,8 +117,10 @@ UiPanelDef ifcPanel_nyqust_panel() {
                 .callback = "nyqustaxisCB", .value = 0, .items = direction_items()},
             {.id = NYQUST_PANEL_YAXIS_REVERSE, .kind = K::Ring, .label = "X axis", .top = top + 2 * step, .left = sideLeft, .height = kRow, .width = sideWidth,
                 .callback = "nyqustaxisCB", .value = 1, .items = direction_items()},
-            readout(NYQUST_PANEL_R, "R (\xCE\xA9)", top + 3 * step + 20, sideLeft, sideWidth, 6),
-            readout(NYQUST_PANEL_X, "X (\xCE\xA9)", top + 4 * step + 20, sideLeft, sideWidth, 6),
+            {.id = NYQUST_PANEL_EQUAL_SCALE, .kind = K::Toggle, .top = top + 3 * step - 8, .left = sideLeft, .height = kRow, .width = sideWidth,
+                .callback = "nyqustaxisCB", .value = 0, .onText = "Scale: equal", .offText = "Scale: free"},
+            readout(NYQUST_PANEL_R, "R (\xCE\xA9)", top + 4 * step + 20, sideLeft, sideWidth, 6),
+            readout(NYQUST_PANEL_X, "X (\xCE\xA9)", top + 5 * step + 20, sideLeft, sideWidth, 6),
         }};
     // clang-format on
 }
@@ -197,5 +199,13 @@ UiPanelDef ifcPanel_meter_panel() {
 
             readout(METER_PANEL_DC, "DC level (A)", dc, col(0), colWidth, 4),
         }};
+    // clang-format on
+}
+
+UiMenuBarDef ifcPanel_display_menubar() {
+    // clang-format off
+    return {.id = DISPLAY_MENUBAR,
+        .menus = {{.id = DISPLAY_MENU_FILE, .label = "File",
+            .items = {{.id = DISPLAY_MENU_FILE_PICTURE, .label = "Export Picture...", .callback = "displays_export_picture"}}}}};
     // clang-format on
 }
