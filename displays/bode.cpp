@@ -117,8 +117,9 @@ void redraw(int which)
         for (const TracePoint& pt : traces[t].points)
             plot_point(pt.freq, pt.zAmp, pt.zPhase, which, static_cast<int>(t));
     }
-    // The next point continues the last trace.
-    g_prev[which].first = g_points == 0;
+    // A trace begun but without points yet starts afresh.
+    if (g_points == 0)
+        g_prev[which].first = true;
 }
 
 // The quantity a graph's selector names: axis name, read-out label and

@@ -53,7 +53,8 @@ void redraw()
         for (const TracePoint& pt : traces[t].points)
             plot_point(pt.zAmp, pt.zPhase, static_cast<int>(t));
     }
-    g_prev.first = g_points == 0;
+    if (g_points == 0)
+        g_prev.first = true;
 }
 
 void apply_axis(int control)
