@@ -131,6 +131,15 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises) {
         {MAIN_PANEL_METER, meterP}, {MAIN_PANEL_VC_GRAPH, vcP}, {MAIN_PANEL_BODE_GRAPH, zP}, {MAIN_PANEL_NYQUST_GRAPH, nyP}};
     for (const auto& [toggle, panel] : windows)
         EXPECT_EQ(ui::panel(panel)->visible ? 1 : 0, mainInt(toggle)) << "the window follows its toggle " << toggle;
+    // The graphs follow their windows' selectors, in a run opened after the save.
+    std::string quantity;
+    int select = 0, reverse = 0, equal = 0;
+    GetCtrlIndex(zP, BODE_PANEL_SELECT1, &select), GetLabelFromIndex(zP, BODE_PANEL_SELECT1, select, &quantity);
+    GetCtrlVal(zP, BODE_PANEL_XAXIS_REVERSE, &reverse), GetCtrlVal(nyP, NYQUST_PANEL_EQUAL_SCALE, &equal);
+    const ui::Graph& upper = ui::panel(zP)->control(BODE_PANEL_GRAPH1)->graph;
+    EXPECT_EQ((std::tuple{upper.axes[VAL_LEFT_YAXIS].name, int(upper.axes[VAL_XAXIS].reverse),
+                  int(ui::panel(nyP)->control(NYQUST_PANEL_GRAPH)->graph.equalScale)}),
+        (std::tuple{quantity, reverse, equal}));
     // The module was sent what SYNC sends for the loaded settings.
     const Texts afterLoad = log();
     clearLog();
@@ -203,6 +212,8 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows) {
     text.erase(text.find("[BACKDOOR]"));
     const auto meter = text.find("[METER]");
     text.erase(meter, text.find("[NYQUST]") - meter);
+    const auto equal = text.find("EQUAL SCALE = "); // a profile older than the option
+    text.erase(equal, text.find("\r\n", equal) + 2 - equal);
     const auto cycle = text.find("CYCLE = ");
     text.replace(cycle, text.find("\r\n", cycle) - cycle, "CYCLE = 0,5");
     const auto peak = text.find("AC VALUE PEAK = ");
@@ -221,7 +232,7 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows) {
     EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
     const auto now = snapshot();
     for (std::size_t i = 0; i < now.size(); ++i) {
-        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20); // AC VALUE PEAK, CYCLE, METER
+        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20) || i == 24; // AC VALUE PEAK, CYCLE, METER, EQUAL SCALE
         EXPECT_EQ(now[i], kept ? changed[i] : saved[i]) << i;
     }
     for (const char* m : {"[OUTPUT SOURCE]:AC VALUE PEAK Get Data Fail = 1!", "[SAMPLE]:CYCLE Get Data Fail = 3!",
