@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
@@ -182,6 +183,9 @@ std::string joined(const std::vector<std::string>& lines, std::size_t from) {
 
 PanelWindow::PanelWindow(int handle) : QWidget(nullptr), handle_(handle), canvas_(new QWidget(this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // A window of fixed size has nothing to maximize.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+        Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     const Panel* p = ui::panel(handle);
     if (!p) return;
     for (const Control& c : p->controls) createControl(c);
@@ -584,10 +588,25 @@ void PanelWindow::syncPanel() {
     }
     if (p->visible && !isVisible()) {
         show();
+        keepOnScreen();
         raise();
     } else if (!p->visible && isVisible()) {
         hide();
     }
+}
+
+// A window opens inside the screen's free area: moved up and left as far as
+// needed so that its title bar, close box and bottom edge can be reached.
+void PanelWindow::keepOnScreen() {
+    const QScreen* sc = screen();
+    if (!sc) return;
+    const QRect free = sc->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int dx = std::min(0, free.right() - frame.right()), dy = std::min(0, free.bottom() - frame.bottom());
+    QPoint at = frame.topLeft() + QPoint(dx, dy);
+    at.setX(std::max(at.x(), free.left()));
+    at.setY(std::max(at.y(), free.top()));
+    if (at != frame.topLeft()) move(pos() + (at - frame.topLeft()));
 }
 
 void PanelWindow::syncMenuBar() {

@@ -60,6 +60,7 @@ private:
     // A value the user entered: into the model, then its events.
     void userEntered(int id, const Value& v);
     void watch(QWidget* w, int id);
+    void keepOnScreen();
 
     int handle_;
     int menuBarHandle_ = 0;
