@@ -261,7 +261,7 @@ TEST_F(RunTest, TheDcListWindowShowsEachStep) {
         {2, 5.0, 10.0, {{0, "02"}, {40, "5.00 "}, {85, "10.00 "}, {135, "0.500"}}, 0.5},
         {10, 1.234, 33.3, {{0, "10"}, {40, "1.23 "}, {85, "33.30 "}, {135, "0.411"}}, 0.410922},
         {5, -2.0, 10.0, dashes("05"), -0.2}, // shown as dashes, but kept for a REPEAT run
-        {11, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}}; // the step stays in the list
+        {10, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}};
     for (const auto& [step, dc, ac, shown, acv] : cases) {
         commit(dcswP, DCSW_PANEL_STEP, step);
         commit(dcswP, DCSW_PANEL_DC, dc);
@@ -271,6 +271,8 @@ TEST_F(RunTest, TheDcListWindowShowsEachStep) {
         EXPECT_NEAR(ctrlDouble(dcswP, DCSW_PANEL_ACV), acv, 1e-9) << step;
         EXPECT_EQ(std::pair(dcsw_get_dc(n - 1), dcsw_get_ac(n - 1)), std::pair(dc, ac)) << step;
     }
+    EXPECT_EQ(hl::commit(dcswP, DCSW_PANEL_STEP, 11), UIE_OUT_OF_RANGE); // past the list: refused, the step stays
+    EXPECT_EQ(ctrlDouble(dcswP, DCSW_PANEL_STEP), 10);
     EXPECT_EQ(row(1), dashes("01")) << "other rows untouched";
     ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 2), 0);
     hl::deliver();
