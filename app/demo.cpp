@@ -90,6 +90,7 @@ void demo_prepare_run(bool repeat)
     const double levels[] = {1.0, 2.5, 4.0};
     for (int i = 0; i < 3; ++i)
         dcsw_set_step(i, levels[i], 50.0);
+    SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 1); // one SWEEP draws a curve per level
     if (nyP >= 0)
         SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1); // the cell's semicircle
     for (int toggle : {MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_NYQUST_GRAPH})
@@ -137,13 +138,14 @@ private:
         end(swept && (shots_.empty() || saveShots()));
     }
 
-    // Headless: a short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
+    // Headless: one short sweep, 10 to 100 Hz.  Shots: the whole demo, a REPEAT
     // run over the three DC levels with the meter shown.
     void startSweep()
     {
         if (shots_.empty()) {
             SetCtrlVal(ifcP, MAIN_PANEL_FREQ_START, 10.0);
             SetCtrlVal(ifcP, MAIN_PANEL_FREQ_STOP, 100.0);
+            SetCtrlVal(ifcP, MAIN_PANEL_REPEAT, 0); // one short sweep is enough here
         } else {
             for (int toggle : {MAIN_PANEL_METER, MAIN_PANEL_VC_GRAPH})
                 fra_set_toggle(toggle, 1);

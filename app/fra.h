@@ -146,8 +146,12 @@ inline constexpr int IFC_READ_WAIT_TICKS = 50; // pause before each readiness po
 // reply has fewer than six words or one of the first six is longer than
 // IFC_VAL_WORD_MAX characters.  A word that is not a number (an overload text
 // such as OVER), or one that is not a finite double (inf, nan, 1e999), reads
-// as 0.0.
-int ifc_decode_reply(const char* reply, IfcPoint* point);
+// as 0.0, and sets bit i (word i from 0) of *overloads when given.
+int ifc_decode_reply(const char* reply, IfcPoint* point, unsigned* overloads = nullptr);
+// The point as the graphs and the trace store take it: a quantity whose word
+// was an overload (bit i of overloads) is NaN, not 0, and so are the
+// rectangular parts when |Z| or its phase was one.
+IfcPoint ifc_point_shown(const IfcPoint& point, unsigned overloads);
 // Fills in the rectangular parts from |Z| and its phase.
 void ifc_point_rectangular(IfcPoint* point);
 

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -38,13 +39,15 @@ void append_value(std::string& out, double value)
 
 } // namespace
 
-int ifc_decode_reply(const char* reply, IfcPoint* point)
+int ifc_decode_reply(const char* reply, IfcPoint* point, unsigned* overloads)
 {
     if (!reply || !point)
         return 0;
     double values[kReplyWords];
+    unsigned over = 0;
     const char* p = reply;
-    for (double& value : values) {
+    for (int i = 0; i < kReplyWords; ++i) {
+        double& value = values[i];
         while (*p && is_blank(*p))
             ++p;
         const char* begin = p;
@@ -58,9 +61,13 @@ int ifc_decode_reply(const char* reply, IfcPoint* point)
         std::memcpy(word, begin, length);
         word[length] = '\0';
         // Not a number (an overload text), or none a graph could draw: 0.0.
-        if (!kv_util_scan_double(word, &value) || !std::isfinite(value))
+        if (!kv_util_scan_double(word, &value) || !std::isfinite(value)) {
             value = 0.0;
+            over |= 1u << i;
+        }
     }
+    if (overloads)
+        *overloads = over;
     point->voltAmp = values[0];
     point->voltPhase = values[1];
     point->currAmp = values[2];
@@ -68,6 +75,20 @@ int ifc_decode_reply(const char* reply, IfcPoint* point)
     point->zAmp = values[4];
     point->zPhase = values[5];
     return 1;
+}
+
+IfcPoint ifc_point_shown(const IfcPoint& point, unsigned overloads)
+{
+    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    IfcPoint shown = point;
+    double* fields[kReplyWords] = {&shown.voltAmp, &shown.voltPhase, &shown.currAmp, &shown.currPhase, &shown.zAmp,
+        &shown.zPhase};
+    for (int i = 0; i < kReplyWords; ++i)
+        if (overloads & (1u << i))
+            *fields[i] = kNone;
+    if (!std::isfinite(shown.zAmp) || !std::isfinite(shown.zPhase))
+        shown.zReal = shown.zImag = kNone;
+    return shown;
 }
 
 void ifc_point_rectangular(IfcPoint* point)

@@ -2,6 +2,7 @@
 
 #include "app/fra.h"
 #include "displays/bode.h"
+#include "displays/displays.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
 #include "displays/vc.h"
@@ -153,6 +154,8 @@ bool profile_load_file(const char* path)
         dcsw_panel_show(1);
     for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH, MAIN_PANEL_METER})
         fra_apply_toggle(control);
+    // The windows' selectors hold the loaded values: the graphs follow them.
+    displays_apply_settings();
     ifc_send_all_settings();
     return true;
 }

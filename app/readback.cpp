@@ -105,7 +105,8 @@ void readBack()
     if (!ifp_send_query("IM:MEAS:VAL?", reply, sizeof reply))
         return;
     IfcPoint point{};
-    if (!ifc_decode_reply(reply, &point))
+    unsigned overloads = 0;
+    if (!ifc_decode_reply(reply, &point, &overloads))
         return;
     // A point carries the frequency the module confirmed, not the one asked for.
     point.freq = ifc_get_dds_freq();
@@ -124,10 +125,13 @@ void readBack()
         st.log[st.count] = point;
     if (st.count < std::numeric_limits<uint32_t>::max())
         ++st.count;
-    ifc_trace_add(point);
-    vc_show(point.freq, point.voltAmp, point.voltPhase, point.currAmp, point.currPhase);
-    bode_show(point.freq, point.zAmp, point.zPhase);
-    nyqust_show(point.zAmp, point.zPhase);
+    // The data file keeps an overload as 0; the graphs and the traces do not
+    // take it for a value.
+    const IfcPoint shown = ifc_point_shown(point, overloads);
+    ifc_trace_add(shown);
+    vc_show(shown.freq, shown.voltAmp, shown.voltPhase, shown.currAmp, shown.currPhase);
+    bode_show(shown.freq, shown.zAmp, shown.zPhase);
+    nyqust_show(shown.zAmp, shown.zPhase);
 
     if (ifc_sweep_step(0) == 0)
         return;

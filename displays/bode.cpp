@@ -1,6 +1,7 @@
 #include "displays/bode.h"
 
 #include "displays/displays.h"
+#include "displays/traces.h"
 #include "module/impedance.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
@@ -10,16 +11,6 @@
 int zP = -1;
 
 namespace {
-
-// The points of the current trace, kept so that a change of quantity can
-// draw the first trace again.
-struct PointStore {
-    double freq[BODE_MAX_POINTS];
-    double mag[BODE_MAX_POINTS];
-    double phase[BODE_MAX_POINTS];
-    int count = 0;
-};
-PointStore g_store;
 
 // The last point drawn on one graph; the next point is joined to it.
 struct Previous {
@@ -40,6 +31,8 @@ constexpr GraphControls kGraphs[2] = {
 
 Previous g_prev[2];
 int g_trace = -1;
+int g_points = 0; // points shown of the current trace
+bool g_drawn = false; // the window shows points (of the traces in the store)
 
 // Digits after the point of the value read-out, by quantity code: farads and
 // henries need many to show anything at all.
@@ -61,14 +54,19 @@ int readout_precision(int code)
     }
 }
 
-void plot_point(double freq, double mag, double phase, int which)
+void plot_point(double freq, double mag, double phase, int which, int trace)
 {
     const GraphControls& g = kGraphs[which];
-    const int color = displays_trace_color(g_trace);
-    const int style = displays_trace_style(g_trace);
+    Previous& prev = g_prev[which];
+    // An overload is no value: nothing is drawn, and the line breaks there.
+    if (!displays_drawable(mag, phase)) {
+        prev.first = true;
+        return;
+    }
+    const int color = displays_trace_color(trace);
+    const int style = displays_trace_style(trace);
     int code = 0;
     GetCtrlVal(zP, g.select, &code);
-    Previous& prev = g_prev[which];
     if (prev.first)
         prev = Previous{freq, mag, phase, false};
     const double y = bode_get_quantity(freq, mag, phase, code);
@@ -110,6 +108,20 @@ void apply_axis(int control)
     }
 }
 
+void redraw(int which)
+{
+    const std::vector<Trace>& traces = traces_all();
+    DeleteGraphPlot(zP, kGraphs[which].graph, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        g_prev[which].first = true;
+        for (const TracePoint& pt : traces[t].points)
+            plot_point(pt.freq, pt.zAmp, pt.zPhase, which, static_cast<int>(t));
+    }
+    // A trace begun but without points yet starts afresh.
+    if (g_points == 0)
+        g_prev[which].first = true;
+}
+
 // The quantity a graph's selector names: axis name, read-out label and
 // precision, and the current trace drawn again in it.
 void apply_quantity(int control)
@@ -131,15 +143,11 @@ void apply_quantity(int control)
     GetCtrlVal(zP, control, &code);
     SetCtrlAttribute(zP, g.y, ATTR_PRECISION, readout_precision(code));
 
-    // Only the first trace since the last reset can be drawn again: the
-    // store holds the current trace alone, and earlier traces would keep
-    // their old quantity beside it.
-    if (displays_sweep_on() || zP < 0 || g_prev[which].first || g_store.count == 0 || g_trace != 0)
-        return;
-    g_prev[which].first = true;
-    DeleteGraphPlot(zP, g.graph, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
-    for (int i = 0; i < g_store.count; ++i)
-        plot_point(g_store.freq[i], g_store.mag[i], g_store.phase[i], which);
+    // Every trace of the run is drawn again in the new quantity, so that no
+    // value stands under another quantity's name.  During a sweep the new
+    // quantity applies from the next point on.
+    if (g_drawn && !displays_sweep_on())
+        redraw(which);
 }
 
 } // namespace
@@ -155,11 +163,10 @@ int bode_open()
         // The right-hand axis is not used for data; a fixed scale keeps it still.
         for (const GraphControls& g : kGraphs)
             SetAxisScalingMode(zP, g.graph, VAL_RIGHT_YAXIS, VAL_MANUAL, 0.0, 99.0);
+        LoadMenuBar(zP, IFC_PANEL_FILE, DISPLAY_MENUBAR);
+        g_drawn = false;
         bode_clear();
-        apply_axis(BODE_PANEL_XAXIS_MODE);
-        apply_axis(BODE_PANEL_YAXIS_MODE);
-        apply_quantity(BODE_PANEL_SELECT1);
-        apply_quantity(BODE_PANEL_SELECT2);
+        bode_apply_settings();
     }
     bode_active(0);
     return 1;
@@ -184,7 +191,7 @@ void bode_clear()
 {
     if (zP < 0)
         return;
-    g_store.count = 0;
+    g_points = 0;
     g_prev[UPPER].first = true;
     g_prev[LOWER].first = true;
     g_trace = g_trace < 0 ? 0 : g_trace + 1;
@@ -196,22 +203,34 @@ void bode_reset()
         return;
     bode_clear();
     g_trace = -1;
-    for (const GraphControls& g : kGraphs)
+    g_drawn = false;
+    for (const GraphControls& g : kGraphs) {
         DeleteGraphPlot(zP, g.graph, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+        ClearGraphLegend(zP, g.graph);
+    }
+}
+
+void bode_apply_settings()
+{
+    if (zP < 0)
+        return;
+    for (int control : {BODE_PANEL_XAXIS_MODE, BODE_PANEL_YAXIS_MODE, BODE_PANEL_XAXIS_REVERSE, BODE_PANEL_YAXIS_REVERSE})
+        apply_axis(control);
+    apply_quantity(BODE_PANEL_SELECT1);
+    apply_quantity(BODE_PANEL_SELECT2);
 }
 
 void bode_show(double freq, double mag, double phaseDeg)
 {
     if (zP < 0)
         return;
-    if (g_store.count < BODE_MAX_POINTS) {
-        g_store.freq[g_store.count] = freq;
-        g_store.mag[g_store.count] = mag;
-        g_store.phase[g_store.count] = phaseDeg;
-        ++g_store.count;
-    }
-    plot_point(freq, mag, phaseDeg, UPPER);
-    plot_point(freq, mag, phaseDeg, LOWER);
+    const int trace = displays_current_trace(g_trace);
+    g_drawn = true;
+    if (g_points++ == 0)
+        for (const GraphControls& g : kGraphs)
+            displays_set_legend(zP, g.graph);
+    plot_point(freq, mag, phaseDeg, UPPER, trace);
+    plot_point(freq, mag, phaseDeg, LOWER, trace);
 }
 
 double bode_get_quantity(double freq, double mag, double phaseDeg, int code)
@@ -219,7 +238,7 @@ double bode_get_quantity(double freq, double mag, double phaseDeg, int code)
     return im_get_quantity(freq, mag, phaseDeg, code);
 }
 
-int bode_point_count() { return g_store.count; }
+int bode_point_count() { return g_points; }
 
 int bode_trace_index() { return g_trace; }
 

@@ -3,10 +3,17 @@
 #include "displays/bode.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
+#include "displays/traces.h"
 #include "displays/vc.h"
 
 #include "ui/resource.h"
+#include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -36,8 +43,53 @@ int displays_trace_color(int traceIndex) { return pick(kTraceColors, traceIndex)
 
 int displays_trace_style(int traceIndex) { return pick(kTraceStyles, traceIndex); }
 
+int displays_current_trace(int windowTrace)
+{
+    const std::size_t n = traces_all().size();
+    return n > 0 ? static_cast<int>(n) - 1 : windowTrace;
+}
+
+bool displays_drawable(double mag, double phaseDeg) { return std::isfinite(mag) && std::isfinite(phaseDeg); }
+
+void displays_set_legend(int panel, int graph)
+{
+    ClearGraphLegend(panel, graph);
+    const std::vector<Trace>& traces = traces_all();
+    for (std::size_t i = 0; i < traces.size(); ++i) {
+        const Trace& t = traces[i];
+        char text[96];
+        std::snprintf(text, sizeof text, "DC %g %s, AC %g %%", t.dcLevel, t.unit.c_str(), t.acPercent);
+        const int index = static_cast<int>(i);
+        AddGraphLegendItem(panel, graph, text, displays_trace_color(index), displays_trace_style(index));
+    }
+}
+
+void displays_apply_settings()
+{
+    bode_apply_settings();
+    nyqust_apply_settings();
+    vc_apply_settings();
+}
+
+void displays_export_picture(int, int, void*, int panel)
+{
+    std::string title;
+    GetPanelAttribute(panel, ATTR_TITLE, &title);
+    std::string name;
+    for (char c : title)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    name += ".png";
+    char path[MAX_PATHNAME_LEN] = "";
+    if (FileSelectPopup("", name.c_str(), "*.png;*.svg", "Export Picture", VAL_SAVE_BUTTON, 0, 0, 1, 1, path) <= 0)
+        return;
+    if (SavePanelPicture(panel, path) < 0)
+        MessagePopup("Export Picture", ("Cannot write " + std::string(path) + " (a .png or .svg name is needed)").c_str());
+}
+
 void displays_register_callbacks()
 {
+    ui_register_menu_callback("displays_export_picture", displays_export_picture);
     ui_register_ctrl_callback("bodeCB", bodeCB);
     ui_register_ctrl_callback("bodeaxisCB", bodeaxisCB);
     ui_register_ctrl_callback("bode_selectCB", bode_selectCB);

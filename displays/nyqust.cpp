@@ -1,6 +1,7 @@
 #include "displays/nyqust.h"
 
 #include "displays/displays.h"
+#include "displays/traces.h"
 #include "module/impedance.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
@@ -9,15 +10,6 @@ int nyP = -1;
 
 namespace {
 
-// The points of the current trace, kept so that a change of circuit can
-// draw the first trace again.
-struct PointStore {
-    double mag[NYQUST_MAX_POINTS];
-    double phase[NYQUST_MAX_POINTS];
-    int count = 0;
-};
-PointStore g_store;
-
 // The last point drawn (R, X); the next point is joined to it.
 struct Previous {
     double r = 0.0, x = 0.0;
@@ -25,11 +17,18 @@ struct Previous {
 };
 Previous g_prev;
 int g_trace = -1;
+int g_points = 0; // points shown of the current trace
+bool g_drawn = false; // the window shows points (of the traces in the store)
 
-void plot_point(double mag, double phaseDeg)
+void plot_point(double mag, double phaseDeg, int trace)
 {
-    const int color = displays_trace_color(g_trace);
-    const int style = displays_trace_style(g_trace);
+    // An overload is no value: nothing is drawn, and the line breaks there.
+    if (!displays_drawable(mag, phaseDeg)) {
+        g_prev.first = true;
+        return;
+    }
+    const int color = displays_trace_color(trace);
+    const int style = displays_trace_style(trace);
     int mode = 0;
     GetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, &mode);
     const int circuit = mode != 0 ? kImCircuitSeries : kImCircuitParallel;
@@ -44,6 +43,33 @@ void plot_point(double mag, double phaseDeg)
     SetCtrlVal(nyP, NYQUST_PANEL_X, x);
 }
 
+// Every trace of the run drawn again, in the circuit the ring now names.
+void redraw()
+{
+    const std::vector<Trace>& traces = traces_all();
+    DeleteGraphPlot(nyP, NYQUST_PANEL_GRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        g_prev.first = true;
+        for (const TracePoint& pt : traces[t].points)
+            plot_point(pt.zAmp, pt.zPhase, static_cast<int>(t));
+    }
+    if (g_points == 0)
+        g_prev.first = true;
+}
+
+void apply_axis(int control)
+{
+    int value = 0;
+    if (GetCtrlVal(nyP, control, &value) < 0)
+        return;
+    if (control == NYQUST_PANEL_XAXIS_REVERSE)
+        SetCtrlAttribute(nyP, NYQUST_PANEL_GRAPH, ATTR_XREVERSE, value);
+    else if (control == NYQUST_PANEL_YAXIS_REVERSE)
+        SetCtrlAttribute(nyP, NYQUST_PANEL_GRAPH, ATTR_YREVERSE, value);
+    else if (control == NYQUST_PANEL_EQUAL_SCALE)
+        SetCtrlAttribute(nyP, NYQUST_PANEL_GRAPH, ATTR_EQUAL_SCALE, value != 0);
+}
+
 } // namespace
 
 int nyqust_open()
@@ -56,7 +82,9 @@ int nyqust_open()
         }
         // The right-hand axis is not used for data; a fixed scale keeps it still.
         SetAxisScalingMode(nyP, NYQUST_PANEL_GRAPH, VAL_RIGHT_YAXIS, VAL_MANUAL, 0.0, 99.0);
+        LoadMenuBar(nyP, IFC_PANEL_FILE, DISPLAY_MENUBAR);
         nyqust_reset();
+        nyqust_apply_settings();
     }
     nyqust_active(0);
     return 1;
@@ -81,7 +109,7 @@ void nyqust_clear()
 {
     if (nyP < 0)
         return;
-    g_store.count = 0;
+    g_points = 0;
     g_prev.first = true;
     g_trace = g_trace < 0 ? 0 : g_trace + 1;
 }
@@ -92,22 +120,32 @@ void nyqust_reset()
         return;
     nyqust_clear();
     g_trace = -1;
+    g_drawn = false;
     DeleteGraphPlot(nyP, NYQUST_PANEL_GRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+    ClearGraphLegend(nyP, NYQUST_PANEL_GRAPH);
+}
+
+void nyqust_apply_settings()
+{
+    if (nyP < 0)
+        return;
+    for (int control : {NYQUST_PANEL_XAXIS_REVERSE, NYQUST_PANEL_YAXIS_REVERSE, NYQUST_PANEL_EQUAL_SCALE})
+        apply_axis(control);
+    if (g_drawn && !displays_sweep_on())
+        redraw();
 }
 
 void nyqust_show(double mag, double phaseDeg)
 {
     if (nyP < 0)
         return;
-    if (g_store.count < NYQUST_MAX_POINTS) {
-        g_store.mag[g_store.count] = mag;
-        g_store.phase[g_store.count] = phaseDeg;
-        ++g_store.count;
-    }
-    plot_point(mag, phaseDeg);
+    g_drawn = true;
+    if (g_points++ == 0)
+        displays_set_legend(nyP, NYQUST_PANEL_GRAPH);
+    plot_point(mag, phaseDeg, displays_current_trace(g_trace));
 }
 
-int nyqust_point_count() { return g_store.count; }
+int nyqust_point_count() { return g_points; }
 
 int nyqust_trace_index() { return g_trace; }
 
@@ -123,31 +161,18 @@ int nyqustCB(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-int nyqustaxisCB(int panel, int control, int event, void*, int, int)
+int nyqustaxisCB(int, int control, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    int value = 0;
-    if (GetCtrlVal(panel, control, &value) < 0)
-        return 0;
-    if (control == NYQUST_PANEL_XAXIS_REVERSE)
-        SetCtrlAttribute(panel, NYQUST_PANEL_GRAPH, ATTR_XREVERSE, value);
-    else if (control == NYQUST_PANEL_YAXIS_REVERSE)
-        SetCtrlAttribute(panel, NYQUST_PANEL_GRAPH, ATTR_YREVERSE, value);
+    if (event == EVENT_COMMIT)
+        apply_axis(control);
     return 0;
 }
 
 int nyqust_cktmode(int, int, int event, void*, int, int)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    // Only the first trace since the last reset can be drawn again: the
-    // store holds the current trace alone.
-    if (displays_sweep_on() || nyP < 0 || g_prev.first || g_store.count == 0 || g_trace != 0)
-        return 0;
-    g_prev.first = true;
-    DeleteGraphPlot(nyP, NYQUST_PANEL_GRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
-    for (int i = 0; i < g_store.count; ++i)
-        plot_point(g_store.mag[i], g_store.phase[i]);
+    // Every trace is drawn again in the new circuit; during a sweep the
+    // change applies from the next point on.
+    if (event == EVENT_COMMIT && nyP >= 0 && g_drawn && !displays_sweep_on())
+        redraw();
     return 0;
 }

@@ -1,8 +1,6 @@
 // The Nyquist window: reactance against resistance, series or parallel circuit.
 #pragma once
 
-constexpr int NYQUST_MAX_POINTS = 1000;
-
 extern int nyP; // panel handle, negative while not loaded
 
 int nyqust_open();
@@ -10,7 +8,12 @@ void nyqust_active(int on);
 void nyqust_quit();
 void nyqust_clear();
 void nyqust_reset();
+// A point of the current trace; an overloaded or non-finite |Z| or phase is
+// not drawn.
 void nyqust_show(double mag, double phaseDeg);
+// Applies the axis directions and the scale, and draws every trace again in
+// the circuit the ring names (after a profile load).
+void nyqust_apply_settings();
 int nyqust_point_count();
 int nyqust_trace_index();
 

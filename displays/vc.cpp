@@ -5,6 +5,7 @@
 #include "ui/toolkit.h"
 
 #include <climits>
+#include <cmath>
 
 int vcP = -1;
 
@@ -24,10 +25,15 @@ Point g_prev;
 
 constexpr int kGraphs[] = {VC_PANEL_GRAPH1, VC_PANEL_GRAPH2};
 
-// A point and the line that joins it to the previous point of its curve.
+// A point and the line that joins it to the previous point of its curve.  An
+// overloaded reading is not drawn, nor a line to or from it.
 void draw(int graph, double x, double y, double xPrev, double yPrev, int style, int color)
 {
+    if (!std::isfinite(y))
+        return;
     PlotPoint(vcP, graph, x, y, style, color);
+    if (!std::isfinite(yPrev))
+        return;
     PlotLine(vcP, graph, x, y, xPrev, yPrev, color);
 }
 
@@ -73,9 +79,9 @@ int vc_open()
         // The right-hand axis is not used for data; a fixed scale keeps it still.
         for (int g : kGraphs)
             SetAxisScalingMode(vcP, g, VAL_RIGHT_YAXIS, VAL_MANUAL, 0.0, 99.0);
+        LoadMenuBar(vcP, IFC_PANEL_FILE, DISPLAY_MENUBAR);
         vc_clear();
-        apply_axis(VC_PANEL_XAXIS_MODE);
-        apply_axis(VC_PANEL_YAXIS_MODE);
+        vc_apply_settings();
     }
     vc_active(0);
     return 1;
@@ -103,6 +109,14 @@ void vc_clear()
     g_count = 0;
     for (int g : kGraphs)
         DeleteGraphPlot(vcP, g, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+}
+
+void vc_apply_settings()
+{
+    if (vcP < 0)
+        return;
+    for (int control : {VC_PANEL_XAXIS_MODE, VC_PANEL_YAXIS_MODE, VC_PANEL_XAXIS_REVERSE, VC_PANEL_YAXIS_REVERSE})
+        apply_axis(control);
 }
 
 void vc_show(double freq, double voltAmp, double voltPhase, double currAmp, double currPhase)

@@ -6,7 +6,7 @@
 
 #include "settings/inidata.h"
 
-inline constexpr int INIDATA_APP_ROWS = 35;
+inline constexpr int INIDATA_APP_ROWS = 36;
 
 // The variables that hold the panel handles of the main panel and the four
 // display windows, read at each operation.  Until they are bound the rows

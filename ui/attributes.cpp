@@ -56,6 +56,7 @@ bool attributeApplies(const Control& c, int attr) {
     case ATTR_TEXT_BGCOLOR:
     case ATTR_DATA_TYPE:
     case ATTR_CTRL_KIND:
+    case ATTR_TOOLTIP_TEXT:
         return true;
     case ATTR_PRECISION:
     case ATTR_INCR_VALUE:
@@ -119,6 +120,10 @@ int setAttr(int panel, int control, int attr, const Value& v) {
     case ATTR_LABEL_TEXT:
         if ((r = needText(v, s)) < 0) return r;
         c->label = std::move(s);
+        break;
+    case ATTR_TOOLTIP_TEXT:
+        if ((r = needText(v, s)) < 0) return r;
+        c->tooltip = std::move(s);
         break;
     case ATTR_TEXT_COLOR:
         if ((r = needInt(v, c->textColor)) < 0) return r;
@@ -225,6 +230,9 @@ int getAttr(int panel, int control, int attr, Value& out) {
         break;
     case ATTR_LABEL_TEXT:
         out = c->label;
+        break;
+    case ATTR_TOOLTIP_TEXT:
+        out = tooltipText(*c);
         break;
     case ATTR_TEXT_COLOR:
         out = c->textColor;

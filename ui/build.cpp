@@ -63,6 +63,7 @@ int controlFromDef(const UiCtrlDef& d, Control& c) {
     c.bgColor = d.bgColor;
     c.textSize = std::max(d.textSize, 0);
     c.onText = d.onText;
+    c.unit = d.unit;
     c.offText = d.offText;
     switch (d.kind) {
     case UiCtrlKind::Numeric:
@@ -186,6 +187,7 @@ int LoadPanel(int parent, const char* file, int resourceId) {
     p->left = def->left;
     p->height = def->height;
     p->width = def->width;
+    p->sizable = def->sizable;
     if (!def->callback.empty()) {
         auto it = state().panelCallbacks.find(def->callback);
         if (it == state().panelCallbacks.end()) return checked(UIE_CALLBACK_NOT_FOUND, "LoadPanel");

@@ -77,6 +77,10 @@ public:
         return answer;
     }
 
+    void inputRefused(int /*panel*/, int /*control*/, const std::string& why) override {
+        record(PopupRecord::Refused, {}, why);
+    }
+
     void setWaitCursor(bool on) override { script().waitCursor = on; }
     void beep() override { ++script().beeps; }
 };

@@ -16,7 +16,8 @@ struct PopupRecord {
     enum Kind { Message,
         Confirm,
         Prompt,
-        FileSelect } kind;
+        FileSelect,
+        Refused } kind; // Refused: input refused at a control (not modal)
     std::string title;
     std::string text; // message / prompt text; for FileSelect the filter
     std::string defaultFile; // FileSelect only

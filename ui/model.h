@@ -74,6 +74,8 @@ struct Control {
     int bgColor = VAL_WHITE;
     int textSize = 0; // point size of the value's text; 0: the renderer's default
     std::string onText, offText;
+    std::string unit; // numeric controls; empty: the label's last "(...)"
+    std::string tooltip; // set by the program; empty: see tooltipText
     std::vector<ListItem> items; // rings and list boxes
     int index = -1; // selected item, -1 when the list is empty
     std::vector<std::string> lines; // text boxes: the text is the lines joined by '\n'
@@ -116,6 +118,7 @@ struct Panel {
     int top = 0, left = 0, height = 0, width = 0;
     bool visible = false;
     int scaleContents = 0;
+    bool sizable = false;
     int menuBar = 0; // 0 when none
     PanelCallbackPtr callback = nullptr;
     std::vector<Control> controls; // in resource order (drawing order)
@@ -137,6 +140,10 @@ struct LabelPiece {
     std::string text;
 };
 std::vector<LabelPiece> splitColumns(const std::string& label);
+
+// The help a renderer shows on hovering a control: its tooltip, or for a
+// numeric control a user can edit, its range and unit.
+std::string tooltipText(const Control& c);
 
 // What changed, for renderers.  (The scoped enumerator Value is always used as
 // Change::Value, so its shadowing of ui::Value is harmless.)
@@ -180,6 +187,9 @@ public:
     // Called from any thread after something was queued, so that a pump()
     // waiting for input returns at once.
     virtual void wake() { }
+    // User input was refused (a number outside the control's range): tell the
+    // user at the control, without a modal pop-up.
+    virtual void inputRefused(int /*panel*/, int /*control*/, const std::string& /*why*/) { }
     virtual void setWaitCursor(bool /*on*/) { }
     virtual void beep() { }
 };

@@ -59,6 +59,9 @@ struct UiCtrlDef {
     int textColor = VAL_BLACK;
     int bgColor = VAL_WHITE;
     int textSize = 0; // text point size of the value; 0: the renderer's default
+    // Numeric controls: the unit their range is given in; empty: the label's
+    // last parenthesised part ("DC level (V)" gives "V").
+    std::string unit = {};
 };
 
 struct UiPanelDef {
@@ -66,6 +69,9 @@ struct UiPanelDef {
     std::string title = {};
     int top = 40, left = 40, height = 300, width = 400;
     std::string callback = {}; // panel callback, empty: none
+    // The user may resize the window; its graphs take the extra room (never
+    // smaller than this size).
+    bool sizable = false;
     std::vector<UiCtrlDef> controls = {};
 };
 

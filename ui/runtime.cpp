@@ -157,6 +157,8 @@ const char* GetUILErrorString(int code) {
         return "The renderer in use cannot do this";
     case UIE_FILE_ERROR:
         return "The file could not be written";
+    case UIE_OUT_OF_RANGE:
+        return "The value is outside the control's range";
     default:
         return "Unknown user interface error";
     }

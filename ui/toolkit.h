@@ -57,6 +57,7 @@ enum {
     UIE_WRONG_CTRL_KIND = -19, // an operation the control's kind does not have
     UIE_NOT_SUPPORTED = -20, // the renderer in force cannot do it
     UIE_FILE_ERROR = -21, // a file could not be written
+    UIE_OUT_OF_RANGE = -22, // user input outside a numeric control's range: refused
 };
 const char* GetUILErrorString(int code);
 
@@ -87,6 +88,8 @@ enum {
     ATTR_PLOT_BGCOLOR = 128,
     ATTR_NUM_PLOTS = 129, // read only
     ATTR_EQUAL_SCALE = 130, // graph: 0/1, one data unit is as long on both (linear) axes
+    ATTR_TOOLTIP_TEXT = 131, // control: the help shown on hovering; read back, a numeric
+    // control without one set gives its range and unit ("Range: 0 to 100 V")
     ATTR_SCALE_CONTENTS_ON_RESIZE = 580, // panel: 0/1
     ATTR_CTRL_MODE = 620, // VAL_INDICATOR / VAL_HOT / VAL_NORMAL
     ATTR_LABEL_TEXT = 641, // control label (for a list box: its header line)

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <limits>
 
 namespace ui {
@@ -72,7 +73,68 @@ bool sameValue(const Value& a, const Value& b) {
     return x == y;
 }
 
+// Bounds this far out mean "no bound" to a user.
+constexpr double kUnbounded = 1e15;
+
+// A number as a user reads it: plain digits, no exponent, shortest exact form.
+std::string plainNumber(double v) {
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return ec == std::errc() ? std::string(buf, end) : std::string("?");
+}
+
+// The control's unit, else the label's closing parenthesised part:
+// "OFFSET, DC level (V)" gives "V".
+std::string unitOf(const Control& c) {
+    if (!c.unit.empty()) return c.unit;
+    const std::size_t end = c.label.find_last_not_of(' ');
+    if (end == std::string::npos || c.label[end] != ')') return {};
+    const std::size_t open = c.label.rfind('(', end);
+    return open == std::string::npos ? std::string() : c.label.substr(open + 1, end - open - 1);
+}
+
+// "0 to 100 V", "at least 1", or empty when neither bound counts.
+std::string rangeText(const Control& c) {
+    const bool lo = c.min > -kUnbounded, hi = c.max < kUnbounded;
+    std::string r = lo && hi ? plainNumber(c.min) + " to " + plainNumber(c.max)
+        : lo                 ? "at least " + plainNumber(c.min)
+        : hi                 ? "at most " + plainNumber(c.max)
+                             : std::string();
+    if (const std::string unit = unitOf(c); !r.empty() && !unit.empty()) r += " " + unit;
+    return r;
+}
+
+// The control's value as it shows it: its precision, trailing zeros dropped.
+std::string shownValue(const Control& c) {
+    double v = 0;
+    numberOf(c.value, v);
+    char buf[400];
+    const int digits = c.dataType == VAL_INTEGER ? 0 : c.precision;
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
+    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
+    if (s.find('.') != std::string::npos) {
+        s.erase(s.find_last_not_of('0') + 1);
+        if (s.back() == '.') s.pop_back();
+    }
+    return s;
+}
+
+// Refuses a user's number outside the control's range, saying so at the control.
+bool userNumberInRange(int panel, int control, const Control& c, double d) {
+    if (d >= c.min && d <= c.max) return true;
+    const std::string why = (c.label.empty() ? std::string() : c.label + ": ") + plainNumber(d) + " is outside " +
+        rangeText(c) + "; the value stays " + shownValue(c) + ".";
+    renderer()->inputRefused(panel, control, why);
+    return false;
+}
+
 } // namespace
+
+std::string tooltipText(const Control& c) {
+    if (!c.tooltip.empty() || c.kind != UiCtrlKind::Numeric || c.mode == VAL_INDICATOR) return c.tooltip;
+    const std::string r = rangeText(c);
+    return r.empty() ? r : "Range: " + r;
+}
 
 // ---- numbers ------------------------------------------------------------------
 
@@ -261,7 +323,8 @@ int getValue(int panel, int control, Value& out) {
 }
 
 // Programmatic set (user == false) or user input (user == true: text is parsed
-// for numeric controls, cut to the entry length, and replaces a text box).
+// for numeric controls and refused outside their range, cut to the entry
+// length, and replaces a text box).
 int setValue(int panel, int control, const Value& v, bool user) {
     Panel* p = nullptr;
     Control* c = nullptr;
@@ -274,6 +337,7 @@ int setValue(int panel, int control, const Value& v, bool user) {
             if (!user || !s || !parseNumber(*s, d)) return UIE_TYPE_MISMATCH;
         }
         if (std::isnan(d) && c->dataType == VAL_INTEGER) return UIE_BAD_ARGUMENT;
+        if (user && !userNumberInRange(panel, control, *c, d)) return UIE_OUT_OF_RANGE;
         c->value = numberFor(*c, d);
         break;
     case UiCtrlKind::Toggle:

@@ -131,6 +131,15 @@ TEST_F(Profile, SaveChangeEverythingLoadGetsEverySettingBackAndResynchronises) {
         {MAIN_PANEL_METER, meterP}, {MAIN_PANEL_VC_GRAPH, vcP}, {MAIN_PANEL_BODE_GRAPH, zP}, {MAIN_PANEL_NYQUST_GRAPH, nyP}};
     for (const auto& [toggle, panel] : windows)
         EXPECT_EQ(ui::panel(panel)->visible ? 1 : 0, mainInt(toggle)) << "the window follows its toggle " << toggle;
+    // The graphs follow their windows' selectors, in a run opened after the save.
+    std::string quantity;
+    int select = 0, reverse = 0, equal = 0;
+    GetCtrlIndex(zP, BODE_PANEL_SELECT1, &select), GetLabelFromIndex(zP, BODE_PANEL_SELECT1, select, &quantity);
+    GetCtrlVal(zP, BODE_PANEL_XAXIS_REVERSE, &reverse), GetCtrlVal(nyP, NYQUST_PANEL_EQUAL_SCALE, &equal);
+    const ui::Graph& upper = ui::panel(zP)->control(BODE_PANEL_GRAPH1)->graph;
+    EXPECT_EQ((std::tuple{upper.axes[VAL_LEFT_YAXIS].name, int(upper.axes[VAL_XAXIS].reverse),
+                  int(ui::panel(nyP)->control(NYQUST_PANEL_GRAPH)->graph.equalScale)}),
+        (std::tuple{quantity, reverse, equal}));
     // The module was sent what SYNC sends for the loaded settings.
     const Texts afterLoad = log();
     clearLog();
@@ -203,6 +212,8 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows) {
     text.erase(text.find("[BACKDOOR]"));
     const auto meter = text.find("[METER]");
     text.erase(meter, text.find("[NYQUST]") - meter);
+    const auto equal = text.find("EQUAL SCALE = "); // a profile older than the option
+    text.erase(equal, text.find("\r\n", equal) + 2 - equal);
     const auto cycle = text.find("CYCLE = ");
     text.replace(cycle, text.find("\r\n", cycle) - cycle, "CYCLE = 0,5");
     const auto peak = text.find("AC VALUE PEAK = ");
@@ -221,7 +232,7 @@ TEST_F(Profile, AnEditedProfileCostsOnlyItsBadRows) {
     EXPECT_NE(row.find(dc), std::string::npos) << row << " lacks " << dc;
     const auto now = snapshot();
     for (std::size_t i = 0; i < now.size(); ++i) {
-        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20); // AC VALUE PEAK, CYCLE, METER
+        const bool kept = i == 3 || i == 4 || (i >= 18 && i <= 20) || i == 24; // AC VALUE PEAK, CYCLE, METER, EQUAL SCALE
         EXPECT_EQ(now[i], kept ? changed[i] : saved[i]) << i;
     }
     for (const char* m : {"[OUTPUT SOURCE]:AC VALUE PEAK Get Data Fail = 1!", "[SAMPLE]:CYCLE Get Data Fail = 3!",
@@ -250,7 +261,7 @@ TEST_F(RunTest, TheDcListWindowShowsEachStep) {
         {2, 5.0, 10.0, {{0, "02"}, {40, "5.00 "}, {85, "10.00 "}, {135, "0.500"}}, 0.5},
         {10, 1.234, 33.3, {{0, "10"}, {40, "1.23 "}, {85, "33.30 "}, {135, "0.411"}}, 0.410922},
         {5, -2.0, 10.0, dashes("05"), -0.2}, // shown as dashes, but kept for a REPEAT run
-        {11, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}}; // the step stays in the list
+        {10, 7.0, 1.0, {{0, "10"}, {40, "7.00 "}, {85, "1.00 "}, {135, "0.070"}}, 0.07}};
     for (const auto& [step, dc, ac, shown, acv] : cases) {
         commit(dcswP, DCSW_PANEL_STEP, step);
         commit(dcswP, DCSW_PANEL_DC, dc);
@@ -260,6 +271,8 @@ TEST_F(RunTest, TheDcListWindowShowsEachStep) {
         EXPECT_NEAR(ctrlDouble(dcswP, DCSW_PANEL_ACV), acv, 1e-9) << step;
         EXPECT_EQ(std::pair(dcsw_get_dc(n - 1), dcsw_get_ac(n - 1)), std::pair(dc, ac)) << step;
     }
+    EXPECT_EQ(hl::commit(dcswP, DCSW_PANEL_STEP, 11), UIE_OUT_OF_RANGE); // past the list: refused, the step stays
+    EXPECT_EQ(ctrlDouble(dcswP, DCSW_PANEL_STEP), 10);
     EXPECT_EQ(row(1), dashes("01")) << "other rows untouched";
     ASSERT_EQ(hl::commitIndex(dcswP, DCSW_PANEL_LIST, 2), 0);
     hl::deliver();

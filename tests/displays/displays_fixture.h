@@ -7,6 +7,7 @@
 #include "displays/displays.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
+#include "displays/traces.h"
 #include "displays/vc.h"
 #include "ui/headless.h"
 #include "ui/model.h"
@@ -23,7 +24,7 @@ inline std::vector<std::pair<int, int>> closes; // (panel, event) of the close c
 class Displays : public ::testing::Test {
 protected:
     void SetUp() override {
-        ui::resetForTests(), closes.clear(), sweepRunning = 0;
+        ui::resetForTests(), traces_reset(), closes.clear(), sweepRunning = 0;
         ifcPanel_register_resource(), displays_register_callbacks();
         for (const char* name : {"bode_stop", "nyqust_stop", "vc_stop", "meter_stop"})
             ui_register_panel_callback(name, [](int p, int e, void*, int, int) { return closes.emplace_back(p, e), 0; });
@@ -31,8 +32,15 @@ protected:
     }
     void TearDown() override {
         bode_quit(), nyqust_quit(), vc_quit(), meter_quit(), displays_set_sweep_probe(nullptr), ui::resetForTests();
+        traces_reset();
     }
 };
+
+// A sweep begins and a reading arrives, as the read-back hands them to the trace store and the windows.
+inline void beginTrace(double dc, double ac) { traces_begin(dc, ac, "V"), bode_clear(), nyqust_clear(); }
+inline void feed(double f, double z, double deg) {
+    traces_add(TracePoint{.freq = f, .zAmp = z, .zPhase = deg}), bode_show(f, z, deg), nyqust_show(z, deg);
+}
 
 // The point plots or the line plots of a graph, in drawing order.
 inline std::vector<ui::Plot> plotsOf(int panel, int control, bool lines = false) {

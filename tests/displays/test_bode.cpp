@@ -40,9 +40,10 @@ TEST_F(Displays, BodeGraphsPlotTheQuantityTheirSelectorChoseInTheirTracesColour)
     EXPECT_EQ(plotsOf(zP, BODE_PANEL_GRAPH1).at(0).color, VAL_RED);
 }
 
-// A new quantity redraws a graph only while it holds the first trace since the
-// last reset, no sweep runs and something is stored; the axis is renamed anyway.
-TEST_F(Displays, BodeRedrawsTheFirstTraceInANewQuantity) {
+// A new quantity redraws every trace of the run (beyond the data log's 1000
+// points) unless a sweep runs; overloads are never drawn; the axis is renamed
+// in any case.
+TEST_F(Displays, BodeRedrawsEveryTraceInANewQuantity) {
     ASSERT_EQ(bode_open(), 1);
     bode_active(1);
     struct Case {
@@ -50,27 +51,55 @@ TEST_F(Displays, BodeRedrawsTheFirstTraceInANewQuantity) {
         int traces, points, sweepOn;
         bool redrawn;
     };
-    for (const Case& c : {Case{"one sweep", 1, 5, 0, true}, {"a REPEAT run of two", 2, 5, 0, false},
-             {"during a sweep", 1, 5, 1, false}, {"a trace without points", 1, 0, 0, false},
-             {"1001 points, 1000 stored", 1, 1001, 0, true}}) {
+    for (const Case& c : {Case{"one sweep", 1, 5, 0, true}, {"a REPEAT run of three", 3, 5, 0, true},
+             {"during a sweep", 2, 5, 1, false}, {"1500 points", 1, 1500, 0, true}}) {
         userPick(zP, BODE_PANEL_SELECT1, 0); // |Z|
-        bode_reset(), bode_clear();
+        traces_reset(), bode_reset();
         for (int t = 0; t < c.traces; ++t) {
-            if (t) bode_clear();
-            for (int i = 0; i < (t + 1 < c.traces ? 5 : c.points); ++i) bode_show(10.0 + i, 1000.0 / (1 + i), -80 + 0.07 * i);
+            beginTrace(1.0 + t, 10.0);
+            for (int i = 0; i < c.points; ++i) feed(10.0 + i, 1000.0 / (1 + i), -80 + 0.07 * i + t);
+            feed(10.0 + c.points, NAN, -10.0); // an overload: not drawn
         }
         const auto before = plotsOf(zP, BODE_PANEL_GRAPH1), lower = plotsOf(zP, BODE_PANEL_GRAPH2);
+        ASSERT_EQ(before.size(), std::size_t(c.traces * c.points)) << c.what;
         sweepRunning = c.sweepOn, userPick(zP, BODE_PANEL_SELECT1, 1), sweepRunning = 0; // the phase
         const auto after = plotsOf(zP, BODE_PANEL_GRAPH1), lines = plotsOf(zP, BODE_PANEL_GRAPH1, true);
         EXPECT_EQ(axis(zP, BODE_PANEL_GRAPH1, VAL_LEFT_YAXIS).name, "Phase (\xC2\xB0)") << c.what;
         EXPECT_EQ(plotsOf(zP, BODE_PANEL_GRAPH2).size(), lower.size()) << c.what; // the other graph is not touched
-        ASSERT_EQ(after.size(), c.redrawn ? std::size_t(std::min(c.points, 1000)) : before.size()) << c.what;
-        for (std::size_t i = 0; i < after.size(); ++i)
-            ASSERT_NEAR(after[i].y1, c.redrawn ? -80 + 0.07 * double(i) : before[i].y1, 1e-9) << c.what << " " << i;
-        if (c.redrawn) {
-            EXPECT_NEAR(lines.back().y2, -80 + 0.07 * (std::min(c.points, 1000) - 2), 1e-9) << c.what;
+        ASSERT_EQ(after.size(), before.size()) << c.what;
+        for (std::size_t k = 0; k < after.size(); ++k) {
+            const int t = int(k) / c.points, i = int(k) % c.points;
+            ASSERT_NEAR(after[k].y1, c.redrawn ? -80 + 0.07 * i + t : before[k].y1, 1e-9) << c.what << " " << k;
+            ASSERT_EQ(after[k].color, displays_trace_color(t)) << c.what << " " << k;
+            // Each trace starts afresh: its first line has no length.
+            if (c.redrawn && i == 0) {
+                ASSERT_EQ(lines[k].x2, lines[k].x1) << c.what << " " << k;
+            }
         }
+        const auto& legend = ui::panel(zP)->control(BODE_PANEL_GRAPH1)->graph.legend;
+        ASSERT_EQ(legend.size(), std::size_t(c.traces)) << c.what;
+        EXPECT_EQ((std::pair{legend.back().text, legend.back().color}),
+            (std::pair{"DC " + std::to_string(c.traces) + " V, AC 10 %", displays_trace_color(c.traces - 1)}));
     }
+}
+
+// After a profile load the windows show what their selectors hold.
+TEST_F(Displays, EveryWindowAppliesItsSelectorsWhenTold) {
+    ASSERT_EQ(bode_open() + nyqust_open() + vc_open(), 3);
+    beginTrace(2.0, 5.0), feed(100.0, 2.0, -90.0);
+    // As a profile load sets them: values without callbacks.
+    SetCtrlVal(zP, BODE_PANEL_SELECT1, 6), SetCtrlVal(zP, BODE_PANEL_XAXIS_REVERSE, 1), SetCtrlVal(zP, BODE_PANEL_YAXIS_MODE, 1);
+    SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1), SetCtrlVal(nyP, NYQUST_PANEL_XAXIS_REVERSE, 1);
+    SetCtrlVal(nyP, NYQUST_PANEL_EQUAL_SCALE, 1), SetCtrlVal(vcP, VC_PANEL_XAXIS_MODE, 0);
+    displays_apply_settings();
+    const ui::Graph& upper = ui::panel(zP)->control(BODE_PANEL_GRAPH1)->graph;
+    const ui::Graph& nyq = ui::panel(nyP)->control(NYQUST_PANEL_GRAPH)->graph;
+    EXPECT_EQ(upper.axes[VAL_LEFT_YAXIS].name, "Cs (F)");
+    EXPECT_EQ((std::vector{int(upper.axes[VAL_XAXIS].reverse), upper.axes[VAL_LEFT_YAXIS].mapMode, int(nyq.axes[VAL_XAXIS].reverse),
+                  int(nyq.equalScale), axis(vcP, VC_PANEL_GRAPH2, VAL_XAXIS).mapMode}),
+        (std::vector<int>{1, VAL_LOG, 1, 1, VAL_LINEAR}));
+    EXPECT_NEAR(plotsOf(zP, BODE_PANEL_GRAPH1).at(0).y1, quantity(100.0, 2.0, -90.0, 6), 1e-12);
+    EXPECT_NEAR(plotsOf(nyP, NYQUST_PANEL_GRAPH).at(0).y1, -2.0, 1e-9); // series X of |Z| 2 at -90 degrees
 }
 
 TEST_F(Displays, BodeAxisControlsActOnBothGraphsWhenCommittedAndAClickReadsTheCursor) {

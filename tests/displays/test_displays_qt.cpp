@@ -4,10 +4,13 @@
 #include "tests/displays/displays_fixture.h"
 #include "tests/support/files.h"
 #include "ui/qt/graph_view.h"
+#include "ui/qt/picture.h"
 #include "ui/qt/qt_renderer.h"
 #include "ui/qt/qt_widgets.h"
 
+#include <QFile>
 #include <QImage>
+#include <QXmlStreamReader>
 
 // fontconfig keeps a cache for the life of the process that Qt never frees.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
@@ -50,6 +53,53 @@ TEST_F(Displays, SweepsShowInTheirColoursAndCapacitivePointsAboveTheAxis) {
         }
     }
     ui_qt_uninstall();
+}
+
+// Pictures are written without windows, SVG or PNG by the name, with the legend;
+// at equal scale one ohm is as long on both axes of a graph that is not square.
+TEST_F(Displays, PicturesKeepTheLegendAndEqualScaleKeepsOhmsEqual) {
+    ASSERT_EQ(bode_open() + nyqust_open(), 2);
+    traces_reset(), bode_reset(), nyqust_reset();
+    for (double dc : {1.0, 2.5, 4.0}) {
+        beginTrace(dc, 10.0);
+        for (int k = 0; k <= 20; ++k) { // a semicircle: 1 ohm in series with 4 ohm parallel to C
+            const double w = std::pow(10.0, k / 4.0), d = 1 + w * w, re = 1 + 4 / d, im = -4 * w / d;
+            feed(w, std::hypot(re, im), std::atan2(im, re) * 180 / M_PI);
+        }
+    }
+    tsupport::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(ui_qt_write_picture(zP, dir.file("bode.svg").c_str(), &error)) << error;
+    QFile file(QString::fromStdString(dir.file("bode.svg")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QStringList texts;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("text"))
+            texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    for (const char* want : {"DC 1 V, AC 10 %", "DC 2.5 V, AC 10 %", "DC 4 V, AC 10 %", "Frequency (Hz)"})
+        EXPECT_EQ(texts.count(QString::fromUtf8(want)), 2) << want << ": " << texts.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(ui_qt_write_picture(nyP, dir.file("nyquist.png").c_str(), &error)) << error;
+    const QImage png(QString::fromStdString(dir.file("nyquist.png")));
+    const ui::Control* graph = ui::panel(nyP)->control(NYQUST_PANEL_GRAPH);
+    EXPECT_EQ((std::pair{png.width(), png.height()}), (std::pair{graph->width, graph->height}));
+    for (const std::string& bad : {dir.file("nyquist.txt"), dir.file("missing/nyquist.png"), dir.file("missing/n.svg")})
+        EXPECT_FALSE(ui_qt_write_picture(nyP, bad.c_str(), &error)) << bad;
+
+    for (int equal : {0, 1}) {
+        SetCtrlVal(nyP, NYQUST_PANEL_EQUAL_SCALE, equal), nyqustaxisCB(nyP, NYQUST_PANEL_EQUAL_SCALE, EVENT_COMMIT, nullptr, 0, 0);
+        ui::qt::GraphPainter painter;
+        for (QSize size : {QSize(600, 300), QSize(300, 600)}) {
+            painter.render(ui::panel(nyP)->control(NYQUST_PANEL_GRAPH)->graph, size);
+            const double ratio = std::abs(painter.xMap().b / painter.yMap().b);
+            if (equal) {
+                EXPECT_NEAR(ratio, 1.0, 0.01) << size.width();
+            } else {
+                EXPECT_GT(std::abs(std::log(ratio)), 0.2) << size.width(); // each axis fits its own data
+            }
+        }
+    }
 }
 
 } // namespace

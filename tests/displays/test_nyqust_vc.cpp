@@ -18,23 +18,25 @@ TEST_F(Displays, NyquistPlotsReactanceAgainstResistanceInItsCircuitAndVcVoltageA
         int traces, sweepOn;
         bool redrawn;
     };
-    for (const Case& c : {Case{"one sweep", 1, 0, true}, {"a REPEAT run of two", 2, 0, false}, {"during a sweep", 1, 1, false}}) {
+    for (const Case& c : {Case{"one sweep", 1, 0, true}, {"a REPEAT run of two", 2, 0, true}, {"during a sweep", 1, 1, false}}) {
         SetCtrlVal(nyP, NYQUST_PANEL_CIRCUIT_MODE, 0); // parallel
-        nyqust_reset(), nyqust_clear();
+        traces_reset(), nyqust_reset();
         for (int t = 0; t < c.traces; ++t) {
-            if (t) nyqust_clear();
-            for (int i = 0; i < 4; ++i) nyqust_show(2 + 0.5 * i, -85 + 10 * i);
+            traces_begin(1.0, 10.0, "V"), nyqust_clear();
+            for (int i = 0; i < 4; ++i) traces_add(TracePoint{.zAmp = 2 + 0.5 * i, .zPhase = -85 + 10.0 * i}), nyqust_show(2 + 0.5 * i, -85 + 10 * i);
+            traces_add(TracePoint{.zAmp = INFINITY}), nyqust_show(INFINITY, 0.0); // an overload: not drawn, the line breaks
         }
         sweepRunning = c.sweepOn, userPick(nyP, NYQUST_PANEL_CIRCUIT_MODE, 1), sweepRunning = 0; // series: redraw?
-        nyqust_show(4.0, -45.0); // the next point is in series either way
+        nyqust_show(4.0, -45.0); // the next point is in series either way, not joined across the overload
         const auto pts = plotsOf(nyP, NYQUST_PANEL_GRAPH), lines = plotsOf(nyP, NYQUST_PANEL_GRAPH, true);
-        ASSERT_EQ(pts.size(), c.redrawn ? 5u : 4u * c.traces + 1) << c.what;
+        ASSERT_EQ(pts.size(), 4u * c.traces + 1) << c.what;
         for (int i = 0; i < 5; ++i) {
             const auto [r, x] = i < 4 ? rx(2 + 0.5 * i, -85 + 10 * i, c.redrawn) : rx(4.0, -45.0, 1);
             const std::size_t k = pts.size() - 5 + i;
             EXPECT_NEAR(pts[k].x1, r, 1e-6 * std::abs(r)) << c.what << " " << i;
             EXPECT_NEAR(pts[k].y1, x, 1e-6 * std::abs(x)) << c.what << " " << i; // X itself: the axis is reversed
-            EXPECT_EQ((std::vector{lines[k].x2, lines[k].y2}), (std::vector{pts[k - (i > 0)].x1, pts[k - (i > 0)].y1}));
+            const std::size_t from = k - (i > 0 && i < 4);
+            EXPECT_EQ((std::vector{lines[k].x2, lines[k].y2}), (std::vector{pts[from].x1, pts[from].y1}));
         }
         EXPECT_EQ((std::vector{pts.back().color, pts.back().style}),
             (c.traces == 2 ? std::vector<int>{VAL_BLUE, VAL_SOLID_CIRCLE} : std::vector<int>{VAL_RED, VAL_EMPTY_CIRCLE}));

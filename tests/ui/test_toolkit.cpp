@@ -311,7 +311,7 @@ TEST_F(Toolkit, AnotherThreadsPostsWakeAWaitAndItsActionsRunHere) {
 TEST_F(Toolkit, UserActionsPostWhatKindAndModeGiveAndNothingAUserCouldNotDo) {
     const int h = load(), mb = LoadMenuBar(h, "test.uir", 1);
     ResetTextBox(h, TBOX, "old\nlines");
-    EXPECT_EQ((std::vector{hl::commit(h, NUM_INT, 1000), hl::commit(h, NUM_INT, 100), hl::commit(h, NORMAL, 3),
+    EXPECT_EQ((std::vector{hl::commit(h, NUM_INT, 100), hl::commit(h, NUM_INT, 100), hl::commit(h, NORMAL, 3),
                   hl::commit(h, NUM_DBL, std::string(" 2.5 ")), hl::commit(h, STR, std::string("abcdefgh")),
                   hl::commit(h, TBOX, std::string("typed")), hl::commitIndex(h, RING, 2),
                   hl::click(h, BUTTON), hl::click(h, TOGGLE), hl::click(h, IND), hl::rightDoubleClick(h, IND),
@@ -341,6 +341,52 @@ TEST_F(Toolkit, UserActionsPostWhatKindAndModeGiveAndNothingAUserCouldNotDo) {
     EXPECT_TRUE(calls.empty()); // nothing runs before the events are delivered
     hl::deliver();
     EXPECT_EQ(calls, expected);
+}
+
+// A number outside the range is refused with a message at the control and no event; the bounds
+// themselves are taken.  The tooltip gives the range and the unit (the label's, or one set).
+TEST_F(Toolkit, UserNumbersOutsideTheRangeAreRefusedAndSaySoAndTooltipsGiveTheRange) {
+    const int h = load();
+    SetCtrlAttribute(h, NUM_DBL, ATTR_LABEL_TEXT, "OFFSET, DC level (V)");
+    struct Row {
+        int control;
+        ui::Value typed;
+        int result;
+        double after;
+        const char* said; // the refusal, empty when taken
+    };
+    const Row rows[] = {
+        {NUM_INT, std::string("-5"), UIE_OUT_OF_RANGE, 5, "-5 is outside 0 to 100; the value stays 5."},
+        {NUM_INT, std::string("99999999"), UIE_OUT_OF_RANGE, 5, "99999999 is outside 0 to 100; the value stays 5."},
+        {NUM_INT, 100, 0, 100, ""},
+        {NUM_INT, 0, 0, 0, ""},
+        {NUM_INT, -0.6, UIE_OUT_OF_RANGE, 0, "-0.6 is outside 0 to 100; the value stays 0."},
+        {NUM_DBL, std::string(" -10 "), 0, -10, ""},
+        {NUM_DBL, 10.25, UIE_OUT_OF_RANGE, -10, "OFFSET, DC level (V): 10.25 is outside -10 to 10 V; the value stays -10."},
+        {NUM_FLT, 1.0, 0, 1, ""},
+        {NUM_FLT, std::string("1e3"), UIE_OUT_OF_RANGE, 1, "1000 is outside 0 to 1; the value stays 1."},
+        {NUM_FLT, std::nan(""), UIE_OUT_OF_RANGE, 1, "nan is outside 0 to 1; the value stays 1."},
+    };
+    for (const Row& r : rows) {
+        hl::clearPopups(), calls.clear();
+        EXPECT_EQ(hl::commit(h, r.control, r.typed), r.result) << r.said;
+        hl::deliver();
+        EXPECT_EQ(num(h, r.control), r.after) << r.said;
+        EXPECT_EQ(hl::popups().empty() ? std::string() : hl::popups().front().text, r.said);
+        EXPECT_EQ(!hl::popups().empty() && hl::popups().front().kind == hl::PopupRecord::Refused, r.result != 0);
+        EXPECT_EQ(calls.empty(), r.result != 0) << r.said; // a refused entry posts nothing
+    }
+    EXPECT_EQ(SetCtrlVal(h, NUM_INT, -5), 0); // the program's values are still coerced
+    EXPECT_EQ(num(h, NUM_INT), 0);
+    SetCtrlAttribute(h, NUM_FLT, ATTR_MIN_VALUE, -1e300); // no lower bound to speak of
+    std::string tips[4];
+    GetCtrlAttribute(h, NUM_INT, ATTR_TOOLTIP_TEXT, &tips[0]), GetCtrlAttribute(h, NUM_DBL, ATTR_TOOLTIP_TEXT, &tips[1]);
+    GetCtrlAttribute(h, NUM_FLT, ATTR_TOOLTIP_TEXT, &tips[2]), GetCtrlAttribute(h, IND, ATTR_TOOLTIP_TEXT, &tips[3]);
+    EXPECT_EQ((std::vector<std::string>(tips, tips + 4)),
+        (std::vector<std::string>{"Range: 0 to 100", "Range: -10 to 10 V", "Range: at most 1", ""}));
+    SetCtrlAttribute(h, NUM_INT, ATTR_TOOLTIP_TEXT, "Steps of the list");
+    GetCtrlAttribute(h, NUM_INT, ATTR_TOOLTIP_TEXT, &tips[0]);
+    EXPECT_EQ(tips[0], "Steps of the list");
 }
 
 TEST_F(Toolkit, PopupsAreRecordedAndAnsweredFromTheScriptInOrderPerKind) {

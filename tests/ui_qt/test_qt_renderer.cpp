@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QToolTip>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
@@ -128,6 +129,52 @@ TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
     EXPECT_TRUE(win->isVisible());
 }
 
+// Typed numbers outside the range reach the model whole and are refused there: the box goes back to the
+// model's value and a tip at it says why; the arrows stop at the bounds.  Each box's tooltip gives its range.
+TEST_F(QtPanel, NumbersTypedOutsideTheRangeAreRefusedWhereTheUserLooks) {
+    SetCtrlAttribute(panel, NUM_DBL, ATTR_LABEL_TEXT, "FREQUENCY (Hz)"), settle();
+    EXPECT_EQ((widget<QSpinBox>(NUM_INT)->toolTip() + "|" + widget<QDoubleSpinBox>(NUM_DBL)->toolTip()).toStdString(),
+        "Range: 0 to 100|Range: 0.1 to 100000 Hz");
+    struct Row {
+        int control;
+        const char* typed;
+        double after;
+        const char* tip;
+    };
+    for (const Row& r : {Row{NUM_INT, "-5", 7, "-5 is outside 0 to 100; the value stays 7."},
+             Row{NUM_INT, "99999999", 7, "99999999 is outside 0 to 100; the value stays 7."},
+             Row{NUM_DBL, "0.05", 1.5, "FREQUENCY (Hz): 0.05 is outside 0.1 to 100000 Hz; the value stays 1.5."},
+             Row{NUM_INT, "100", 100, ""}}) {
+        QToolTip::hideText(), typeInto(r.control, r.typed), settle();
+        EXPECT_EQ(num(panel, r.control), r.after) << r.typed;
+        auto* box = widget<QAbstractSpinBox>(r.control);
+        EXPECT_EQ(box->text().toDouble(), r.after) << r.typed;
+        EXPECT_EQ((QToolTip::isVisible() ? QToolTip::text() : QString()).toStdString(), r.tip);
+    }
+    EXPECT_EQ(calls, (std::vector<Call>{{NUM_INT, EVENT_VAL_CHANGED}, {NUM_INT, EVENT_COMMIT}})); // the taken one only
+    widget<QSpinBox>(NUM_INT)->setFocus(), QTest::keyClick(widget<QSpinBox>(NUM_INT), Qt::Key_Up), settle();
+    EXPECT_EQ(num(panel, NUM_INT), 100); // at the top already
+    EXPECT_TRUE(QToolTip::text().isEmpty() || !QToolTip::isVisible());
+}
+
+// A sizable window gives its extra room to its graphs: stacked graphs share the height, what is right of a
+// graph moves right, what is beside the lower graph moves down with it; it never gets smaller than its table.
+TEST_F(QtPanel, ASizableWindowGrowsItsGraphs) {
+    using K = UiCtrlKind;
+    ui_register_resource(UiResourceDef{"big.uir", {UiPanelDef{.id = 1, .height = 300, .width = 400, .sizable = true, .controls = {{.id = 1, .kind = K::Graph, .top = 10, .left = 10, .height = 130, .width = 300}, {.id = 2, .kind = K::Graph, .top = 150, .left = 10, .height = 130, .width = 300}, {.id = 3, .label = "beside the lower", .top = 170, .left = 320, .width = 70, .min = 0, .max = 1}, {.id = 4, .kind = K::Button, .label = "top right", .top = 10, .left = 320, .width = 70}}}}});
+    const int big = LoadPanel(0, "big.uir", 1);
+    DisplayPanel(big), settle();
+    QWidget* w = ui::qt::panelWindow(big);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    EXPECT_EQ(w->minimumSize(), QSize(400, 300));
+    w->resize(600, 500);
+    auto at = [&](int id) { return ui::qt::controlWidget(big, id)->geometry(); };
+    EXPECT_EQ((std::vector{at(1), at(2), at(3), at(4)}),
+        (std::vector{QRect(10, 10, 500, 230), QRect(10, 250, 500, 230), QRect(520, 270, 70, 20), QRect(520, 10, 70, 20)}));
+    SetCtrlAttribute(big, 3, ATTR_TOP, 180), settle(); // a moved control is placed in the grown window too
+    EXPECT_EQ(at(3), QRect(520, 280, 70, 20));
+}
+
 TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     SetCtrlVal(panel, NUM_INT, 64), SetCtrlVal(panel, NUM_DBL, 12.345), SetCtrlVal(panel, TEXT_IN, "10.0.0.1");
     SetCtrlVal(panel, TOGGLE, 1), SetCtrlIndex(panel, RING, 2), SetCtrlIndex(panel, LIST, 1);
@@ -136,7 +183,8 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     InsertListItem(panel, RING, -1, "Auto", 3), DeleteListItem(panel, LIST, 0, 1), SetPanelAttribute(panel, ATTR_TITLE, "Renamed");
     for (int i = 0; i < 2000; ++i) InsertTextBoxLine(panel, LOG, -1, ("line " + std::to_string(i)).c_str());
     settle();
-    EXPECT_EQ((std::vector{widget<QSpinBox>(NUM_INT)->value(), widget<QSpinBox>(NUM_INT)->maximum(),
+    EXPECT_EQ(widget<QSpinBox>(NUM_INT)->toolTip().toStdString(), "Range: 0 to 10"); // follows the range
+    EXPECT_EQ((std::vector{widget<QSpinBox>(NUM_INT)->value(), widget<QSpinBox>(NUM_INT)->maximum() > 10 ? 10 : -1,
                   widget<QComboBox>(RING)->currentIndex(), widget<QComboBox>(RING)->count(),
                   widget<QListWidget>(LIST)->currentRow(), widget<QPlainTextEdit>(LOG)->document()->blockCount()}),
         (std::vector{10, 10, 2, 4, 0, 2000})); // the selected list item moved up with the deletion

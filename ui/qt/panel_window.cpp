@@ -3,6 +3,7 @@
 #include "ui/qt/graph_view.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -15,11 +16,13 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -137,6 +140,39 @@ bool blocksInputAsIndicator(UiCtrlKind k) {
         k == UiCtrlKind::Button || k == UiCtrlKind::Ring || k == UiCtrlKind::ListBox;
 }
 
+// Spin boxes take any number typed, so that the model can refuse one outside
+// the control's range and say so, instead of the box silently dropping the
+// keys ("-5" becoming 5); the arrows stay inside the range.
+template <class Base>
+class RangeSpin : public Base {
+public:
+    using Base::Base;
+    void setModelRange(double lo, double hi) { lo_ = lo, hi_ = hi; }
+    void stepBy(int steps) override {
+        const double v = std::clamp(this->value() + steps * static_cast<double>(this->singleStep()), lo_, hi_);
+        this->setValue(static_cast<decltype(this->value())>(v));
+        this->selectAll();
+    }
+
+protected:
+    typename Base::StepEnabled stepEnabled() const override {
+        if (this->isReadOnly()) return Base::StepNone;
+        typename Base::StepEnabled e = Base::StepNone;
+        if (this->value() > lo_) e |= Base::StepDownEnabled;
+        if (this->value() < hi_) e |= Base::StepUpEnabled;
+        return e;
+    }
+
+private:
+    double lo_ = 0.0, hi_ = 0.0;
+};
+using IntSpin = RangeSpin<QSpinBox>;
+using DoubleSpin = RangeSpin<QDoubleSpinBox>;
+
+// What a spin box accepts as typed: far enough past any bound that a wrong
+// entry reaches the model whole.
+constexpr double kTypedBound = 1e12;
+
 bool hasOwnLabel(UiCtrlKind k) {
     return k != UiCtrlKind::TextMsg && k != UiCtrlKind::Toggle && k != UiCtrlKind::Button &&
         k != UiCtrlKind::Decoration;
@@ -183,6 +219,11 @@ std::string joined(const std::vector<std::string>& lines, std::size_t from) {
 PanelWindow::PanelWindow(int handle) : QWidget(nullptr), handle_(handle), canvas_(new QWidget(this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     const Panel* p = ui::panel(handle);
+    // A window of fixed size has nothing to maximize.
+    Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+    if (p && p->sizable) flags |= Qt::WindowMaximizeButtonHint;
+    setWindowFlags(flags);
     if (!p) return;
     for (const Control& c : p->controls) createControl(c);
     // Frames sit behind the controls they group.
@@ -226,9 +267,69 @@ void PanelWindow::userChanged(int id, bool changed) {
 void PanelWindow::userEntered(int id, const Value& v) {
     const Control* m = model(id);
     const Value before = m ? m->value : Value{};
-    if (ui::userSetValue(handle_, id, v) < 0) return;
+    if (ui::userSetValue(handle_, id, v) < 0) {
+        // A refused entry: the widget goes back to what the model holds.
+        auto it = byId_.find(id);
+        if (m && it != byId_.end()) {
+            syncing_ = true;
+            applyValue(views_[it->second], *m);
+            syncing_ = false;
+        }
+        return;
+    }
     m = model(id);
     userChanged(id, m && !(m->value == before));
+}
+
+void PanelWindow::showRefusal(int id, const std::string& why) {
+    QWidget* w = controlWidget(id);
+    if (!w) return;
+    QApplication::beep();
+    QToolTip::showText(w->mapToGlobal(QPoint(0, w->height())), qs(why), w, QRect(), 6000);
+}
+
+QRect PanelWindow::placed(const Control& c) const {
+    const QRect own(c.left, c.top, c.width, c.height);
+    const Panel* p = ui::panel(handle_);
+    if (!p || !p->sizable) return own;
+    const int dw = std::max(0, canvas_->width() - p->width), dh = std::max(0, canvas_->height() - p->height);
+    if (dw == 0 && dh == 0) return own;
+    // Graphs one above the other share the extra height in order; everything
+    // right of a graph moves right, everything below one moves down by what
+    // the graphs above it grew.
+    std::vector<const Control*> graphs;
+    for (const Control& g : p->controls)
+        if (g.kind == UiCtrlKind::Graph && g.visible) graphs.push_back(&g);
+    if (graphs.empty()) return own;
+    std::sort(graphs.begin(), graphs.end(), [](const Control* a, const Control* b) { return a->top < b->top; });
+    const int n = static_cast<int>(graphs.size());
+    auto growth = [&](int k) { return dh * (k + 1) / n - dh * k / n; };
+    auto above = [&](int k) { return dh * k / n; };
+    for (int k = 0; k < n; ++k)
+        if (graphs[static_cast<std::size_t>(k)] == &c) return own.adjusted(0, above(k), dw, above(k) + growth(k));
+    int down = 0, right = 0;
+    for (int k = 0; k < n; ++k) {
+        const Control& g = *graphs[static_cast<std::size_t>(k)];
+        if (g.top + g.height <= c.top) down += growth(k);
+        if (g.left + g.width <= c.left) right = dw;
+    }
+    return own.translated(right, down);
+}
+
+void PanelWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    const Panel* p = ui::panel(handle_);
+    if (!p || !p->sizable) return;
+    const int mbh = menuBar_ ? menuBar_->sizeHint().height() : 0;
+    if (menuBar_) menuBar_->setGeometry(0, 0, width(), mbh);
+    canvas_->setGeometry(0, mbh, width(), std::max(1, height() - mbh));
+    for (View& v : views_) {
+        const Control* c = model(v.id);
+        if (!c) continue;
+        const QRect at = placed(*c);
+        v.widget->setGeometry(at.x(), at.y(), std::max(1, at.width()), std::max(1, at.height()));
+        placeLabel(v, *c);
+    }
 }
 
 void PanelWindow::createControl(const Control& c) {
@@ -237,13 +338,13 @@ void PanelWindow::createControl(const Control& c) {
     switch (c.kind) {
     case UiCtrlKind::Numeric: {
         if (c.dataType == VAL_INTEGER) {
-            auto* s = new QSpinBox(canvas_);
+            auto* s = new IntSpin(canvas_);
             connect(s, &QSpinBox::valueChanged, this, [this, id](int v) {
                 if (!syncing_) userEntered(id, v);
             });
             w = s;
         } else {
-            auto* s = new QDoubleSpinBox(canvas_);
+            auto* s = new DoubleSpin(canvas_);
             connect(s, &QDoubleSpinBox::valueChanged, this, [this, id](double v) {
                 if (!syncing_) userEntered(id, v);
             });
@@ -487,7 +588,9 @@ void PanelWindow::applyItems(View& v, const Control& c) {
 
 void PanelWindow::applyAttributes(View& v, const Control& c) {
     QWidget* w = v.widget;
-    w->setGeometry(c.left, c.top, std::max(1, c.width), std::max(1, c.height));
+    const QRect at = placed(c);
+    w->setGeometry(at.x(), at.y(), std::max(1, at.width()), std::max(1, at.height()));
+    w->setToolTip(qs(ui::tooltipText(c)));
     w->setVisible(c.visible);
     w->setEnabled(!c.dimmed);
     const bool indicator = c.mode == VAL_INDICATOR;
@@ -520,14 +623,16 @@ void PanelWindow::applyAttributes(View& v, const Control& c) {
         auto* sb = static_cast<QAbstractSpinBox*>(w);
         sb->setReadOnly(indicator);
         sb->setButtonSymbols(indicator ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);
-        if (auto* s = qobject_cast<QSpinBox*>(w)) {
+        if (auto* s = dynamic_cast<IntSpin*>(w)) {
             const double lo = std::max(c.min, static_cast<double>(INT_MIN));
             const double hi = std::min(c.max, static_cast<double>(INT_MAX));
-            s->setRange(static_cast<int>(std::ceil(lo)), static_cast<int>(std::floor(hi)));
+            s->setRange(INT_MIN, INT_MAX);
+            s->setModelRange(std::ceil(lo), std::floor(hi));
             s->setSingleStep(std::max(1, static_cast<int>(std::lround(c.increment))));
-        } else if (auto* d = qobject_cast<QDoubleSpinBox*>(w)) {
+        } else if (auto* d = dynamic_cast<DoubleSpin*>(w)) {
             d->setDecimals(c.precision); // the model keeps it in 0..15
-            d->setRange(c.min, c.max);
+            d->setRange(std::min(c.min, -kTypedBound), std::max(c.max, kTypedBound));
+            d->setModelRange(c.min, c.max);
             d->setSingleStep(c.increment);
         }
         break;
@@ -559,11 +664,12 @@ void PanelWindow::placeLabel(View& v, const Control& c) {
     auto* l = static_cast<ColumnLabel*>(v.label);
     if (l->text() != c.label) l->setText(c.label);
     const int h = l->fontMetrics().height();
-    const int w = std::max(c.width, l->textWidth());
+    const QRect at = placed(c);
+    const int w = std::max(at.width(), l->textWidth());
     if (v.kind == UiCtrlKind::Led) // a lamp's label sits to its right
-        l->setGeometry(c.left + c.width + 4, c.top + (c.height - h) / 2, l->textWidth() + 2, h);
+        l->setGeometry(at.right() + 5, at.y() + (at.height() - h) / 2, l->textWidth() + 2, h);
     else
-        l->setGeometry(c.left, c.top - h - 1, w, h);
+        l->setGeometry(at.x(), at.y() - h - 1, w, h);
     l->setVisible(c.visible && !c.label.empty());
     l->setEnabled(!c.dimmed);
 }
@@ -573,9 +679,23 @@ void PanelWindow::syncPanel() {
     if (!p) return;
     setWindowTitle(qs(p->title));
     const int mbh = menuBar_ ? menuBar_->sizeHint().height() : 0;
-    if (menuBar_) menuBar_->setGeometry(0, 0, std::max(1, p->width), mbh);
-    canvas_->setGeometry(0, mbh, std::max(1, p->width), std::max(1, p->height));
-    setFixedSize(std::max(1, p->width), std::max(1, p->height) + mbh);
+    if (p->sizable) {
+        // The model's size is the smallest; a size the program sets is taken,
+        // the user's stays otherwise.
+        setMinimumSize(std::max(1, p->width), std::max(1, p->height) + mbh);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (p->width != placedWidth_ || p->height != placedHeight_) {
+            resize(std::max(1, p->width), std::max(1, p->height) + mbh);
+            placedWidth_ = p->width;
+            placedHeight_ = p->height;
+        }
+        if (menuBar_) menuBar_->setGeometry(0, 0, width(), mbh);
+        canvas_->setGeometry(0, mbh, width(), std::max(1, height() - mbh));
+    } else {
+        if (menuBar_) menuBar_->setGeometry(0, 0, std::max(1, p->width), mbh);
+        canvas_->setGeometry(0, mbh, std::max(1, p->width), std::max(1, p->height));
+        setFixedSize(std::max(1, p->width), std::max(1, p->height) + mbh);
+    }
     // Only a position the program sets moves the window; the user's stays.
     if (p->left != placedLeft_ || p->top != placedTop_) {
         move(p->left, p->top);
@@ -584,10 +704,25 @@ void PanelWindow::syncPanel() {
     }
     if (p->visible && !isVisible()) {
         show();
+        keepOnScreen();
         raise();
     } else if (!p->visible && isVisible()) {
         hide();
     }
+}
+
+// A window opens inside the screen's free area: moved up and left as far as
+// needed so that its title bar, close box and bottom edge can be reached.
+void PanelWindow::keepOnScreen() {
+    const QScreen* sc = screen();
+    if (!sc) return;
+    const QRect free = sc->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int dx = std::min(0, free.right() - frame.right()), dy = std::min(0, free.bottom() - frame.bottom());
+    QPoint at = frame.topLeft() + QPoint(dx, dy);
+    at.setX(std::max(at.x(), free.left()));
+    at.setY(std::max(at.y(), free.top()));
+    if (at != frame.topLeft()) move(pos() + (at - frame.topLeft()));
 }
 
 void PanelWindow::syncMenuBar() {

@@ -30,9 +30,12 @@ public:
     QWidget* controlWidget(int id) const;
     QWidget* labelWidget(int id) const;
     QMenuBar* qmenuBar() const { return menuBar_; }
+    // Says at the control why the user's entry was not taken.
+    void showRefusal(int id, const std::string& why);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -53,6 +56,9 @@ private:
     void applyAttributes(View& v, const Control& c);
     void applyTextBox(View& v, const Control& c);
     void placeLabel(View& v, const Control& c);
+    // Where a control sits: its model rectangle, grown or moved by the room a
+    // resized window gives its graphs.
+    QRect placed(const Control& c) const;
     const Control* model(int id) const;
     // A user change went into the model: VAL_CHANGED when it changed, then
     // COMMIT for hot controls.
@@ -60,6 +66,7 @@ private:
     // A value the user entered: into the model, then its events.
     void userEntered(int id, const Value& v);
     void watch(QWidget* w, int id);
+    void keepOnScreen();
 
     int handle_;
     int menuBarHandle_ = 0;
@@ -70,6 +77,7 @@ private:
     std::unordered_map<const QObject*, int> watched_; // widget -> control id
     bool syncing_ = false; // model -> widget in progress
     int placedLeft_ = INT_MIN, placedTop_ = INT_MIN; // the position last taken from the model
+    int placedWidth_ = -1, placedHeight_ = -1; // likewise the size of a sizable window
     // The last mouse event seen: an event a child ignores reaches its parent
     // too, and must not make a second toolkit event.
     const QEvent* lastEvent_ = nullptr;

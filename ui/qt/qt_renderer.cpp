@@ -154,6 +154,9 @@ public:
             QApplication::restoreOverrideCursor();
     }
     void beep() override { QApplication::beep(); }
+    void inputRefused(int panel, int control, const std::string& why) override {
+        if (PanelWindow* w = window(panel)) w->showRefusal(control, why);
+    }
 
 private:
     std::map<int, std::unique_ptr<PanelWindow>> windows_;

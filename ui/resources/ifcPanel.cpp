@@ -82,5 +82,5 @@ void ifcPanel_register_resource() {
     ui_register_resource({.file = IFC_PANEL_FILE,
         .panels = {interface_panel(), ifcPanel_vc_panel(), ifcPanel_meter_panel(), ifcPanel_nyqust_panel(),
             ifcPanel_bode_panel(), ifcPanel_main_panel(), ifcPanel_dcsw_panel(), ifcPanel_progress_panel()},
-        .menuBars = {ifcPanel_main_menubar()}});
+        .menuBars = {ifcPanel_main_menubar(), ifcPanel_display_menubar()}});
 }

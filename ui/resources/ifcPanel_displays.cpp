@@ -54,6 +54,10 @@ constexpr int kSideWidth = 170;
 constexpr int kStackWidth = kSideLeft + kSideWidth + kMargin;
 constexpr int kStackHeight = kGraphTop + 2 * kGraphHeight + kGraphGap + kMargin;
 
+// The graph windows open in a cascade right of the main panel's first
+// column, so that its SWEEP button stays in sight beside them.
+constexpr int kGraphWindowLeft = 300;
+
 int graph_top(int which) { return kGraphTop + which * (kGraphHeight + kGraphGap); }
 
 // One of the two stacked graphs, its frequency axis logarithmic.
@@ -68,7 +72,7 @@ UiCtrlDef stacked_graph(int id, int which, const char* yName, const char* callba
 
 // Panel 8: |Z| and phase (or any two quantities) against frequency.
 UiPanelDef ifcPanel_bode_panel() {
-    UiPanelDef p{.id = BODE_PANEL, .title = "Bode", .top = 80, .left = 120, .height = kStackHeight, .width = kStackWidth, .callback = "bode_stop"};
+    UiPanelDef p{.id = BODE_PANEL, .title = "Bode", .top = 80, .left = kGraphWindowLeft, .height = kStackHeight, .width = kStackWidth, .callback = "bode_stop", .sizable = true};
     auto& cs = p.controls;
     axis_row(cs, BODE_PANEL_XAXIS_MODE, BODE_PANEL_YAXIS_MODE, BODE_PANEL_XAXIS_REVERSE, BODE_PANEL_YAXIS_REVERSE, "bodeaxisCB");
 
@@ -106,8 +110,8 @@ UiPanelDef ifcPanel_nyqust_panel() {
     constexpr int step = kRow + kLabelGap;
 
     // clang-format off
-    return {.id = NYQUST_PANEL, .title = "Nyquist", .top = 100, .left = 160,
-        .height = kMargin + graphSide + kMargin, .width = sideLeft + sideWidth + kMargin, .callback = "nyqust_stop",
+    return {.id = NYQUST_PANEL, .title = "Nyquist", .top = 100, .left = kGraphWindowLeft + 40,
+        .height = kMargin + graphSide + kMargin, .width = sideLeft + sideWidth + kMargin, .callback = "nyqust_stop", .sizable = true,
         .controls = {
             {.id = NYQUST_PANEL_GRAPH, .kind = K::Graph, .top = kMargin, .left = kMargin, .height = graphSide, .width = graphSide,
                 .callback = "nyqustCB", .xName = "R (\xCE\xA9)", .yName = "X (\xCE\xA9)", .yReverse = true},
@@ -117,15 +121,17 @@ UiPanelDef ifcPanel_nyqust_panel() {
                 .callback = "nyqustaxisCB", .value = 0, .items = direction_items()},
             {.id = NYQUST_PANEL_YAXIS_REVERSE, .kind = K::Ring, .label = "X axis", .top = top + 2 * step, .left = sideLeft, .height = kRow, .width = sideWidth,
                 .callback = "nyqustaxisCB", .value = 1, .items = direction_items()},
-            readout(NYQUST_PANEL_R, "R (\xCE\xA9)", top + 3 * step + 20, sideLeft, sideWidth, 6),
-            readout(NYQUST_PANEL_X, "X (\xCE\xA9)", top + 4 * step + 20, sideLeft, sideWidth, 6),
+            {.id = NYQUST_PANEL_EQUAL_SCALE, .kind = K::Toggle, .top = top + 3 * step - 8, .left = sideLeft, .height = kRow, .width = sideWidth,
+                .callback = "nyqustaxisCB", .value = 0, .onText = "Scale: equal", .offText = "Scale: free"},
+            readout(NYQUST_PANEL_R, "R (\xCE\xA9)", top + 4 * step + 20, sideLeft, sideWidth, 6),
+            readout(NYQUST_PANEL_X, "X (\xCE\xA9)", top + 5 * step + 20, sideLeft, sideWidth, 6),
         }};
     // clang-format on
 }
 
 // Panel 2: voltage (blue) and current (red), amplitudes above, phases below.
 UiPanelDef ifcPanel_vc_panel() {
-    UiPanelDef p{.id = VC_PANEL, .title = "V&C", .top = 120, .left = 200, .height = kStackHeight, .width = kStackWidth, .callback = "vc_stop"};
+    UiPanelDef p{.id = VC_PANEL, .title = "V&C", .top = 120, .left = kGraphWindowLeft + 80, .height = kStackHeight, .width = kStackWidth, .callback = "vc_stop", .sizable = true};
     auto& cs = p.controls;
     axis_row(cs, VC_PANEL_XAXIS_MODE, VC_PANEL_YAXIS_MODE, VC_PANEL_XAXIS_REVERSE, VC_PANEL_YAXIS_REVERSE, "vcaxisCB");
 
@@ -197,5 +203,13 @@ UiPanelDef ifcPanel_meter_panel() {
 
             readout(METER_PANEL_DC, "DC level (A)", dc, col(0), colWidth, 4),
         }};
+    // clang-format on
+}
+
+UiMenuBarDef ifcPanel_display_menubar() {
+    // clang-format off
+    return {.id = DISPLAY_MENUBAR,
+        .menus = {{.id = DISPLAY_MENU_FILE, .label = "File",
+            .items = {{.id = DISPLAY_MENU_FILE_PICTURE, .label = "Export Picture...", .callback = "displays_export_picture"}}}}};
     // clang-format on
 }

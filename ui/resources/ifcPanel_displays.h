@@ -4,6 +4,14 @@
 #pragma once
 
 struct UiPanelDef;
+struct UiMenuBarDef;
+
+// The graph windows' menu bar: File > Export Picture...
+enum { DISPLAY_MENUBAR = 2 };
+enum {
+    DISPLAY_MENU_FILE = 1,
+    DISPLAY_MENU_FILE_PICTURE = 2, // a PNG or SVG of the window's graphs (displays_export_picture)
+};
 
 enum { VC_PANEL = 2,
     METER_PANEL = 5,
@@ -34,6 +42,7 @@ enum {
     NYQUST_PANEL_YAXIS_REVERSE = 4, // ring: 0 normal, 1 reversed X axis (nyqustaxisCB)
     NYQUST_PANEL_R = 5, // numeric read-outs: R and X
     NYQUST_PANEL_X = 6,
+    NYQUST_PANEL_EQUAL_SCALE = 7, // toggle: 1 one ohm as long on both axes (nyqustaxisCB)
 };
 
 // ---- panel 2: V&C ------------------------------------------------------------------
@@ -76,3 +85,4 @@ UiPanelDef ifcPanel_bode_panel();
 UiPanelDef ifcPanel_nyqust_panel();
 UiPanelDef ifcPanel_vc_panel();
 UiPanelDef ifcPanel_meter_panel();
+UiMenuBarDef ifcPanel_display_menubar();
