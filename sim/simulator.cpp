@@ -103,6 +103,7 @@ struct Endpoint {
     bool inputClosed = false; // the peer sent its last byte; close once out is empty
     bool dead = false;
     std::string line; // the command line being received
+    char lineEnd = 0; // CR or LF when it ended the last line just now: with the other, one line end
 
     void push(TimePoint now, const std::vector<Piece>& pieces, bool close) {
         TimePoint t = std::max(now, lastDue);
@@ -390,12 +391,24 @@ void Simulator::Impl::readStream(Endpoint& e, TimePoint now) {
         }
         for (ssize_t i = 0; i < n && !e.dead; ++i) { // once closed mid-reply the rest is lost
             const char ch = buf[i];
-            if (ch == '\r' || ch == '\n' || ch == '\0') {
-                if (!e.line.empty()) streamLine(e, std::exchange(e.line, {}), now);
+            if (ch == '\0') continue;
+            if (ch == '\r' || ch == '\n') {
+                // CR LF and LF CR are one line end; any other ends a line, an
+                // empty one too, which is acknowledged as every command is.
+                if (e.lineEnd != 0 && e.lineEnd != ch && e.line.empty()) {
+                    e.lineEnd = 0;
+                    continue;
+                }
+                e.lineEnd = ch;
+                streamLine(e, std::exchange(e.line, {}), now);
                 continue;
             }
+            e.lineEnd = 0;
             e.line.push_back(ch);
-            if (e.line.size() >= kMaxLine) streamLine(e, std::exchange(e.line, {}), now);
+            if (e.line.size() >= kMaxLine) {
+                streamLine(e, std::exchange(e.line, {}), now);
+                e.lineEnd = 1; // a line end right after belongs to the line cut here
+            }
         }
         if (e.dead) break;
     }

@@ -149,10 +149,11 @@ TEST_F(Caldata, LoadSendsWhatTheFileHoldsAndStopsAtARefusedValue) {
     EXPECT_EQ(g_written, Texts{});
 
     writeFile(dir_.file("edited.cal"), ";" + std::string(CALDATA_LINE_MAX - 1, 'c') + "\r\n" + line + "\r\nIM:CAL:DATA 0 0 0 0 1.5\nIM:CAL:DATA 0 0 0 0 1.5\n;IM:CAL:DATA 0 1 0 0 9\n"
-                                                                                                      "IM:CAL:DATA 0 1 0 0 2.5 ; a note\n\tIM:CAL:DATA 1 0 0 0 3.5\r\nIM:CAL:SAVE");
+                                                                                                      "IM:CAL:DATA 0 1 0 0 2.5 ; a note\n\tIM:CAL:DATA 1 0 0 0 3.5\r\n\r\nIM:CAL:SAVE");
     EXPECT_EQ(caldata_load_file(dir_.file("edited.cal").c_str()).status, CALDATA_DONE);
-    ASSERT_EQ(g_written.size(), 5u) << "the longest line went too";
-    EXPECT_EQ(Texts(g_written.begin() + 1, g_written.end()), (Texts{"IM:CAL:DATA 0 0 0 0 1.5\n", "IM:CAL:DATA 0 0 0 0 1.5\n", "\tIM:CAL:DATA 1 0 0 0 3.5\n", "IM:CAL:SAVE"}));
+    ASSERT_EQ(g_written.size(), 6u) << "the longest line went too";
+    EXPECT_EQ(Texts(g_written.begin() + 1, g_written.end()), (Texts{"IM:CAL:DATA 0 0 0 0 1.5\n", "IM:CAL:DATA 0 0 0 0 1.5\n", "\tIM:CAL:DATA 1 0 0 0 3.5\n", "\n", "IM:CAL:SAVE"}))
+        << "an empty line is acknowledged, as an instrument does";
 
     writeFile(dir_.file("refused.cal"), "IM:CAL:DATA 0 0 0 0 1.25\nIM:CAL:DATA 0 1 0 0 x\nIM:CAL:DATA 1 0 0 0 0.5\nIM:CAL:SAVE\n");
     clearLog();
