@@ -5,6 +5,9 @@
 // The run's panels were loaded: SAMPLE CYCLE is the user's cycle again and
 // the automatic choice starts disengaged.
 void ifc_settings_opened();
+// A profile was loaded: the SAMPLE CYCLE it holds is the user's own cycle,
+// the one that SAMPLE AUTO off brings back, even when AUTO was on already.
+void ifc_settings_loaded();
 // LOAD MODE decides whether the module or the user gives the current unit.
 void ifc_set_kzr_mode(int mode);
 // A fresh run: no DC-list run in progress.

@@ -1,6 +1,7 @@
 #include "app/profile.h"
 
 #include "app/fra.h"
+#include "app/fra_private.h"
 #include "displays/bode.h"
 #include "displays/meter.h"
 #include "displays/nyqust.h"
@@ -108,6 +109,7 @@ void load_profile()
         dcsw_panel_show(1);
     for (int control : {MAIN_PANEL_NYQUST_GRAPH, MAIN_PANEL_BODE_GRAPH, MAIN_PANEL_VC_GRAPH, MAIN_PANEL_METER})
         fra_apply_toggle(control);
+    ifc_settings_loaded();
     ifc_send_all_settings();
 }
 

@@ -32,8 +32,8 @@ struct ReadState {
 
 ReadState st;
 
-// The sweep ended by itself: stop it, save the log unless a DC-list run goes
-// on, send the restored output level, and start the next sweep of the list.
+// The sweep ended by itself: stop it (which sends the restored output level),
+// save the log unless a DC-list run goes on, and start the next sweep of the list.
 void finish_sweep()
 {
     ifc_sweep_switch(0);
@@ -41,7 +41,6 @@ void finish_sweep()
     const int repeat = ifc_main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
     if (dataLog && !repeat)
         ifc_save_log();
-    ifc_send_output_level();
     if (repeat)
         ifc_sweep_switch(1);
 }

@@ -81,8 +81,10 @@ void stop_sweep()
     SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.saved_freq);
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, st.saved_offset);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, st.saved_amplitude);
-    // The output level is sent by the read-back after a sweep that ended by itself.
+    // The instrument must leave the sweep at the level the panel shows, not at
+    // the last DC-list step's: on a power instrument anything else is a hazard.
     ifc_send_frequency();
+    ifc_send_output_level();
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
     SetWaitCursor(0);
 }
@@ -113,9 +115,10 @@ int sweep_hotCB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    if (!ifc_main_int(MAIN_PANEL_SWEEP)) {
-        st.dcsw_active = 0; // the user abandons a DC-list run
-    } else {
+    // A user's stop abandons a DC-list run, and a user's start begins one at
+    // its first step, also after REPEAT was switched off in the middle of one.
+    st.dcsw_active = 0;
+    if (ifc_main_int(MAIN_PANEL_SWEEP)) {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
         traces_reset();
         bode_reset();
@@ -218,7 +221,8 @@ int ifc_sweep_step(int start)
         ifc_send_frequency();
         return 0;
     }
-    if (repeat && no_next_step(st.dcsw_index))
+    // REPEAT switched off during a run ends the run with this sweep.
+    if (!repeat || no_next_step(st.dcsw_index))
         st.dcsw_active = 0;
     return 1;
 }

@@ -299,9 +299,10 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores) {
     }
 }
 
-// A stop by the user ends a REPEAT run too; only the frequency is sent back,
-// the module keeps the step's level.
-TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency) {
+// A stop by the user ends a REPEAT run and leaves the instrument at the
+// stimulus the panel shows again; a user's start always begins at step 1,
+// also after REPEAT was switched off in the middle of a run.
+TEST_F(RunTest, AUsersStopOrStartOfARepeatRun) {
     startRun();
     setReadings(kReading);
     setSweep(1, 100000, 100, 1);
@@ -323,12 +324,23 @@ TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency) {
     commit(ifcP, MAIN_PANEL_SWEEP, 0);
     for (int i = 0; i < 3; ++i)
         readBack();
-    EXPECT_EQ(log(), (Log{"IM:OUTP:SINE:FREQ 1234.000000", "IM:OUTP:SINE:FREQ?"}));
+    EXPECT_EQ(log(), (Log{"IM:OUTP:SINE:FREQ 1234.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV 0.150000 1.500000", "IM:OUTP:AMPL?"}));
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(1234.0, 1.5));
     EXPECT_EQ(mainInt(MAIN_PANEL_MEASURE) + mainInt(MAIN_PANEL_SWEEP) + ifc_get_dcsw_active(), 0);
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_FREQUENCY, ATTR_CTRL_MODE), VAL_HOT);
     EXPECT_EQ(ifc_log_count(), 3u) << "the points stay until the next sweep starts";
-    EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.100000 1.000000");
+    EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.150000 1.500000");
+
+    setSweep(10, 30, 10, 0);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    readBack();
+    commit(ifcP, MAIN_PANEL_REPEAT, 0);
+    ASSERT_EQ(runSweep(), 2) << "the step's sweep ends, no other follows";
+    clearLog();
+    commit(ifcP, MAIN_PANEL_REPEAT, 1);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    EXPECT_EQ(levels(log()), Log{"IM:OUTP:LEV 0.100000 1.000000"});
+    EXPECT_EQ(ifc_get_dcsw_index(), 0);
 }
 
 // The simulated module reads the AC level it was last given as its voltage,
