@@ -140,6 +140,9 @@ inline constexpr int IFC_LOG_SIZE = 1000; // points a sweep keeps
 inline constexpr int IFC_VAL_REPLY_SIZE = 512; // reply buffer of "IM:MEAS:VAL?"
 inline constexpr int IFC_VAL_WORD_MAX = 19; // characters of one reply word
 inline constexpr int IFC_READ_WAIT_TICKS = 50; // pause before each readiness poll
+// Read-backs in a row whose exchange failed before the instrument counts as
+// lost: the sweep is stopped and the link closed.
+inline constexpr int IFC_LOST_AFTER_FAILURES = 3;
 
 // Decodes an "IM:MEAS:VAL?" reply into the six reading fields of *point (its
 // frequency and rectangular parts are not touched).  1 on success; 0 when the

@@ -12,6 +12,8 @@ void ifc_settings_loaded();
 void ifc_set_kzr_mode(int mode);
 // A fresh run: no DC-list run in progress.
 void ifc_sweep_opened();
+// A fresh run: no read-back has failed yet.
+void ifc_readback_opened();
 
 // Values and control mode of main-panel controls (0 when the panel is gone).
 int ifc_main_int(int control);

@@ -39,6 +39,7 @@ struct IfpState {
     int pendingClose = -1;
     // An open is under way (a TCP connect runs callbacks while it waits).
     bool opening = false;
+    unsigned failedQueries = 0;
 };
 
 IfpState s;
@@ -236,6 +237,7 @@ void ifp_close()
 }
 
 int ifp_get_quit() { return s.quit; }
+unsigned ifp_failed_queries() { return s.failedQueries; }
 int ifp_get_ifready() { return s.ready; }
 int ifp_in_operation() { return s.operations > 0 ? 1 : 0; }
 int ifp_panel() { return s.panel; }
@@ -295,6 +297,8 @@ int ifp_send_query(const char* command, char* reply, int size)
         }
     }
     --s.operations;
+    if (!result)
+        ++s.failedQueries;
     if (s.operations == 0 && s.pendingClose >= 0) {
         io_close(s.pendingClose);
         s.pendingClose = -1;

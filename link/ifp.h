@@ -26,6 +26,9 @@ int ifp_in_operation();
 int ifp_get_device_mode();
 // 1 on success, 0 on failure; command or reply may be null.
 int ifp_send_query(const char* command, char* reply, int size);
+// How many calls of ifp_send_query have failed so far, so that a caller can
+// tell an instrument that stopped answering from one that answered "no".
+unsigned ifp_failed_queries();
 void ifp_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The message log, filtered by the log-level ring (level 1 errors, 0 traffic).
 void wprintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));

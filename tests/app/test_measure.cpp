@@ -9,6 +9,7 @@
 #include "displays/nyqust.h"
 #include "displays/vc.h"
 #include "link/ifp.h"
+#include "link/io.h"
 #include "tests/support/run_fixture.h"
 #include "ui/headless.h"
 #include "ui/resources/ifcPanel.h"
@@ -394,6 +395,35 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     EXPECT_EQ(bode_trace_index(), 0);
     EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 3);
     EXPECT_EQ(traces_all().size(), 1u);
+}
+
+// Only read-backs that fail three times in a row mean a lost instrument: the
+// sweep stops, the link closes and a pop-up says why.
+TEST_F(RunTest, AnInstrumentLostMidSweepStopsTheSweepAndClosesTheLink) {
+    startRun();
+    setReadings(kReading);
+    setSweep(1, 100000, 0, 1);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    sim::Faults garbled;
+    garbled.garbleReplyOk = (IFC_LOST_AFTER_FAILURES - 1) * IFP_QUERY_ATTEMPTS;
+    sim_->setFaults(garbled);
+    io_timeout(ifp_link_handle(), 100); // each failed exchange waits out the link's timeout
+    const auto turns = [](int n) {
+        for (int i = 0; i < n; ++i)
+            readBack();
+        return std::tuple(ifp_get_ifready(), mainInt(MAIN_PANEL_SWEEP), mainInt(MAIN_PANEL_MEASURE), ifc_log_count());
+    };
+    EXPECT_EQ(turns(IFC_LOST_AFTER_FAILURES), std::tuple(1, 1, 1, 1u)) << "two failures, then a reading";
+    EXPECT_EQ(turns(1), std::tuple(1, 1, 1, 2u));
+    sim_.reset();
+    EXPECT_EQ(turns(IFC_LOST_AFTER_FAILURES - 1), std::tuple(1, 1, 1, 2u));
+    EXPECT_TRUE(hl::popups().empty());
+    EXPECT_EQ(turns(1), std::tuple(0, 0, 0, 2u));
+    ASSERT_EQ(hl::popups().size(), 1u);
+    EXPECT_TRUE(hl::popups()[0].error);
+    EXPECT_EQ(hl::popups()[0].title, "Instrument lost");
+    EXPECT_NE(hl::popups()[0].text.find("The sweep was stopped. The link was closed."), std::string::npos);
+    EXPECT_EQ(mainDouble(MAIN_PANEL_FREQUENCY), 1000.0) << "the stop restored the stimulus";
 }
 
 // The run ends during a sweep: closing the main window stops the sweep
