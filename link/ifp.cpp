@@ -40,6 +40,9 @@ struct IfpState {
     // An open is under way (a TCP connect runs callbacks while it waits).
     bool opening = false;
     unsigned failedQueries = 0;
+    int (*runnable)(int mode) = nullptr;
+    // The mode device.cfg held, stored in place of one that cannot run.
+    int storedMode = 0;
 };
 
 IfpState s;
@@ -97,12 +100,19 @@ void show_com_path()
     SetCtrlVal(s.panel, IFP_PANEL_COMPATH, portmap::comPath(port));
 }
 
+bool mode_runnable(int mode) { return !s.runnable || s.runnable(mode); }
+
 void apply_device_cfg(int value)
 {
+    s.storedMode = 0;
     if (value < 0)
         return;
     SetCtrlAttribute(s.panel, IFP_PANEL_DEVMODE, ATTR_VISIBLE, value > 9 ? 1 : 0);
-    SetCtrlVal(s.panel, IFP_PANEL_DEVMODE, value % 10);
+    // An earlier version may have stored a mode that would only be refused.
+    if (mode_runnable(value % 10)) {
+        s.storedMode = value % 10;
+        SetCtrlVal(s.panel, IFP_PANEL_DEVMODE, s.storedMode);
+    }
 }
 
 // Closes the link, or leaves it to the query that is using it, and shows the
@@ -214,7 +224,7 @@ void ifp_quit()
         int visible = 0, mode = 0;
         GetCtrlAttribute(s.panel, IFP_PANEL_DEVMODE, ATTR_VISIBLE, &visible);
         GetCtrlVal(s.panel, IFP_PANEL_DEVMODE, &mode);
-        int value = 10 * (visible ? 1 : 0) + mode;
+        int value = 10 * (visible ? 1 : 0) + (mode_runnable(mode) ? mode : s.storedMode);
         ifp_device_cfg(&value, 1);
     }
     if (s.monitor)
@@ -235,6 +245,8 @@ void ifp_close()
     SetCtrlVal(s.panel, IFP_PANEL_OPEN, 0);
     ifpopenCB(s.panel, IFP_PANEL_OPEN, EVENT_COMMIT, nullptr, 0, 0);
 }
+
+void ifp_set_device_mode_check(int (*runnable)(int mode)) { s.runnable = runnable; }
 
 int ifp_get_quit() { return s.quit; }
 unsigned ifp_failed_queries() { return s.failedQueries; }

@@ -35,6 +35,10 @@ void wprintf(int level, const char* format, ...) __attribute__((format(printf, 2
 // Connection set-up.
 bool ifp_open_link();
 void ifp_device_cfg(int* value, int direction);
+// Which device modes the application can run (1) or not (0).  A mode it
+// cannot run is never taken from device.cfg nor written to it: the mode
+// device.cfg held (or 0) is stored instead.  Without a check every mode counts.
+void ifp_set_device_mode_check(int (*runnable)(int mode));
 // device.cfg's first line (at most IFP_CFG_LINE_SIZE - 1 characters) read as
 // one decimal integer the way "%d" reads it, or -1 when it holds none or one
 // out of range.

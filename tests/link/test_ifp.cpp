@@ -255,6 +255,19 @@ TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
         ifp_quit();
         EXPECT_EQ(tsupport::readFile(cfg), stored);
     }
+    // Modes the application cannot run are neither taken from the file nor
+    // stored: the file's own mode (or 0) is kept in their place.
+    ifp_set_device_mode_check([](int mode) { return mode == 0 || mode == 2 ? 1 : 0; });
+    for (auto [text, shownMode, chosen, stored] : {std::tuple{"13\n", 0, 4, "10\n"}, {"12\n", 2, 5, "12\n"},
+             {"12\n", 2, 0, "10\n"}, {"11\n", 0, 1, "10\n"}}) {
+        tsupport::writeFile(cfg, text);
+        show();
+        EXPECT_EQ(ifp_get_device_mode(), shownMode) << text;
+        commit(IFP_PANEL_DEVMODE, chosen);
+        ifp_quit();
+        EXPECT_EQ(tsupport::readFile(cfg), stored) << text << " then " << chosen;
+    }
+    ifp_set_device_mode_check(nullptr);
     // A pipe in place of device.cfg or the port map is refused at once, with a
     // message, instead of hanging the start; the panel comes up all the same.
     for (const std::string& fifo : {cfg, map_.file()}) {
