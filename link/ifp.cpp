@@ -1,12 +1,15 @@
 #include "link/ifp.h"
 
 #include "link/io.h"
+#include "platform/gpib.h"
 #include "platform/portmap.h"
+#include "platform/rs232.h"
 #include "platform/safe_file.h"
 #include "ui/resource.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
+#include <arpa/inet.h>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -131,6 +134,43 @@ void link_down()
         set_terminal_dimmed(1);
         SetCtrlVal(s.panel, IFP_PANEL_OPEN, 0);
     }
+}
+
+// Why an open failed, as one line for the user: the platform layers' own
+// sentence where they have one.
+std::string open_failure_reason(int kind, int address, const std::string& ip)
+{
+    std::string text;
+    switch (kind) {
+    case IO_GPIB:
+        text = "GPIB address " + std::to_string(address) + ": ";
+        text += address < 0 ? std::string("choose an address from 0 to 30.") : gpib_last_error_text();
+        break;
+    case IO_COM:
+        // The serial layer's sentence names the port and its device already.
+        text = address >= 1 ? rs232_last_error_text() : "";
+        if (text.empty())
+            text = "COM" + std::to_string(address) + ": " +
+                (address < 1 ? "choose a COM port from 1 to 255." : "");
+        break;
+    default: {
+        in_addr parsed{};
+        text = (kind == IO_TCP ? "TCP " : "UDP ") + ip + ": ";
+        if (inet_aton(ip.c_str(), &parsed) == 0)
+            text += "this is not an IP address such as 192.168.0.10.";
+        else if (kind == IO_TCP)
+            text += "nothing accepted a connection on port " + std::to_string(IO_PORT) +
+                ". Is the instrument on, and is this its address?";
+        else
+            text += "no UDP socket could be opened.";
+    }
+    }
+    if (text.back() == ' ')
+        text += "the link could not be opened.";
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    return text;
 }
 
 } // namespace
@@ -347,6 +387,7 @@ bool ifp_open_link()
         if (ip.size() > static_cast<std::size_t>(IFP_IPADDR_MAX)) {
             wprintf(1, "IP address longer than %d characters", IFP_IPADDR_MAX);
             wprintf(0, " failed!\n");
+            ErrorPopup("Open failed", "The IP address is longer than a dotted address can be.");
             return false;
         }
         // Without a dot there is no address: ask everybody (UDP learns the peer
@@ -368,6 +409,8 @@ bool ifp_open_link()
         return true;
     }
     wprintf(0, " failed!\n");
+    // The log may be hidden: the reason goes where the user pressed Open.
+    ErrorPopup("Open failed", open_failure_reason(s.kind, address, ip).c_str());
     return false;
 }
 

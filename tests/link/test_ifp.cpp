@@ -93,28 +93,43 @@ protected:
     int panel_ = -1;
 };
 
+// A failed open also says why in one line of an error pop-up, the log being
+// hidden unless the monitor view is on.
 TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
     const std::string refused = tsupport::StreamPeer::tcp()->address();
     const std::string prompt = "ERR:\n\nInput the COM port number which connect to VTX (1..255):\n";
     ifp_set_monitor_view(1); // transport messages in the log
     ASSERT_EQ(InsertListItem(panel_, IFP_PANEL_IFCSEL, -1, "other", 4), 0);
+    portmap::overrideCom(7, dir_.file("no-tty"));
     const struct {
         int kind;
         ui::Value where;
         std::string report;
+        std::string why; // what the pop-up begins with
     } rows[] = {
-        {IO_GPIB, 5, "GPIB address 5\n successful!"},
-        {IO_COM, 3, "COM3 with 115200bps\n successful!"},
-        {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!"},
-        {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!"},
-        {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!"},
-        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!"},
-        {4, 0, "Unknown I/O\n"},
+        {IO_GPIB, 5, "GPIB address 5\n successful!", ""},
+        {IO_COM, 3, "COM3 with 115200bps\n successful!", ""},
+        {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!", ""},
+        {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!", ""},
+        {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!",
+            "TCP " + refused + ": nothing accepted a connection on port 3000."},
+        {IO_UDP, std::string("999.0.0.1"), "UDP,IP address 999.0.0.1\nERR:\nInput The IP address error \n failed!",
+            "UDP 999.0.0.1: this is not an IP address"},
+        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!", "COM0: choose a COM port from 1 to 255."},
+        {IO_COM, 7, "COM7 with 115200bps\nERR:COM7 open error err=", "COM7: " + dir_.file("no-tty") + " does not exist"},
+        {4, 0, "Unknown I/O\n", ""},
     };
     for (const auto& r : rows) {
         ResetTextBox(panel_, IFP_PANEL_MSG, "");
+        hl::clearPopups();
         open(r.kind, r.where);
-        EXPECT_TRUE(logHas("\nOpen \n" + r.report + "\n")) << log();
+        EXPECT_TRUE(logHas("\nOpen \n" + r.report)) << log();
+        ASSERT_EQ(hl::popups().size(), r.why.empty() ? 0u : 1u) << r.report;
+        for (const hl::PopupRecord& p : hl::popups()) {
+            EXPECT_EQ(p.title + (p.error ? " (error)" : ""), "Open failed (error)");
+            EXPECT_EQ(p.text.rfind(r.why, 0), 0u) << p.text;
+            EXPECT_EQ(p.text.find('\n'), std::string::npos) << p.text;
+        }
         const bool up = r.report.ends_with("successful!");
         EXPECT_EQ(ifp_get_ifready(), up);
         EXPECT_EQ(get(IFP_PANEL_OPEN), up);
