@@ -535,9 +535,13 @@ int txCB(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || !s.ready)
         return 0;
+    std::string text;
+    GetCtrlVal(panel, IFP_PANEL_CMD, &text);
+    // Enter in the command box: a query is sent and its reply read, anything
+    // else only sent.
+    if (control == IFP_PANEL_CMD)
+        control = text.find('?') != std::string::npos ? IFP_PANEL_TXRX : IFP_PANEL_TX;
     if (control == IFP_PANEL_TX || control == IFP_PANEL_TXRX) {
-        std::string text;
-        GetCtrlVal(panel, IFP_PANEL_CMD, &text);
         char command[IFP_TERMINAL_SIZE];
         // A cut command would be a different command: refuse it.
         if (text.size() >= sizeof command) {

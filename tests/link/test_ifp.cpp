@@ -101,6 +101,8 @@ TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
     ifp_set_monitor_view(1); // transport messages in the log
     ASSERT_EQ(InsertListItem(panel_, IFP_PANEL_IFCSEL, -1, "other", 4), 0);
     portmap::overrideCom(7, dir_.file("no-tty"));
+    for (int control : {IFP_PANEL_CMD, IFP_PANEL_TX, IFP_PANEL_RX, IFP_PANEL_TXRX})
+        EXPECT_EQ(get(control, ATTR_DIMMED), 1) << "no link yet";
     const struct {
         int kind;
         ui::Value where;
@@ -229,17 +231,21 @@ TEST_F(Ifp, CloseDuringAQueryWaitsForTheQueryToEnd) {
 
 // TX sends, RX reads one reply, TX/RX both; over UDP the reply names its
 // sender; a command longer than the terminal's buffer is refused, not cut.
+// The buttons, and Enter in the command box: a query is sent and answered,
+// a command only sent.
 TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
     for (int kind : {IO_TCP, IO_UDP}) {
         open(kind, address());
-        commit(IFP_PANEL_CMD, std::string("*IDN?"));
+        SetCtrlVal(panel_, IFP_PANEL_CMD, "*IDN?");
         click(IFP_PANEL_TX);
         click(IFP_PANEL_RX);
-        commit(IFP_PANEL_CMD, std::string("SYST:SER?"));
+        SetCtrlVal(panel_, IFP_PANEL_CMD, "SYST:SER?");
         click(IFP_PANEL_TXRX);
+        commit(IFP_PANEL_CMD, std::string("IM:OUTP:STAT 1"));
+        commit(IFP_PANEL_CMD, std::string("IM:OUTP:STAT?"));
         const std::string from = kind == IO_UDP ? "(" + address() + ")\n" : "";
         EXPECT_TRUE(logHas(std::string("\nTX: *IDN?\n\nRX: ") + sim::kDefaultIdn + "\n" + from + "\nTX: SYST:SER?\n\nRX: " +
-            sim::kDefaultSerial + "\n" + from))
+            sim::kDefaultSerial + "\n" + from + "\nTX: IM:OUTP:STAT 1\n\nTX: IM:OUTP:STAT?\n\nRX: 1\n" + from))
             << log();
         commit(IFP_PANEL_OPEN, 0);
     }
@@ -247,7 +253,7 @@ TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
     SetCtrlVal(panel_, IFP_PANEL_CMD, std::string(250, 'A').c_str()); // the box itself stops at 199
     click(IFP_PANEL_TX);
     EXPECT_TRUE(log().ends_with("ERR:command longer than 199 characters\n\nTX: error\n"));
-    EXPECT_EQ(sim_->commandLog().size(), 4u) << "the long command was not sent";
+    EXPECT_EQ(sim_->commandLog().size(), 8u) << "the long command was not sent";
 }
 
 TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {

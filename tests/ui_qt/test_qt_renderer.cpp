@@ -112,6 +112,12 @@ TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
              {TOGGLE, L}, {TOGGLE, V}, {TOGGLE, C}, {RING, C}, {LIST, V}, {LIST, C}})
         EXPECT_NE(std::find(calls.begin(), calls.end(), want), calls.end()) << want.first << " " << want.second;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), Call{NUM_INT, EVENT_RIGHT_DOUBLE_CLICK}), 1); // one, not one per widget
+    // Leaving a text field keeps the text without a commit; Enter commits, also an unchanged text.
+    calls.clear();
+    auto* edit = widget<QLineEdit>(TEXT_IN);
+    edit->setFocus(), QTest::keyClick(edit, Qt::Key_Backspace), widget<QSpinBox>(NUM_INT)->setFocus(), settle();
+    edit->setFocus(), settle(), calls.push_back({}), QTest::keyClick(edit, Qt::Key_Return), settle();
+    EXPECT_EQ(calls, (std::vector<Call>{{TEXT_IN, EVENT_VAL_CHANGED}, {}, {TEXT_IN, EVENT_COMMIT}}));
     calls.clear(); // the arrow key steps by the increment; a dimmed button or an indicator takes nothing
     widget<QDoubleSpinBox>(NUM_DBL)->setFocus(), QTest::keyClick(widget<QDoubleSpinBox>(NUM_DBL), Qt::Key_Up);
     SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1), SetCtrlAttribute(panel, NUM_INT, ATTR_CTRL_MODE, VAL_INDICATOR);

@@ -216,19 +216,19 @@ void PanelWindow::watch(QWidget* w, int id) {
     }
 }
 
-void PanelWindow::userChanged(int id, bool changed) {
+void PanelWindow::userChanged(int id, bool changed, bool commit) {
     const Control* c = model(id);
     if (!c) return;
     if (changed) ui::postEvent(handle_, id, EVENT_VAL_CHANGED);
-    if (c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
+    if (commit && c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
 }
 
-void PanelWindow::userEntered(int id, const Value& v) {
+void PanelWindow::userEntered(int id, const Value& v, bool commit) {
     const Control* m = model(id);
     const Value before = m ? m->value : Value{};
     if (ui::userSetValue(handle_, id, v) < 0) return;
     m = model(id);
-    userChanged(id, m && !(m->value == before));
+    userChanged(id, m && !(m->value == before), commit);
 }
 
 void PanelWindow::createControl(const Control& c) {
@@ -256,10 +256,17 @@ void PanelWindow::createControl(const Control& c) {
     }
     case UiCtrlKind::String: {
         auto* e = new QLineEdit(canvas_);
+        // Enter commits, also an unchanged text (a command sent again); leaving
+        // the field only keeps what was typed, so a click elsewhere sends nothing.
+        connect(e, &QLineEdit::returnPressed, this, [this, e, id] {
+            if (syncing_) return;
+            e->setModified(false);
+            userEntered(id, e->text().toStdString(), true);
+        });
         connect(e, &QLineEdit::editingFinished, this, [this, e, id] {
             if (syncing_ || !e->isModified()) return;
             e->setModified(false);
-            userEntered(id, e->text().toStdString());
+            userEntered(id, e->text().toStdString(), false);
         });
         w = e;
         break;

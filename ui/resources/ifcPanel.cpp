@@ -132,7 +132,9 @@ UiPanelDef interface_panel() {
     constexpr int buttonsLeft = width - margin - 3 * buttonWidth - 2 * 6;
     UiCtrlDef cmd = ui_ctrl(IFP_PANEL_CMD, UiCtrlKind::String, VAL_STRING, "Command", cmdTop, margin,
         rowHeight, buttonsLeft - 12 - margin);
-    cmd.mode = VAL_NORMAL;
+    // Enter in the box sends the command (and reads the reply of a query).
+    cmd.mode = VAL_HOT;
+    cmd.callback = "txCB";
     cmd.maxEntryLength = IFP_CMD_MAX;
     cmd.dimmed = true;
     cs.push_back(cmd);
