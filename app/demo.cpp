@@ -53,14 +53,15 @@ std::unique_ptr<sim::Simulator> start_demo_instrument(double timeScale, std::str
 void preset_demo_panel(const sim::Simulator& s)
 {
     const sim::Options& o = s.options();
-    ifp_select_link(IO_TCP, o.address.c_str());
-    ifp_set_monitor_view(1);
     const int panel = ifp_panel();
     if (panel < 0)
         return;
     SetCtrlVal(panel, IFP_PANEL_GPIBADDR, o.gpibAddress);
     SetCtrlVal(panel, IFP_PANEL_COMPORT, DEMO_COM_PORT);
     ifp_comport_cb(panel, IFP_PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
+    // Last: the choice made here is the demo's, not one the user would keep.
+    ifp_select_link(IO_TCP, o.address.c_str());
+    ifp_set_monitor_view(1);
     std::string note = "Demo: simulated instrument on " + o.address + " (TCP and UDP port " +
         std::to_string(s.tcpPort()) + ")";
     if (!s.ptyPath().empty())

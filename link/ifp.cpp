@@ -1,5 +1,6 @@
 #include "link/ifp.h"
 
+#include "link/ifp_links.h"
 #include "link/io.h"
 #include "platform/gpib.h"
 #include "platform/portmap.h"
@@ -46,6 +47,11 @@ struct IfpState {
     int (*runnable)(int mode) = nullptr;
     // The mode device.cfg held, stored in place of one that cannot run.
     int storedMode = 0;
+    // The last address of each link kind, and whether the user changed a
+    // link field since it was stored: then a successful open stores it.
+    IfpLinks links;
+    bool linkEdited = false;
+    int shownKind = -1; // the kind whose fields the panel shows
 };
 
 IfpState s;
@@ -101,6 +107,55 @@ void show_com_path()
     int port = 0;
     GetCtrlVal(s.panel, IFP_PANEL_COMPORT, &port);
     SetCtrlVal(s.panel, IFP_PANEL_COMPATH, portmap::comPath(port));
+}
+
+// The IP address box serves TCP and UDP: each keeps its own address.
+std::string* remembered_address(int kind)
+{
+    return kind == IO_TCP ? &s.links.tcp : kind == IO_UDP ? &s.links.udp
+                                                          : nullptr;
+}
+
+void apply_links()
+{
+    const IfpLinks& l = s.links;
+    if (l.kind >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_IFCSEL, l.kind);
+    if (l.gpib >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_GPIBADDR, l.gpib);
+    if (l.com >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_COMPORT, l.com);
+    if (l.baud > 0)
+        SetCtrlVal(s.panel, IFP_PANEL_BAUD, l.baud); // refused unless it is one of the offered speeds
+    int kind = 0;
+    GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &kind);
+    const std::string* address = remembered_address(kind);
+    if (!address || address->empty())
+        address = l.tcp.empty() ? &l.udp : &l.tcp;
+    if (!address->empty())
+        SetCtrlVal(s.panel, IFP_PANEL_IPADDR, address->c_str());
+    show_kind_controls(kind);
+    s.shownKind = kind;
+}
+
+// After a successful open: the link's fields, if the user changed them.
+void store_links()
+{
+    if (!s.linkEdited)
+        return;
+    s.linkEdited = false;
+    IfpLinks& l = s.links;
+    l.kind = s.kind;
+    if (s.kind == IO_GPIB) {
+        GetCtrlVal(s.panel, IFP_PANEL_GPIBADDR, &l.gpib);
+    } else if (s.kind == IO_COM) {
+        GetCtrlVal(s.panel, IFP_PANEL_COMPORT, &l.com);
+        GetCtrlVal(s.panel, IFP_PANEL_BAUD, &l.baud);
+    } else if (std::string* address = remembered_address(s.kind)) {
+        GetCtrlVal(s.panel, IFP_PANEL_IPADDR, address);
+    }
+    if (const std::string problem = ifp_links_save(l); !problem.empty())
+        wprintf(1, "The link's address is not remembered: %s", problem.c_str());
 }
 
 bool mode_runnable(int mode) { return !s.runnable || s.runnable(mode); }
@@ -244,6 +299,9 @@ void ifp_active(int show)
         int cfg = -1;
         ifp_device_cfg(&cfg, 0);
         apply_device_cfg(cfg);
+        s.links = ifp_links_load();
+        s.linkEdited = false;
+        apply_links();
         show_com_path();
         if (const std::string problem = portmap::loadProblem(); !problem.empty())
             MessagePopup("Port map", problem.c_str());
@@ -310,10 +368,12 @@ void ifp_select_link(int kind, const char* address)
         return;
     if (SetCtrlVal(s.panel, IFP_PANEL_IFCSEL, kind) < 0)
         return;
+    ifcSelCb(s.panel, IFP_PANEL_IFCSEL, EVENT_COMMIT, nullptr, 0, 0);
     if (address && (kind == IO_TCP || kind == IO_UDP))
         SetCtrlVal(s.panel, IFP_PANEL_IPADDR, address);
-    ifcSelCb(s.panel, IFP_PANEL_IFCSEL, EVENT_COMMIT, nullptr, 0, 0);
     GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &s.kind);
+    // A choice made for the user (the demo's simulator) is not remembered.
+    s.linkEdited = false;
 }
 
 void ifp_set_monitor_view(int on)
@@ -466,10 +526,25 @@ int ifcSelCb(int panel, int control, int event, void*, int, int)
     } else if (event == EVENT_COMMIT) {
         int kind = 0;
         GetCtrlVal(panel, control, &kind);
+        // Leaving TCP for UDP or back keeps the typed address for its kind
+        // and brings back the other kind's.
+        if (std::string* typed = remembered_address(s.shownKind))
+            GetCtrlVal(panel, IFP_PANEL_IPADDR, typed);
+        if (const std::string* address = remembered_address(kind); address && !address->empty())
+            SetCtrlVal(panel, IFP_PANEL_IPADDR, address->c_str());
+        s.shownKind = kind;
+        s.linkEdited = true;
         show_kind_controls(kind);
         if (kind == IO_COM)
             show_com_path();
     }
+    return 0;
+}
+
+int ifp_address_cb(int, int, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT || event == EVENT_VAL_CHANGED)
+        s.linkEdited = true;
     return 0;
 }
 
@@ -501,6 +576,7 @@ int ifpopenCB(int panel, int control, int event, void*, int, int)
             GetCtrlVal(panel, control, &on);
             if (on) {
                 set_terminal_dimmed(0);
+                store_links();
                 return 0;
             }
         }
@@ -569,8 +645,10 @@ int txCB(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-int ifp_comport_cb(int, int, int, void*, int, int)
+int ifp_comport_cb(int, int, int event, void*, int, int)
 {
+    if (event == EVENT_COMMIT || event == EVENT_VAL_CHANGED)
+        s.linkEdited = true;
     show_com_path();
     return 0;
 }
@@ -601,6 +679,7 @@ void ifp_register_callbacks()
     ui_register_ctrl_callback("ifc_msg_clear", ifc_msg_clear);
     ui_register_ctrl_callback("ifp_devmode_cb", ifp_devmode_cb);
     ui_register_ctrl_callback("ifp_comport_cb", ifp_comport_cb);
+    ui_register_ctrl_callback("ifp_address_cb", ifp_address_cb);
     ui_register_ctrl_callback("ifp_compath_cb", ifp_compath_cb);
     ui_register_panel_callback("ifpCB", ifpCB);
 }

@@ -75,6 +75,8 @@ int ifp_devmode_cb(int panel, int control, int event, void* callbackData, int ev
     int eventData2);
 // The COM port number shows its device path from the port map; the Set button
 // stores the edited path in the map.
+// A link field changed: a successful open remembers it.
+int ifp_address_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ifp_comport_cb(int panel, int control, int event, void* callbackData, int eventData1,
     int eventData2);
 int ifp_compath_cb(int panel, int control, int event, void* callbackData, int eventData1,

@@ -14,6 +14,7 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
     tsupport::TempDir dir;
     tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
     tsupport::ScopedEnv ports("IMBENCH_PORTS", dir.file("ports.cfg"));
+    tsupport::ScopedEnv links("IMBENCH_LINKS", dir.file("links.cfg"));
     std::FILE* p = popen((std::string(IMBENCH_EXE) + " --demo --headless 2>&1").c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
@@ -28,6 +29,7 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
         EXPECT_NE(out.find(text), std::string::npos) << text << " missing in\n"
                                                      << out;
     EXPECT_FALSE(tsupport::readFile(dir.file("device.cfg"))) << "the device mode did not change";
+    EXPECT_FALSE(tsupport::readFile(dir.file("links.cfg"))) << "the simulator's address is not the user's";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // deferred close, the terminal, the message log, device.cfg; and discovery by
 // broadcast, in a network namespace of its own.
 #include "link/ifp.h"
+#include "link/ifp_links.h"
 #include "platform/portmap.h"
 #include "tests/support/peers.h"
 #include "tests/support/sim_start.h"
@@ -88,6 +89,7 @@ protected:
 
     tsupport::TempDir dir_;
     tsupport::ScopedEnv project_{"IMBENCH_PROJECT_DIR", dir_.path()};
+    tsupport::ScopedEnv links_{"IMBENCH_LINKS", dir_.file("config/imbench/links.cfg")};
     tsupport::IsolatedPortMap map_;
     std::unique_ptr<sim::Simulator> sim_;
     int panel_ = -1;
@@ -306,6 +308,39 @@ TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
     }
 }
 
+// The last address of each kind the user opened comes back in the next run,
+// TCP and UDP each with its own; a choice made for the user is not kept.
+TEST_F(Ifp, TheLastAddressOfEachLinkKindIsRememberedAcrossRuns) {
+    const std::string udpAddress = "127.0.0.1";
+    auto text = [this](int control) {
+        std::string v;
+        GetCtrlVal(panel_, control, &v);
+        return v;
+    };
+    open(IO_GPIB, 7);
+    commit(IFP_PANEL_OPEN, 0);
+    open(IO_UDP, udpAddress);
+    commit(IFP_PANEL_OPEN, 0);
+    open(IO_TCP, address());
+    commit(IFP_PANEL_OPEN, 0);
+    ifp_quit();
+    show();
+    EXPECT_EQ(std::tuple(get(IFP_PANEL_IFCSEL), text(IFP_PANEL_IPADDR), get(IFP_PANEL_GPIBADDR)),
+        std::tuple(IO_TCP, address(), 7));
+    commit(IFP_PANEL_IFCSEL, IO_UDP);
+    EXPECT_EQ(text(IFP_PANEL_IPADDR), udpAddress);
+    commit(IFP_PANEL_IFCSEL, IO_TCP);
+    EXPECT_EQ(text(IFP_PANEL_IPADDR), address());
+    ifp_select_link(IO_UDP, "127.0.0.9");
+    commit(IFP_PANEL_OPEN, 1);
+    ifp_quit();
+    show();
+    EXPECT_EQ(std::tuple(get(IFP_PANEL_IFCSEL), text(IFP_PANEL_IPADDR)), std::tuple(IO_TCP, address()));
+    // What a hand-edited file holds that cannot be used is left out.
+    const IfpLinks l = ifp_links_parse("KIND = SCSI\nGPIB = x\nCOM = 4 9600\nTCP = 127.0.0.1234567890123456\nUDP=10.0.0.2\r\n");
+    EXPECT_EQ(std::tuple(l.kind, l.gpib, l.com, l.baud, l.tcp, l.udp), std::tuple(-1, -1, 4, 9600, "", "10.0.0.2"));
+}
+
 // An address without a dot means everybody: the first answer's sender becomes
 // the peer, and later requests go to it alone.  Whatever broadcasts runs in a
 // child inside a private network namespace with `lo` up and a broadcast route
@@ -331,10 +366,7 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
             }
         });
         for (auto [kind, text] : {std::pair{IO_TCP, "localhost"}, {IO_UDP, ""}}) open(kind, std::string(text));
-        for (const char* command : {"*IDN?", "B?"}) {
-            commit(IFP_PANEL_CMD, std::string(command));
-            click(IFP_PANEL_TXRX);
-        }
+        for (const char* command : {"*IDN?", "B?"}) commit(IFP_PANEL_CMD, std::string(command)); // Enter
         if (!logHas("TCP,IP address 255.255.255.255\n failed!") || !logHas("UDP,IP address 255.255.255.255\n successful!") ||
             !logHas("RX: *IDN? from all\n(127.0.0.2)\n\nTX: B?\n\nRX: B? from own\n"))
             report = log();

@@ -46,6 +46,7 @@ UiPanelDef interface_panel() {
     gpib.value = 1;
     gpib.precision = 0;
     gpib.visible = false;
+    gpib.callback = "ifp_address_cb";
     cs.push_back(gpib);
 
     UiCtrlDef port = ui_ctrl(IFP_PANEL_COMPORT, UiCtrlKind::Numeric, VAL_INTEGER, "COM port", rowTop,
@@ -68,6 +69,7 @@ UiPanelDef interface_panel() {
         {"230400", 230400}});
     baud.value = 115200;
     baud.visible = false;
+    baud.callback = "ifp_address_cb";
     cs.push_back(baud);
 
     UiCtrlDef path = ui_ctrl(IFP_PANEL_COMPATH, UiCtrlKind::String, VAL_STRING, "Device (port map)",
@@ -88,6 +90,7 @@ UiPanelDef interface_panel() {
     ip.mode = VAL_NORMAL;
     ip.maxEntryLength = IFP_IPADDR_MAX;
     ip.text = "127.0.0.1";
+    ip.callback = "ifp_address_cb";
     cs.push_back(ip);
 
     constexpr int openWidth = 84;
