@@ -201,6 +201,23 @@ struct IfcSweepNext {
 };
 IfcSweepNext ifc_sweep_next(const IfcSweepRange& range, double freq);
 void ifc_clear_graphs();
+// Frequencies a sweep over range measures, START and STOP included; 0 when
+// there are too many to count.
+uint32_t ifc_sweep_point_count(const IfcSweepRange& range);
+// The progress line of the main panel.  steps is the number of sweeps of a
+// REPEAT run (0 without REPEAT), step the present one from 1; done and total
+// are the present sweep's points (total 0 when unknown); runDone the points
+// of the whole run so far and elapsed its seconds, which set the pace of the
+// estimate.
+struct IfcProgress {
+    int step, steps;
+    uint32_t done, total;
+    uint64_t runDone;
+    double elapsed;
+};
+std::string ifc_progress_text(const IfcProgress& progress);
+// "42 s", "3 min 05 s", "2 h 10 min".
+std::string ifc_duration_text(double seconds);
 int ifc_get_dcsw_active();
 int ifc_get_dcsw_index();
 double ifc_get_sweep_freq();

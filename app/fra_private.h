@@ -15,6 +15,14 @@ void ifc_sweep_opened();
 // A fresh run: no read-back has failed yet.
 void ifc_readback_opened();
 
+// The progress line: a user's start, each sweep's start (REPEAT: one of a
+// DC-list run), each point (done: the sweep's points so far), and the end of
+// the run, by itself or stopped.
+void ifc_progress_run_started();
+void ifc_progress_sweep_started(int repeat);
+void ifc_progress_point(uint32_t done);
+void ifc_progress_run_ended(bool stopped);
+
 // Values and control mode of main-panel controls (0 when the panel is gone).
 int ifc_main_int(int control);
 double ifc_main_double(int control);

@@ -41,6 +41,8 @@ void finish_sweep()
     ifc_sweep_switch(0);
     const int dataLog = ifc_main_int(MAIN_PANEL_DATA_LOG);
     const int repeat = ifc_main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
+    if (!repeat)
+        ifc_progress_run_ended(false);
     if (dataLog && !repeat)
         ifc_save_log();
     if (repeat)
@@ -54,9 +56,10 @@ void instrument_lost()
     st.failures = 0;
     const bool sweeping = ifc_sweep_on();
     ifp_close();
-    if (sweeping)
+    if (sweeping) {
         ifc_sweep_switch(0);
-    else
+        ifc_progress_run_ended(true);
+    } else
         SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
     char text[256];
     std::snprintf(text, sizeof text,
@@ -161,6 +164,7 @@ void readBack()
     if (st.count < std::numeric_limits<uint32_t>::max())
         ++st.count;
     ifc_trace_add(point);
+    ifc_progress_point(st.count);
     vc_show(point.freq, point.voltAmp, point.voltPhase, point.currAmp, point.currPhase);
     bode_show(point.freq, point.zAmp, point.zPhase);
     nyqust_show(point.zAmp, point.zPhase);

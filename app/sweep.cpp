@@ -58,6 +58,7 @@ void start_sweep()
         ifc_main_set_mode(control, VAL_INDICATOR);
     ifc_clear_graphs();
     const int finished = ifc_sweep_step(1);
+    ifc_progress_sweep_started(ifc_main_int(MAIN_PANEL_REPEAT) && st.dcsw_active);
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
     ifc_log_reset();
     SetWaitCursor(1);
@@ -118,13 +119,17 @@ int sweep_hotCB(int, int, int event, void*, int, int)
     // A user's stop abandons a DC-list run, and a user's start begins one at
     // its first step, also after REPEAT was switched off in the middle of one.
     st.dcsw_active = 0;
-    if (ifc_main_int(MAIN_PANEL_SWEEP)) {
+    const int on = ifc_main_int(MAIN_PANEL_SWEEP);
+    if (on) {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
         traces_reset();
         bode_reset();
         nyqust_reset();
+        ifc_progress_run_started();
     }
     ifc_sweep_apply();
+    if (!on)
+        ifc_progress_run_ended(true);
     return 0;
 }
 

@@ -245,6 +245,12 @@ TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit) {
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
 }
 
+std::string progress() {
+    std::string text;
+    GetCtrlVal(ifcP, MAIN_PANEL_PROGRESS, &text);
+    return text;
+}
+
 Log levels(const Log& log) {
     Log out;
     std::copy_if(log.begin(), log.end(), std::back_inserter(out),
@@ -321,6 +327,7 @@ TEST_F(RunTest, AUsersStopOrStartOfARepeatRun) {
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED), 1);
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(4.0, 1.0))
         << "the stepper's frequency and the step's level are shown";
+    EXPECT_EQ(progress().rfind("DC step 1 of 2, point 3 of 46, about ", 0), 0u) << progress();
     clearLog();
     commit(ifcP, MAIN_PANEL_SWEEP, 0);
     for (int i = 0; i < 3; ++i)
@@ -330,6 +337,7 @@ TEST_F(RunTest, AUsersStopOrStartOfARepeatRun) {
     EXPECT_EQ(mainInt(MAIN_PANEL_MEASURE) + mainInt(MAIN_PANEL_SWEEP) + ifc_get_dcsw_active(), 0);
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_FREQUENCY, ATTR_CTRL_MODE), VAL_HOT);
     EXPECT_EQ(ifc_log_count(), 3u) << "the points stay until the next sweep starts";
+    EXPECT_EQ(progress().rfind("Sweep stopped after 3 points in ", 0), 0u) << progress();
     EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.150000 1.500000");
 
     setSweep(10, 30, 10, 0);
@@ -379,6 +387,7 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     EXPECT_EQ(levels(log()), (Log{"IM:OUTP:LEV 0.100000 1.000000", "IM:OUTP:LEV 0.050000 0.500000", "IM:OUTP:LEV -0.400000 -2.000000", "IM:OUTP:LEV 0.050000 0.500000"}));
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_OFFSET), mainDouble(MAIN_PANEL_AMPLITUDE))), std::pair(0.5, 10.0));
     EXPECT_EQ(mainInt(MAIN_PANEL_SWEEP), 0);
+    EXPECT_EQ(progress().rfind("Sweep done: 6 points in ", 0), 0u) << progress();
     // The file was written once, with the second sweep's points only.
     const std::string text = readFile(path).value_or("");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;

@@ -161,8 +161,12 @@ UiPanelDef ifcPanel_main_panel() {
     sync.callback = "syncCB";
     cs.push_back(sync);
 
+    // How far a sweep has come, under the button that runs it.
+    constexpr int progressTop = runTop + runHeight + 6;
+    cs.push_back(text(MAIN_PANEL_PROGRESS, "", progressTop, col(0), kWidth - 2 * kMargin));
+
     // Display windows.
-    constexpr int analysisTop = runTop + runHeight + 10;
+    constexpr int analysisTop = progressTop + 20 + 6;
     constexpr int analysisRow = analysisTop + 26;
     cs.push_back(frame(MAIN_PANEL_ANALYSIS_FRAME, analysisTop, col(0) - 4, 26 + kRow + 8,
         kWidth - 2 * kMargin + 8));
