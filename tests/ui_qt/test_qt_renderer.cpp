@@ -151,6 +151,9 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     EXPECT_TRUE(widget<QPushButton>(TOGGLE)->isChecked() && !widget<QLineEdit>(TEXT_IN)->isVisible() &&
         !widget<QComboBox>(RING)->isEnabled() &&
         !ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[0]->isEnabled());
+    const QPalette& dimmed = widget<QComboBox>(RING)->palette();
+    EXPECT_NE(dimmed.color(QPalette::Disabled, QPalette::ButtonText), dimmed.color(QPalette::Active, QPalette::ButtonText))
+        << "a dimmed control looks greyed";
     ResetTextBox(panel, LOG, "fresh"), InsertTextBoxLine(panel, LOG, 0, "first");
     EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText().toStdString(), "first\nfresh");
     settle();

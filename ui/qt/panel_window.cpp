@@ -499,13 +499,18 @@ void PanelWindow::applyAttributes(View& v, const Control& c) {
     w->setEnabled(!c.dimmed);
     const bool indicator = c.mode == VAL_INDICATOR;
 
+    // The control's colours for the enabled states only: a dimmed control
+    // keeps the style's greyed look, so that it shows it takes no input.
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Text, rgb(c.textColor));
-    pal.setColor(QPalette::WindowText, rgb(c.textColor));
-    pal.setColor(QPalette::ButtonText, rgb(c.textColor));
-    if (v.kind == UiCtrlKind::Numeric || v.kind == UiCtrlKind::String || v.kind == UiCtrlKind::TextBox ||
-        v.kind == UiCtrlKind::ListBox)
-        pal.setColor(QPalette::Base, rgb(c.bgColor));
+    const bool field = v.kind == UiCtrlKind::Numeric || v.kind == UiCtrlKind::String || v.kind == UiCtrlKind::TextBox ||
+        v.kind == UiCtrlKind::ListBox;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Text, rgb(c.textColor));
+        pal.setColor(group, QPalette::WindowText, rgb(c.textColor));
+        pal.setColor(group, QPalette::ButtonText, rgb(c.textColor));
+        if (field)
+            pal.setColor(group, QPalette::Base, rgb(c.bgColor));
+    }
     w->setPalette(pal);
     if (c.textSize > 0 && w->font().pointSize() != c.textSize) {
         QFont f = w->font();
