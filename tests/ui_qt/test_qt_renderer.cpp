@@ -9,6 +9,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -129,6 +130,24 @@ TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
     ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[2]->trigger(), settle();
     EXPECT_EQ(calls, (std::vector<Call>{{0, EVENT_CLOSE}, {-1, 3}}));
     EXPECT_TRUE(win->isVisible());
+}
+
+// A log shows its newest line as lines come, one event turn at a time, until
+// the user scrolls away from the end, and again once the user is back there;
+// also when a long line brings the sideways scroll bar, which takes a line's room.
+TEST_F(QtPanel, ALogFollowsItsNewestLineUntilTheUserScrollsAway) {
+    QScrollBar* scroll = widget<QPlainTextEdit>(LOG)->verticalScrollBar();
+    auto add = [this](int n) {
+        for (int i = 0; i < n; ++i) InsertTextBoxLine(panel, LOG, -1, ("line " + std::to_string(i)).c_str()), settle();
+    };
+    add(60);
+    InsertTextBoxLine(panel, LOG, -1, std::string(400, 'w').c_str()), settle(), add(3);
+    EXPECT_GT(scroll->maximum(), 10);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    scroll->triggerAction(QAbstractSlider::SliderToMinimum), add(20);
+    EXPECT_EQ(scroll->value(), 0);
+    scroll->triggerAction(QAbstractSlider::SliderToMaximum), add(20);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
 }
 
 TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {

@@ -32,6 +32,7 @@ namespace {
 constexpr int kLedOn = 0xFF2020;
 constexpr int kLedOff = 0x404040;
 constexpr int kTextGap = 2; // pixels between a list column's start and its text
+constexpr const char* kFollowEnd = "imbenchFollowEnd"; // a text box follows its newest line
 
 QColor rgb(int c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -287,6 +288,17 @@ void PanelWindow::createControl(const Control& c) {
         connect(t, &QPlainTextEdit::textChanged, this, [this, t] {
             if (!syncing_) t->document()->setModified(true);
         });
+        // A log follows its newest line until the user scrolls away from the
+        // end.  The document is laid out lazily, so the end is sought again
+        // whenever the range grows, not only when a line is added.
+        QScrollBar* bar = t->verticalScrollBar();
+        t->setProperty(kFollowEnd, true);
+        connect(bar, &QScrollBar::valueChanged, t, [t, bar](int value) {
+            t->setProperty(kFollowEnd, value >= bar->maximum());
+        });
+        connect(bar, &QScrollBar::rangeChanged, t, [t, bar](int, int max) {
+            if (t->property(kFollowEnd).toBool()) bar->setValue(max);
+        });
         w = t;
         break;
     }
@@ -453,7 +465,7 @@ void PanelWindow::applyValue(View& v, const Control& c) {
 void PanelWindow::applyTextBox(View& v, const Control& c) {
     auto* t = static_cast<QPlainTextEdit*>(v.widget);
     QScrollBar* bar = t->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
+    const bool atEnd = t->property(kFollowEnd).toBool();
     const bool rebuild = c.linesRewritten != v.shownRewrite || c.lines.size() < v.shownLines;
     if (rebuild) {
         t->setPlainText(qs(joined(c.lines, 0)));
