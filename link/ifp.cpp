@@ -52,6 +52,7 @@ struct IfpState {
     IfpLinks links;
     bool linkEdited = false;
     int shownKind = -1; // the kind whose fields the panel shows
+    std::string openFailure; // why the last open failed, for the user
 };
 
 IfpState s;
@@ -425,6 +426,7 @@ bool ifp_open_link()
     if (s.panel < 0)
         return false;
     GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &s.kind);
+    s.openFailure.clear();
     wprintf(0, "\nOpen ");
 
     int address = 0;
@@ -447,7 +449,7 @@ bool ifp_open_link()
         if (ip.size() > static_cast<std::size_t>(IFP_IPADDR_MAX)) {
             wprintf(1, "IP address longer than %d characters", IFP_IPADDR_MAX);
             wprintf(0, " failed!\n");
-            ErrorPopup("Open failed", "The IP address is longer than a dotted address can be.");
+            s.openFailure = "The IP address is longer than a dotted address can be.";
             return false;
         }
         // Without a dot there is no address: ask everybody (UDP learns the peer
@@ -469,8 +471,7 @@ bool ifp_open_link()
         return true;
     }
     wprintf(0, " failed!\n");
-    // The log may be hidden: the reason goes where the user pressed Open.
-    ErrorPopup("Open failed", open_failure_reason(s.kind, address, ip).c_str());
+    s.openFailure = open_failure_reason(s.kind, address, ip);
     return false;
 }
 
@@ -582,6 +583,13 @@ int ifpopenCB(int panel, int control, int event, void*, int, int)
         }
     }
     link_down();
+    // The log may be hidden: the reason goes where the user pressed Open,
+    // once the toggle shows the link closed.
+    if (!s.openFailure.empty()) {
+        const std::string why = std::move(s.openFailure);
+        s.openFailure.clear();
+        ErrorPopup("Open failed", why.c_str());
+    }
     return 0;
 }
 
