@@ -67,6 +67,7 @@ void start_sweep()
     // refused, rather than taking one reading at whatever frequency is set.
     if (finished) {
         ifc_sweep_switch(0);
+        ifc_progress_run_ended(true);
         MessagePopup("Sweep", "REPEAT sweeps once per step of the DC sweep list, but its "
                               "first step has a DC level of 0.\nEnter the steps in "
                               "Sweep > DC sweep list, or switch REPEAT off.");
