@@ -60,8 +60,6 @@ namespace {
 void preset_demo_panel(const sim::Simulator& s, int device)
 {
     const sim::Options& o = s.options();
-    ifp_select_link(IO_TCP, o.address.c_str());
-    ifp_set_monitor_view(1);
     const int panel = ifp_panel();
     if (panel < 0)
         return;
@@ -69,6 +67,9 @@ void preset_demo_panel(const sim::Simulator& s, int device)
     SetCtrlVal(panel, IFP_PANEL_GPIBADDR, o.gpibAddress);
     SetCtrlVal(panel, IFP_PANEL_COMPORT, DEMO_COM_PORT);
     ifp_comport_cb(panel, IFP_PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
+    // Last: the choice made here is the demo's, not one the user would keep.
+    ifp_select_link(IO_TCP, o.address.c_str());
+    ifp_set_monitor_view(1);
     std::string note = "Demo: simulated instrument on " + o.address + " (TCP and UDP port " +
         std::to_string(s.tcpPort()) + ")";
     if (!s.ptyPath().empty())

@@ -75,6 +75,7 @@ int fra_open()
     ifc_panel_expand(0);
     ifc_settings_opened();
     ifc_sweep_opened();
+    ifc_readback_opened();
     // ELOAD can be used only when there is a load window to show.
     SetCtrlAttribute(ifcP, MAIN_PANEL_ELOAD, ATTR_DIMMED, load_window ? 0 : 1);
     if (load_window)

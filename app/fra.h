@@ -140,6 +140,9 @@ inline constexpr int IFC_LOG_SIZE = 1000; // points a sweep keeps
 inline constexpr int IFC_VAL_REPLY_SIZE = 512; // reply buffer of "IM:MEAS:VAL?"
 inline constexpr int IFC_VAL_WORD_MAX = 19; // characters of one reply word
 inline constexpr int IFC_READ_WAIT_TICKS = 50; // pause before each readiness poll
+// Read-backs in a row whose exchange failed before the instrument counts as
+// lost: the sweep is stopped and the link closed.
+inline constexpr int IFC_LOST_AFTER_FAILURES = 3;
 
 // Decodes an "IM:MEAS:VAL?" reply into the six reading fields of *point (its
 // frequency and rectangular parts are not touched).  1 on success; 0 when the
@@ -202,6 +205,23 @@ struct IfcSweepNext {
 };
 IfcSweepNext ifc_sweep_next(const IfcSweepRange& range, double freq);
 void ifc_clear_graphs();
+// Frequencies a sweep over range measures, START and STOP included; 0 when
+// there are too many to count.
+uint32_t ifc_sweep_point_count(const IfcSweepRange& range);
+// The progress line of the main panel.  steps is the number of sweeps of a
+// REPEAT run (0 without REPEAT), step the present one from 1; done and total
+// are the present sweep's points (total 0 when unknown); runDone the points
+// of the whole run so far and elapsed its seconds, which set the pace of the
+// estimate.
+struct IfcProgress {
+    int step, steps;
+    uint32_t done, total;
+    uint64_t runDone;
+    double elapsed;
+};
+std::string ifc_progress_text(const IfcProgress& progress);
+// "42 s", "3 min 05 s", "2 h 10 min".
+std::string ifc_duration_text(double seconds);
 int ifc_get_dcsw_active();
 int ifc_get_dcsw_index();
 double ifc_get_sweep_freq();

@@ -126,6 +126,22 @@ const IfcDeviceMode* ifc_device_mode(int number)
     return nullptr;
 }
 
+int ifc_device_mode_runnable(int number)
+{
+    const IfcDeviceMode* mode = ifc_device_mode(number);
+    return mode != nullptr ? 1 : 0;
+}
+
+// A reserved mode is refused where the user chose it: the link is given back
+// and the interface panel stays, so another mode can be chosen.
+void ifc_reserved_mode(int number)
+{
+    const std::string text = "Device mode " + std::to_string(number) +
+        " is reserved: this version of imbench cannot run it.\nChoose another device mode and open the link again.";
+    ErrorPopup("Unknown device mode", text.c_str());
+    ifp_close();
+}
+
 } // namespace
 
 int ifc_has_family_marker(const char* idn)
@@ -256,12 +272,11 @@ int ifc_main(int, char** argv)
             ifc_process_events();
             continue;
         }
-        const IfcDeviceMode* mode = ifc_device_mode(ifp_get_device_mode());
-        if (!mode) {
-            MessagePopup("Error!", "Unknown Device! System Exit!");
-            break;
-        }
-        mode->run(*mode);
+        const int number = ifp_get_device_mode();
+        if (const IfcDeviceMode* mode = ifc_device_mode(number))
+            mode->run(*mode);
+        else
+            ifc_reserved_mode(number);
     }
     ifp_quit();
     return 0;
@@ -271,6 +286,7 @@ void ifc_register_all()
 {
     resources_register_all();
     ifp_register_callbacks();
+    ifp_set_device_mode_check(ifc_device_mode_runnable);
     kv_util_register_callbacks();
     displays_register_callbacks();
     fra_register_callbacks();

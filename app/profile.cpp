@@ -1,6 +1,7 @@
 #include "app/profile.h"
 
 #include "app/fra.h"
+#include "app/fra_private.h"
 #include "displays/bode.h"
 #include "displays/displays.h"
 #include "displays/meter.h"
@@ -156,6 +157,7 @@ bool profile_load_file(const char* path)
         fra_apply_toggle(control);
     // The windows' selectors hold the loaded values: the graphs follow them.
     displays_apply_settings();
+    ifc_settings_loaded();
     ifc_send_all_settings();
     return true;
 }

@@ -15,6 +15,7 @@
 #include "util/timer.h"
 
 #include <chrono>
+#include <cstdio>
 #include <limits>
 #include <thread>
 
@@ -28,25 +29,61 @@ struct ReadState {
     uint32_t count = 0;
     int32_t waitTicks = IFC_READ_WAIT_TICKS;
     bool traceBegun = false; // the sweep's trace has its first point
+    int failures = 0; // read-backs in a row whose exchange failed
 };
 
 ReadState st;
 
-// The sweep ended by itself: stop it, save the log unless a DC-list run goes
-// on, send the restored output level, and start the next sweep of the list.
+// The sweep ended by itself: stop it (which sends the restored output level),
+// save the log unless a DC-list run goes on, and start the next sweep of the list.
 void finish_sweep()
 {
     ifc_sweep_switch(0);
     const int dataLog = ifc_main_int(MAIN_PANEL_DATA_LOG);
     const int repeat = ifc_main_int(MAIN_PANEL_REPEAT) && ifc_get_dcsw_active();
+    if (!repeat)
+        ifc_progress_run_ended(false);
     if (dataLog && !repeat)
         ifc_save_log();
-    ifc_send_output_level();
     if (repeat)
         ifc_sweep_switch(1);
 }
 
+// An instrument that stopped answering would keep a sweep running forever:
+// let the link go first, so that the stop sends nothing into the void.
+void instrument_lost()
+{
+    st.failures = 0;
+    const bool sweeping = ifc_sweep_on();
+    ifp_close();
+    if (sweeping) {
+        ifc_sweep_switch(0);
+        ifc_progress_run_ended(true);
+    } else
+        SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
+    char text[256];
+    std::snprintf(text, sizeof text,
+        "The instrument did not answer %d read-backs in a row.%s The link was closed.\n"
+        "Check the instrument and its connection, then open the link again.",
+        IFC_LOST_AFTER_FAILURES, sweeping ? " The sweep was stopped." : "");
+    ErrorPopup("Instrument lost", text);
+}
+
+// One read-back turn ended without a reading: a failed exchange counts
+// towards a lost instrument, an answer ("not ready") starts the count anew.
+void turn_without_reading(unsigned failedBefore)
+{
+    if (ifp_failed_queries() == failedBefore) {
+        st.failures = 0;
+        return;
+    }
+    if (++st.failures >= IFC_LOST_AFTER_FAILURES)
+        instrument_lost();
+}
+
 } // namespace
+
+void ifc_readback_opened() { st.failures = 0; }
 
 void ifc_wait_ticks(int32_t ticks)
 {
@@ -99,11 +136,13 @@ void readBack()
         load->measure();
     if (!ifc_main_int(MAIN_PANEL_MEASURE))
         return;
-    if (!ifc_data_ready())
-        return;
+    const unsigned failedBefore = ifp_failed_queries();
     char reply[IFC_VAL_REPLY_SIZE];
-    if (!ifp_send_query("IM:MEAS:VAL?", reply, sizeof reply))
+    if (!ifc_data_ready() || !ifp_send_query("IM:MEAS:VAL?", reply, sizeof reply)) {
+        turn_without_reading(failedBefore);
         return;
+    }
+    st.failures = 0;
     IfcPoint point{};
     unsigned overloads = 0;
     if (!ifc_decode_reply(reply, &point, &overloads))
@@ -129,6 +168,7 @@ void readBack()
     // take it for a value.
     const IfcPoint shown = ifc_point_shown(point, overloads);
     ifc_trace_add(shown);
+    ifc_progress_point(st.count);
     vc_show(shown.freq, shown.voltAmp, shown.voltPhase, shown.currAmp, shown.currPhase);
     bode_show(shown.freq, shown.zAmp, shown.zPhase);
     nyqust_show(shown.zAmp, shown.zPhase);

@@ -68,6 +68,8 @@ void ifc_settings_opened()
     st.auto_shown = 0.0f;
 }
 
+void ifc_settings_loaded() { st.auto_engaged = false; }
+
 double ifc_get_dds_freq() { return st.dds_freq; }
 float ifc_get_saved_cycle() { return st.saved_cycle; }
 

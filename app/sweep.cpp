@@ -58,6 +58,7 @@ void start_sweep()
         ifc_main_set_mode(control, VAL_INDICATOR);
     ifc_clear_graphs();
     const int finished = ifc_sweep_step(1);
+    ifc_progress_sweep_started(ifc_main_int(MAIN_PANEL_REPEAT) && st.dcsw_active);
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
     ifc_log_reset();
     SetWaitCursor(1);
@@ -66,6 +67,7 @@ void start_sweep()
     // refused, rather than taking one reading at whatever frequency is set.
     if (finished) {
         ifc_sweep_switch(0);
+        ifc_progress_run_ended(true);
         MessagePopup("Sweep", "REPEAT sweeps once per step of the DC sweep list, but its "
                               "first step has a DC level of 0.\nEnter the steps in "
                               "Sweep > DC sweep list, or switch REPEAT off.");
@@ -81,8 +83,10 @@ void stop_sweep()
     SetCtrlVal(ifcP, MAIN_PANEL_FREQUENCY, st.saved_freq);
     SetCtrlVal(ifcP, MAIN_PANEL_OFFSET, st.saved_offset);
     SetCtrlVal(ifcP, MAIN_PANEL_AMPLITUDE, st.saved_amplitude);
-    // The output level is sent by the read-back after a sweep that ended by itself.
+    // The instrument must leave the sweep at the level the panel shows, not at
+    // the last DC-list step's: on a power instrument anything else is a hazard.
     ifc_send_frequency();
+    ifc_send_output_level();
     SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 0);
     SetWaitCursor(0);
 }
@@ -113,15 +117,20 @@ int sweep_hotCB(int, int, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || ifcP < 0)
         return 0;
-    if (!ifc_main_int(MAIN_PANEL_SWEEP)) {
-        st.dcsw_active = 0; // the user abandons a DC-list run
-    } else {
+    // A user's stop abandons a DC-list run, and a user's start begins one at
+    // its first step, also after REPEAT was switched off in the middle of one.
+    st.dcsw_active = 0;
+    const int on = ifc_main_int(MAIN_PANEL_SWEEP);
+    if (on) {
         // A sweep the user starts begins the graphs afresh: trace 0, first colour.
         traces_reset();
         bode_reset();
         nyqust_reset();
+        ifc_progress_run_started();
     }
     ifc_sweep_apply();
+    if (!on)
+        ifc_progress_run_ended(true);
     return 0;
 }
 
@@ -218,7 +227,8 @@ int ifc_sweep_step(int start)
         ifc_send_frequency();
         return 0;
     }
-    if (repeat && no_next_step(st.dcsw_index))
+    // REPEAT switched off during a run ends the run with this sweep.
+    if (!repeat || no_next_step(st.dcsw_index))
         st.dcsw_active = 0;
     return 1;
 }

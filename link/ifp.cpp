@@ -1,12 +1,16 @@
 #include "link/ifp.h"
 
+#include "link/ifp_links.h"
 #include "link/io.h"
+#include "platform/gpib.h"
 #include "platform/portmap.h"
+#include "platform/rs232.h"
 #include "platform/safe_file.h"
 #include "ui/resource.h"
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
+#include <arpa/inet.h>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -39,6 +43,16 @@ struct IfpState {
     int pendingClose = -1;
     // An open is under way (a TCP connect runs callbacks while it waits).
     bool opening = false;
+    unsigned failedQueries = 0;
+    int (*runnable)(int mode) = nullptr;
+    // The mode device.cfg held, stored in place of one that cannot run.
+    int storedMode = 0;
+    // The last address of each link kind, and whether the user changed a
+    // link field since it was stored: then a successful open stores it.
+    IfpLinks links;
+    bool linkEdited = false;
+    int shownKind = -1; // the kind whose fields the panel shows
+    std::string openFailure; // why the last open failed, for the user
 };
 
 IfpState s;
@@ -96,12 +110,68 @@ void show_com_path()
     SetCtrlVal(s.panel, IFP_PANEL_COMPATH, portmap::comPath(port));
 }
 
+// The IP address box serves TCP and UDP: each keeps its own address.
+std::string* remembered_address(int kind)
+{
+    return kind == IO_TCP ? &s.links.tcp : kind == IO_UDP ? &s.links.udp
+                                                          : nullptr;
+}
+
+void apply_links()
+{
+    const IfpLinks& l = s.links;
+    if (l.kind >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_IFCSEL, l.kind);
+    if (l.gpib >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_GPIBADDR, l.gpib);
+    if (l.com >= 0)
+        SetCtrlVal(s.panel, IFP_PANEL_COMPORT, l.com);
+    if (l.baud > 0)
+        SetCtrlVal(s.panel, IFP_PANEL_BAUD, l.baud); // refused unless it is one of the offered speeds
+    int kind = 0;
+    GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &kind);
+    const std::string* address = remembered_address(kind);
+    if (!address || address->empty())
+        address = l.tcp.empty() ? &l.udp : &l.tcp;
+    if (!address->empty())
+        SetCtrlVal(s.panel, IFP_PANEL_IPADDR, address->c_str());
+    show_kind_controls(kind);
+    s.shownKind = kind;
+}
+
+// After a successful open: the link's fields, if the user changed them.
+void store_links()
+{
+    if (!s.linkEdited)
+        return;
+    s.linkEdited = false;
+    IfpLinks& l = s.links;
+    l.kind = s.kind;
+    if (s.kind == IO_GPIB) {
+        GetCtrlVal(s.panel, IFP_PANEL_GPIBADDR, &l.gpib);
+    } else if (s.kind == IO_COM) {
+        GetCtrlVal(s.panel, IFP_PANEL_COMPORT, &l.com);
+        GetCtrlVal(s.panel, IFP_PANEL_BAUD, &l.baud);
+    } else if (std::string* address = remembered_address(s.kind)) {
+        GetCtrlVal(s.panel, IFP_PANEL_IPADDR, address);
+    }
+    if (const std::string problem = ifp_links_save(l); !problem.empty())
+        wprintf(1, "The link's address is not remembered: %s", problem.c_str());
+}
+
+bool mode_runnable(int mode) { return !s.runnable || s.runnable(mode); }
+
 void apply_device_cfg(int value)
 {
+    s.storedMode = 0;
     if (value < 0)
         return;
     SetCtrlAttribute(s.panel, IFP_PANEL_DEVMODE, ATTR_VISIBLE, value > 9 ? 1 : 0);
-    SetCtrlVal(s.panel, IFP_PANEL_DEVMODE, value % 10);
+    // An earlier version may have stored a mode that would only be refused.
+    if (mode_runnable(value % 10)) {
+        s.storedMode = value % 10;
+        SetCtrlVal(s.panel, IFP_PANEL_DEVMODE, s.storedMode);
+    }
 }
 
 // Closes the link, or leaves it to the query that is using it, and shows the
@@ -120,6 +190,43 @@ void link_down()
         set_terminal_dimmed(1);
         SetCtrlVal(s.panel, IFP_PANEL_OPEN, 0);
     }
+}
+
+// Why an open failed, as one line for the user: the platform layers' own
+// sentence where they have one.
+std::string open_failure_reason(int kind, int address, const std::string& ip)
+{
+    std::string text;
+    switch (kind) {
+    case IO_GPIB:
+        text = "GPIB address " + std::to_string(address) + ": ";
+        text += address < 0 ? std::string("choose an address from 0 to 30.") : gpib_last_error_text();
+        break;
+    case IO_COM:
+        // The serial layer's sentence names the port and its device already.
+        text = address >= 1 ? rs232_last_error_text() : "";
+        if (text.empty())
+            text = "COM" + std::to_string(address) + ": " +
+                (address < 1 ? "choose a COM port from 1 to 255." : "");
+        break;
+    default: {
+        in_addr parsed{};
+        text = (kind == IO_TCP ? "TCP " : "UDP ") + ip + ": ";
+        if (inet_aton(ip.c_str(), &parsed) == 0)
+            text += "this is not an IP address such as 192.168.0.10.";
+        else if (kind == IO_TCP)
+            text += "nothing accepted a connection on port " + std::to_string(IO_PORT) +
+                ". Is the instrument on, and is this its address?";
+        else
+            text += "no UDP socket could be opened.";
+    }
+    }
+    if (text.back() == ' ')
+        text += "the link could not be opened.";
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    return text;
 }
 
 } // namespace
@@ -193,6 +300,9 @@ void ifp_active(int show)
         int cfg = -1;
         ifp_device_cfg(&cfg, 0);
         apply_device_cfg(cfg);
+        s.links = ifp_links_load();
+        s.linkEdited = false;
+        apply_links();
         show_com_path();
         if (const std::string problem = portmap::loadProblem(); !problem.empty())
             MessagePopup("Port map", problem.c_str());
@@ -213,7 +323,7 @@ void ifp_quit()
         int visible = 0, mode = 0;
         GetCtrlAttribute(s.panel, IFP_PANEL_DEVMODE, ATTR_VISIBLE, &visible);
         GetCtrlVal(s.panel, IFP_PANEL_DEVMODE, &mode);
-        int value = 10 * (visible ? 1 : 0) + mode;
+        int value = 10 * (visible ? 1 : 0) + (mode_runnable(mode) ? mode : s.storedMode);
         ifp_device_cfg(&value, 1);
     }
     if (s.monitor)
@@ -235,7 +345,10 @@ void ifp_close()
     ifpopenCB(s.panel, IFP_PANEL_OPEN, EVENT_COMMIT, nullptr, 0, 0);
 }
 
+void ifp_set_device_mode_check(int (*runnable)(int mode)) { s.runnable = runnable; }
+
 int ifp_get_quit() { return s.quit; }
+unsigned ifp_failed_queries() { return s.failedQueries; }
 int ifp_get_ifready() { return s.ready; }
 int ifp_in_operation() { return s.operations > 0 ? 1 : 0; }
 int ifp_panel() { return s.panel; }
@@ -256,10 +369,12 @@ void ifp_select_link(int kind, const char* address)
         return;
     if (SetCtrlVal(s.panel, IFP_PANEL_IFCSEL, kind) < 0)
         return;
+    ifcSelCb(s.panel, IFP_PANEL_IFCSEL, EVENT_COMMIT, nullptr, 0, 0);
     if (address && (kind == IO_TCP || kind == IO_UDP))
         SetCtrlVal(s.panel, IFP_PANEL_IPADDR, address);
-    ifcSelCb(s.panel, IFP_PANEL_IFCSEL, EVENT_COMMIT, nullptr, 0, 0);
     GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &s.kind);
+    // A choice made for the user (the demo's simulator) is not remembered.
+    s.linkEdited = false;
 }
 
 void ifp_set_monitor_view(int on)
@@ -295,6 +410,8 @@ int ifp_send_query(const char* command, char* reply, int size)
         }
     }
     --s.operations;
+    if (!result)
+        ++s.failedQueries;
     if (s.operations == 0 && s.pendingClose >= 0) {
         io_close(s.pendingClose);
         s.pendingClose = -1;
@@ -309,6 +426,7 @@ bool ifp_open_link()
     if (s.panel < 0)
         return false;
     GetCtrlVal(s.panel, IFP_PANEL_IFCSEL, &s.kind);
+    s.openFailure.clear();
     wprintf(0, "\nOpen ");
 
     int address = 0;
@@ -331,6 +449,7 @@ bool ifp_open_link()
         if (ip.size() > static_cast<std::size_t>(IFP_IPADDR_MAX)) {
             wprintf(1, "IP address longer than %d characters", IFP_IPADDR_MAX);
             wprintf(0, " failed!\n");
+            s.openFailure = "The IP address is longer than a dotted address can be.";
             return false;
         }
         // Without a dot there is no address: ask everybody (UDP learns the peer
@@ -352,6 +471,7 @@ bool ifp_open_link()
         return true;
     }
     wprintf(0, " failed!\n");
+    s.openFailure = open_failure_reason(s.kind, address, ip);
     return false;
 }
 
@@ -407,10 +527,25 @@ int ifcSelCb(int panel, int control, int event, void*, int, int)
     } else if (event == EVENT_COMMIT) {
         int kind = 0;
         GetCtrlVal(panel, control, &kind);
+        // Leaving TCP for UDP or back keeps the typed address for its kind
+        // and brings back the other kind's.
+        if (std::string* typed = remembered_address(s.shownKind))
+            GetCtrlVal(panel, IFP_PANEL_IPADDR, typed);
+        if (const std::string* address = remembered_address(kind); address && !address->empty())
+            SetCtrlVal(panel, IFP_PANEL_IPADDR, address->c_str());
+        s.shownKind = kind;
+        s.linkEdited = true;
         show_kind_controls(kind);
         if (kind == IO_COM)
             show_com_path();
     }
+    return 0;
+}
+
+int ifp_address_cb(int, int, int event, void*, int, int)
+{
+    if (event == EVENT_COMMIT || event == EVENT_VAL_CHANGED)
+        s.linkEdited = true;
     return 0;
 }
 
@@ -442,11 +577,19 @@ int ifpopenCB(int panel, int control, int event, void*, int, int)
             GetCtrlVal(panel, control, &on);
             if (on) {
                 set_terminal_dimmed(0);
+                store_links();
                 return 0;
             }
         }
     }
     link_down();
+    // The log may be hidden: the reason goes where the user pressed Open,
+    // once the toggle shows the link closed.
+    if (!s.openFailure.empty()) {
+        const std::string why = std::move(s.openFailure);
+        s.openFailure.clear();
+        ErrorPopup("Open failed", why.c_str());
+    }
     return 0;
 }
 
@@ -476,9 +619,13 @@ int txCB(int panel, int control, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT || !s.ready)
         return 0;
+    std::string text;
+    GetCtrlVal(panel, IFP_PANEL_CMD, &text);
+    // Enter in the command box: a query is sent and its reply read, anything
+    // else only sent.
+    if (control == IFP_PANEL_CMD)
+        control = text.find('?') != std::string::npos ? IFP_PANEL_TXRX : IFP_PANEL_TX;
     if (control == IFP_PANEL_TX || control == IFP_PANEL_TXRX) {
-        std::string text;
-        GetCtrlVal(panel, IFP_PANEL_CMD, &text);
         char command[IFP_TERMINAL_SIZE];
         // A cut command would be a different command: refuse it.
         if (text.size() >= sizeof command) {
@@ -506,8 +653,10 @@ int txCB(int panel, int control, int event, void*, int, int)
     return 0;
 }
 
-int ifp_comport_cb(int, int, int, void*, int, int)
+int ifp_comport_cb(int, int, int event, void*, int, int)
 {
+    if (event == EVENT_COMMIT || event == EVENT_VAL_CHANGED)
+        s.linkEdited = true;
     show_com_path();
     return 0;
 }
@@ -540,6 +689,7 @@ void ifp_register_callbacks()
     ui_register_ctrl_callback("ifc_msg_clear", ifc_msg_clear);
     ui_register_ctrl_callback("ifp_devmode_cb", ifp_devmode_cb);
     ui_register_ctrl_callback("ifp_comport_cb", ifp_comport_cb);
+    ui_register_ctrl_callback("ifp_address_cb", ifp_address_cb);
     ui_register_ctrl_callback("ifp_compath_cb", ifp_compath_cb);
     ui_register_panel_callback("ifpCB", ifpCB);
 }

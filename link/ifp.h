@@ -26,12 +26,19 @@ int ifp_in_operation();
 int ifp_get_device_mode();
 // 1 on success, 0 on failure; command or reply may be null.
 int ifp_send_query(const char* command, char* reply, int size);
+// How many calls of ifp_send_query have failed so far, so that a caller can
+// tell an instrument that stopped answering from one that answered "no".
+unsigned ifp_failed_queries();
 void ifp_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The message log, filtered by the log-level ring (level 1 errors, 0 traffic).
 void wprintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Connection set-up.
 bool ifp_open_link();
 void ifp_device_cfg(int* value, int direction);
+// Which device modes the application can run (1) or not (0).  A mode it
+// cannot run is never taken from device.cfg nor written to it: the mode
+// device.cfg held (or 0) is stored instead.  Without a check every mode counts.
+void ifp_set_device_mode_check(int (*runnable)(int mode));
 // device.cfg's first line (at most IFP_CFG_LINE_SIZE - 1 characters) read as
 // one decimal integer the way "%d" reads it, or -1 when it holds none or one
 // out of range.
@@ -68,6 +75,8 @@ int ifp_devmode_cb(int panel, int control, int event, void* callbackData, int ev
     int eventData2);
 // The COM port number shows its device path from the port map; the Set button
 // stores the edited path in the map.
+// A link field changed: a successful open remembers it.
+int ifp_address_cb(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ifp_comport_cb(int panel, int control, int event, void* callbackData, int eventData1,
     int eventData2);
 int ifp_compath_cb(int panel, int control, int event, void* callbackData, int eventData1,

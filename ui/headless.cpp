@@ -27,8 +27,8 @@ Script& script() {
     return s;
 }
 
-void record(PopupRecord::Kind kind, const std::string& title, const std::string& text) {
-    PopupRecord r{kind, title, text, {}, {}, 0};
+void record(PopupRecord::Kind kind, const std::string& title, const std::string& text, bool error = false) {
+    PopupRecord r{kind, title, text, {}, {}, 0, error};
     script().records.push_back(std::move(r));
 }
 
@@ -41,6 +41,10 @@ public:
 
     void messagePopup(const std::string& title, const std::string& text) override {
         record(PopupRecord::Message, title, text);
+    }
+
+    void errorPopup(const std::string& title, const std::string& text) override {
+        record(PopupRecord::Message, title, text, true);
     }
 
     bool confirmPopup(const std::string& title, const std::string& text) override {

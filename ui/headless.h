@@ -23,6 +23,7 @@ struct PopupRecord {
     std::string defaultFile; // FileSelect only
     std::string directory; // FileSelect only
     int buttonLabel = 0; // FileSelect only
+    bool error = false; // Message only: shown with the error icon
 };
 
 // Scripted answers, used in order; a pop-up with no scripted answer gets the

@@ -176,6 +176,9 @@ public:
     virtual void pump(int maxWaitMs) = 0;
     // Pop-ups (modal).
     virtual void messagePopup(const std::string& title, const std::string& text) = 0;
+    // A message about something that failed; shown with the error icon where
+    // the renderer has icons.
+    virtual void errorPopup(const std::string& title, const std::string& text) { messagePopup(title, text); }
     virtual bool confirmPopup(const std::string& title, const std::string& text) = 0;
     virtual PromptResult promptPopup(const std::string& title, const std::string& text, int maxLength) = 0;
     // nullopt when cancelled.

@@ -169,6 +169,11 @@ int MessagePopup(const char* title, const char* message) {
     return 0;
 }
 
+int ErrorPopup(const char* title, const char* message) {
+    ui::renderer()->errorPopup(ui::str(title), ui::str(message));
+    return 0;
+}
+
 int ConfirmPopup(const char* title, const char* message) {
     return ui::renderer()->confirmPopup(ui::str(title), ui::str(message)) ? 1 : 0;
 }

@@ -304,6 +304,8 @@ int SavePanelPicture(int panel, const char* path);
 
 // ---- pop-ups ----------------------------------------------------------------------------------
 int MessagePopup(const char* title, const char* message);
+// The same for something that failed: shown with the error icon.
+int ErrorPopup(const char* title, const char* message);
 int ConfirmPopup(const char* title, const char* message); // 1 yes, 0 no
 // Asks for a text of at most maxLength characters into buffer (maxLength + 1 bytes);
 // 0 on success, negative when cancelled.

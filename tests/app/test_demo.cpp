@@ -24,6 +24,7 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
         tsupport::TempDir dir;
         tsupport::ScopedEnv project("IMBENCH_PROJECT_DIR", dir.path());
         tsupport::ScopedEnv ports("IMBENCH_PORTS", dir.file("ports.cfg"));
+        tsupport::ScopedEnv links("IMBENCH_LINKS", dir.file("links.cfg"));
         std::string out;
         EXPECT_EQ(tsupport::runCommand(std::string(IMBENCH_EXE) + " --demo --headless" + c.options, &out), 0) << out;
         std::vector<const char*> texts = {"TCP,IP address 127.0.0.", " successful!", "iowrite:*IDN?"};
@@ -32,6 +33,7 @@ TEST(Executable, HeadlessDemoIdentifiesAndSweepsTheSimulatedInstrument) {
             EXPECT_NE(out.find(text), std::string::npos) << text << " missing in\n"
                                                          << out;
         EXPECT_FALSE(tsupport::readFile(dir.file("device.cfg"))) << "the device mode did not change";
+        EXPECT_FALSE(tsupport::readFile(dir.file("links.cfg"))) << "the simulator's address is not the user's";
     }
 }
 

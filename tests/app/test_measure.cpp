@@ -9,6 +9,7 @@
 #include "displays/nyqust.h"
 #include "displays/vc.h"
 #include "link/ifp.h"
+#include "link/io.h"
 #include "tests/support/run_fixture.h"
 #include "ui/headless.h"
 #include "ui/resources/ifcPanel.h"
@@ -244,6 +245,12 @@ TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit) {
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
 }
 
+std::string progress() {
+    std::string text;
+    GetCtrlVal(ifcP, MAIN_PANEL_PROGRESS, &text);
+    return text;
+}
+
 Log levels(const Log& log) {
     Log out;
     std::copy_if(log.begin(), log.end(), std::back_inserter(out),
@@ -299,9 +306,10 @@ TEST_F(RunTest, SweepSequencesAndWhatTheirEndRestores) {
     }
 }
 
-// A stop by the user ends a REPEAT run too; only the frequency is sent back,
-// the module keeps the step's level.
-TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency) {
+// A stop by the user ends a REPEAT run and leaves the instrument at the
+// stimulus the panel shows again; a user's start always begins at step 1,
+// also after REPEAT was switched off in the middle of a run.
+TEST_F(RunTest, AUsersStopOrStartOfARepeatRun) {
     startRun();
     setReadings(kReading);
     setSweep(1, 100000, 100, 1);
@@ -319,16 +327,29 @@ TEST_F(RunTest, StoppingASweepRestoresTheStimulusAndResendsOnlyTheFrequency) {
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_SYNC, ATTR_DIMMED), 1);
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(4.0, 1.0))
         << "the stepper's frequency and the step's level are shown";
+    EXPECT_EQ(progress().rfind("DC step 1 of 2, point 3 of 46, about ", 0), 0u) << progress();
     clearLog();
     commit(ifcP, MAIN_PANEL_SWEEP, 0);
     for (int i = 0; i < 3; ++i)
         readBack();
-    EXPECT_EQ(log(), (Log{"IM:OUTP:SINE:FREQ 1234.000000", "IM:OUTP:SINE:FREQ?"}));
+    EXPECT_EQ(log(), (Log{"IM:OUTP:SINE:FREQ 1234.000000", "IM:OUTP:SINE:FREQ?", "IM:OUTP:STAT 1", "IM:OUTP:LEV 0.150000 1.500000", "IM:OUTP:AMPL?"}));
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_FREQUENCY), mainDouble(MAIN_PANEL_OFFSET))), std::pair(1234.0, 1.5));
     EXPECT_EQ(mainInt(MAIN_PANEL_MEASURE) + mainInt(MAIN_PANEL_SWEEP) + ifc_get_dcsw_active(), 0);
     EXPECT_EQ(attribute(ifcP, MAIN_PANEL_FREQUENCY, ATTR_CTRL_MODE), VAL_HOT);
     EXPECT_EQ(ifc_log_count(), 3u) << "the points stay until the next sweep starts";
-    EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.100000 1.000000");
+    EXPECT_EQ(progress().rfind("Sweep stopped after 3 points in ", 0), 0u) << progress();
+    EXPECT_EQ(sim_->instrument().setting("IM:OUTP:LEV").value_or(""), "0.150000 1.500000");
+
+    setSweep(10, 30, 10, 0);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    readBack();
+    commit(ifcP, MAIN_PANEL_REPEAT, 0);
+    ASSERT_EQ(runSweep(), 2) << "the step's sweep ends, no other follows";
+    clearLog();
+    commit(ifcP, MAIN_PANEL_REPEAT, 1);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    EXPECT_EQ(levels(log()), Log{"IM:OUTP:LEV 0.100000 1.000000"});
+    EXPECT_EQ(ifc_get_dcsw_index(), 0);
 }
 
 // The simulated module reads the AC level it was last given as its voltage,
@@ -369,6 +390,7 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     // clang-format on
     EXPECT_EQ((std::pair(mainDouble(MAIN_PANEL_OFFSET), mainDouble(MAIN_PANEL_AMPLITUDE))), std::pair(0.5, 10.0));
     EXPECT_EQ(mainInt(MAIN_PANEL_SWEEP), 0);
+    EXPECT_EQ(progress().rfind("Sweep done: 6 points in ", 0), 0u) << progress();
     // The file was written once, with the second sweep's points only.
     const std::string text = readFile(path).value_or("");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
@@ -385,6 +407,35 @@ TEST_F(RunTest, RepeatSweepsOncePerDcListStepAndLogsTheLastSweep) {
     EXPECT_EQ(bode_trace_index(), 0);
     EXPECT_EQ(graphPoints(zP, BODE_PANEL_GRAPH1), 3);
     EXPECT_EQ(traces_all().size(), 1u);
+}
+
+// Only read-backs that fail three times in a row mean a lost instrument: the
+// sweep stops, the link closes and a pop-up says why.
+TEST_F(RunTest, AnInstrumentLostMidSweepStopsTheSweepAndClosesTheLink) {
+    startRun();
+    setReadings(kReading);
+    setSweep(1, 100000, 0, 1);
+    commit(ifcP, MAIN_PANEL_SWEEP, 1);
+    sim::Faults garbled;
+    garbled.garbleReplyOk = (IFC_LOST_AFTER_FAILURES - 1) * IFP_QUERY_ATTEMPTS;
+    sim_->setFaults(garbled);
+    io_timeout(ifp_link_handle(), 100); // each failed exchange waits out the link's timeout
+    const auto turns = [](int n) {
+        for (int i = 0; i < n; ++i)
+            readBack();
+        return std::tuple(ifp_get_ifready(), mainInt(MAIN_PANEL_SWEEP), mainInt(MAIN_PANEL_MEASURE), ifc_log_count());
+    };
+    EXPECT_EQ(turns(IFC_LOST_AFTER_FAILURES), std::tuple(1, 1, 1, 1u)) << "two failures, then a reading";
+    EXPECT_EQ(turns(1), std::tuple(1, 1, 1, 2u));
+    sim_.reset();
+    EXPECT_EQ(turns(IFC_LOST_AFTER_FAILURES - 1), std::tuple(1, 1, 1, 2u));
+    EXPECT_TRUE(hl::popups().empty());
+    EXPECT_EQ(turns(1), std::tuple(0, 0, 0, 2u));
+    ASSERT_EQ(hl::popups().size(), 1u);
+    EXPECT_TRUE(hl::popups()[0].error);
+    EXPECT_EQ(hl::popups()[0].title, "Instrument lost");
+    EXPECT_NE(hl::popups()[0].text.find("The sweep was stopped. The link was closed."), std::string::npos);
+    EXPECT_EQ(mainDouble(MAIN_PANEL_FREQUENCY), 1000.0) << "the stop restored the stimulus";
 }
 
 // The run ends during a sweep: closing the main window stops the sweep

@@ -169,6 +169,23 @@ TEST(ProfileList, TextsFromElsewhere) {
     }
 }
 
+// With SAMPLE AUTO on before and in the profile, the profile's cycle is the
+// one AUTO off brings back, whoever chooses the cycle meanwhile.
+TEST_F(Profile, SampleAutoOffAfterALoadBringsBackTheProfilesCycle) {
+    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 0.5);
+    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
+    saveAs(dir_.file("auto.ini"));
+    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
+    SetCtrlVal(ifcP, MAIN_PANEL_SAMPLE_CYCLE, 0.25);
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 1);
+    loadFrom(dir_.file("auto.ini"));
+    ASSERT_NE(mainDouble(MAIN_PANEL_SAMPLE_CYCLE), 0.5) << "the module's own cycle is shown while AUTO is on";
+    clearLog();
+    commit(ifcP, MAIN_PANEL_SAMPLE_AUTO, 0);
+    EXPECT_EQ(static_cast<float>(mainDouble(MAIN_PANEL_SAMPLE_CYCLE)), 0.5f);
+    EXPECT_EQ(log(), (Texts{"IM:INP:SAMP:AUTO 0", "IM:INP:SAMP:CYCL 500"}));
+}
+
 // Files that cannot be used: "Fail", nothing re-applied, the list as it was.
 TEST_F(Profile, FilesThatCannotBeLoadedOrSaved) {
     changeEverything(4);

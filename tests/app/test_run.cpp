@@ -85,19 +85,29 @@ TEST_F(RunTest, ModuleVersionDecidesTheSwitchesAndTheCycleChoice) {
     }
 }
 
-// A mode beyond the table ends the application.  Without its interface
-// panel it ends at once.
+// A mode with no row in the table gives the link back with an error pop-up and the
+// interface panel stays; such a mode is never stored in device.cfg.  Without
+// its interface panel the application ends at once.
 TEST_F(RunTest, DeviceModeChoosesWhatRunsOnTheLink) {
     const std::string address = startSim();
-    const std::tuple<int, const char*, const char*> cases[] = {{3, "Error!", "Unknown Device! System Exit!"}};
+    const std::tuple<int, const char*, const char*> cases[] = {{3, "Unknown device mode", "Device mode 3 is reserved"},
+        {9, "Unknown device mode", "Device mode 9 is reserved"}};
     for (const auto& [mode, title, text] : cases) {
         hl::clearPopups();
-        std::vector<UiScript::Step> steps = {{always, [&, m = mode] { openTcp(address, m); }}};
-        EXPECT_TRUE(runMainWith(steps)) << mode;
+        EXPECT_TRUE(runMainWith({{always,
+                                     [&, m = mode] {
+                                         SetCtrlAttribute(ifp_panel(), IFP_PANEL_DEVMODE, ATTR_VISIBLE, 1);
+                                         ASSERT_EQ(hl::commit(ifp_panel(), IFP_PANEL_DEVMODE, m), 0);
+                                         openTcp(address, m);
+                                     }},
+            {[] { return !hl::popups().empty() && !ifp_get_ifready(); }, [] { hl::closePanel(ifp_panel()); }}}))
+            << mode;
         ASSERT_EQ(hl::popups().size(), 1u) << mode;
+        EXPECT_TRUE(hl::popups()[0].error);
         EXPECT_EQ(hl::popups()[0].title, title);
         EXPECT_NE(hl::popups()[0].text.find(text), std::string::npos) << hl::popups()[0].text;
         EXPECT_EQ(ifp_panel(), -1);
+        EXPECT_EQ(readFile(dir_.file("device.cfg")), "10\n") << "the selector shown, the measurement tool";
     }
     EXPECT_EQ(ifp_get_ifready(), 0);
     EXPECT_EQ(log(), Log{}) << "only the measurement tool talks to the instrument";

@@ -41,7 +41,29 @@ TEST(SweepStep, FrequenciesFromStartToStopAndTheFirstBeyond) {
         for (std::size_t i = 0; i < got.size(); ++i)
             EXPECT_DOUBLE_EQ(got[i], c.expected[i]) << "point " << i;
         EXPECT_DOUBLE_EQ(next.freq, c.beyond);
+        EXPECT_EQ(ifc_sweep_point_count(c.range), c.expected.size());
     }
+    EXPECT_EQ(ifc_sweep_point_count({0.1, 100000, 0.01, 0}), 0u) << "too many to count";
+}
+
+// The estimate goes by the run's pace: the points left in this sweep and in
+// the REPEAT run's later sweeps, each taking the time a point took so far.
+TEST(SweepProgress, StepPointsAndTheTimeLeft) {
+    const struct {
+        IfcProgress p;
+        const char* text;
+    } cases[] = {
+        {{0, 0, 0, 19, 0, 0.0}, "point 0 of 19, estimating the time left"},
+        {{0, 0, 4, 19, 4, 8.0}, "point 4 of 19, about 30 s left"},
+        {{1, 3, 19, 19, 19, 38.0}, "DC step 1 of 3, point 19 of 19, about 1 min 16 s left"},
+        {{3, 3, 10, 19, 48, 96.0}, "DC step 3 of 3, point 10 of 19, about 18 s left"},
+        {{2, 2, 19, 19, 38, 50.0}, "DC step 2 of 2, point 19 of 19, finishing"},
+        {{0, 0, 7, 0, 7, 3.0}, "point 7"},
+        {{1, 2, 1, 11, 1, 90.0}, "DC step 1 of 2, point 1 of 11, about 31 min 30 s left"},
+        {{0, 0, 1, 101, 1, 100.0}, "point 1 of 101, about 2 h 46 min left"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ifc_progress_text(c.p), c.text);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // deferred close, the terminal, the message log, device.cfg; and discovery by
 // broadcast, in a network namespace of its own.
 #include "link/ifp.h"
+#include "link/ifp_links.h"
 #include "platform/portmap.h"
 #include "tests/support/peers.h"
 #include "tests/support/sim_start.h"
@@ -88,33 +89,51 @@ protected:
 
     tsupport::TempDir dir_;
     tsupport::ScopedEnv project_{"IMBENCH_PROJECT_DIR", dir_.path()};
+    tsupport::ScopedEnv links_{"IMBENCH_LINKS", dir_.file("config/imbench/links.cfg")};
     tsupport::IsolatedPortMap map_;
     std::unique_ptr<sim::Simulator> sim_;
     int panel_ = -1;
 };
 
+// A failed open also says why in one line of an error pop-up, the log being
+// hidden unless the monitor view is on.
 TEST_F(Ifp, OpenReportsEachLinkAndDimsTheTerminalWhileClosed) {
     const std::string refused = tsupport::StreamPeer::tcp()->address();
     const std::string prompt = "ERR:\n\nInput the COM port number which connect to VTX (1..255):\n";
     ifp_set_monitor_view(1); // transport messages in the log
     ASSERT_EQ(InsertListItem(panel_, IFP_PANEL_IFCSEL, -1, "other", 4), 0);
+    portmap::overrideCom(7, dir_.file("no-tty"));
+    for (int control : {IFP_PANEL_CMD, IFP_PANEL_TX, IFP_PANEL_RX, IFP_PANEL_TXRX})
+        EXPECT_EQ(get(control, ATTR_DIMMED), 1) << "no link yet";
     const struct {
         int kind;
         ui::Value where;
         std::string report;
+        std::string why; // what the pop-up begins with
     } rows[] = {
-        {IO_GPIB, 5, "GPIB address 5\n successful!"},
-        {IO_COM, 3, "COM3 with 115200bps\n successful!"},
-        {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!"},
-        {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!"},
-        {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!"},
-        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!"},
-        {4, 0, "Unknown I/O\n"},
+        {IO_GPIB, 5, "GPIB address 5\n successful!", ""},
+        {IO_COM, 3, "COM3 with 115200bps\n successful!", ""},
+        {IO_TCP, address(), "TCP,IP address " + address() + "\n successful!", ""},
+        {IO_UDP, address(), "UDP,IP address " + address() + "\n successful!", ""},
+        {IO_TCP, refused, "TCP,IP address " + refused + "\n failed!",
+            "TCP " + refused + ": nothing accepted a connection on port 3000."},
+        {IO_UDP, std::string("999.0.0.1"), "UDP,IP address 999.0.0.1\nERR:\nInput The IP address error \n failed!",
+            "UDP 999.0.0.1: this is not an IP address"},
+        {IO_COM, 0, "COM0 with 115200bps\n" + prompt + " failed!", "COM0: choose a COM port from 1 to 255."},
+        {IO_COM, 7, "COM7 with 115200bps\nERR:COM7 open error err=", "COM7: " + dir_.file("no-tty") + " does not exist"},
+        {4, 0, "Unknown I/O\n", ""},
     };
     for (const auto& r : rows) {
         ResetTextBox(panel_, IFP_PANEL_MSG, "");
+        hl::clearPopups();
         open(r.kind, r.where);
-        EXPECT_TRUE(logHas("\nOpen \n" + r.report + "\n")) << log();
+        EXPECT_TRUE(logHas("\nOpen \n" + r.report)) << log();
+        ASSERT_EQ(hl::popups().size(), r.why.empty() ? 0u : 1u) << r.report;
+        for (const hl::PopupRecord& p : hl::popups()) {
+            EXPECT_EQ(p.title + (p.error ? " (error)" : ""), "Open failed (error)");
+            EXPECT_EQ(p.text.rfind(r.why, 0), 0u) << p.text;
+            EXPECT_EQ(p.text.find('\n'), std::string::npos) << p.text;
+        }
         const bool up = r.report.ends_with("successful!");
         EXPECT_EQ(ifp_get_ifready(), up);
         EXPECT_EQ(get(IFP_PANEL_OPEN), up);
@@ -214,17 +233,21 @@ TEST_F(Ifp, CloseDuringAQueryWaitsForTheQueryToEnd) {
 
 // TX sends, RX reads one reply, TX/RX both; over UDP the reply names its
 // sender; a command longer than the terminal's buffer is refused, not cut.
+// The buttons, and Enter in the command box: a query is sent and answered,
+// a command only sent.
 TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
     for (int kind : {IO_TCP, IO_UDP}) {
         open(kind, address());
-        commit(IFP_PANEL_CMD, std::string("*IDN?"));
+        SetCtrlVal(panel_, IFP_PANEL_CMD, "*IDN?");
         click(IFP_PANEL_TX);
         click(IFP_PANEL_RX);
-        commit(IFP_PANEL_CMD, std::string("SYST:SER?"));
+        SetCtrlVal(panel_, IFP_PANEL_CMD, "SYST:SER?");
         click(IFP_PANEL_TXRX);
+        commit(IFP_PANEL_CMD, std::string("IM:OUTP:STAT 1"));
+        commit(IFP_PANEL_CMD, std::string("IM:OUTP:STAT?"));
         const std::string from = kind == IO_UDP ? "(" + address() + ")\n" : "";
         EXPECT_TRUE(logHas(std::string("\nTX: *IDN?\n\nRX: ") + sim::kDefaultIdn + "\n" + from + "\nTX: SYST:SER?\n\nRX: " +
-            sim::kDefaultSerial + "\n" + from))
+            sim::kDefaultSerial + "\n" + from + "\nTX: IM:OUTP:STAT 1\n\nTX: IM:OUTP:STAT?\n\nRX: 1\n" + from))
             << log();
         commit(IFP_PANEL_OPEN, 0);
     }
@@ -232,7 +255,7 @@ TEST_F(Ifp, TerminalSendsReadsAndLogsTheExchange) {
     SetCtrlVal(panel_, IFP_PANEL_CMD, std::string(250, 'A').c_str()); // the box itself stops at 199
     click(IFP_PANEL_TX);
     EXPECT_TRUE(log().ends_with("ERR:command longer than 199 characters\n\nTX: error\n"));
-    EXPECT_EQ(sim_->commandLog().size(), 4u) << "the long command was not sent";
+    EXPECT_EQ(sim_->commandLog().size(), 8u) << "the long command was not sent";
 }
 
 TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
@@ -255,6 +278,19 @@ TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
         ifp_quit();
         EXPECT_EQ(tsupport::readFile(cfg), stored);
     }
+    // Modes the application cannot run are neither taken from the file nor
+    // stored: the file's own mode (or 0) is kept in their place.
+    ifp_set_device_mode_check([](int mode) { return mode == 0 || mode == 2 ? 1 : 0; });
+    for (auto [text, shownMode, chosen, stored] : {std::tuple{"13\n", 0, 4, "10\n"}, {"12\n", 2, 5, "12\n"},
+             {"12\n", 2, 0, "10\n"}, {"11\n", 0, 1, "10\n"}}) {
+        tsupport::writeFile(cfg, text);
+        show();
+        EXPECT_EQ(ifp_get_device_mode(), shownMode) << text;
+        commit(IFP_PANEL_DEVMODE, chosen);
+        ifp_quit();
+        EXPECT_EQ(tsupport::readFile(cfg), stored) << text << " then " << chosen;
+    }
+    ifp_set_device_mode_check(nullptr);
     // A pipe in place of device.cfg or the port map is refused at once, with a
     // message, instead of hanging the start; the panel comes up all the same.
     for (const std::string& fifo : {cfg, map_.file()}) {
@@ -270,6 +306,39 @@ TEST_F(Ifp, DeviceCfgSetsTheSelectorAndAChangeIsStoredAtQuit) {
         ifp_quit();
         std::filesystem::remove(fifo);
     }
+}
+
+// The last address of each kind the user opened comes back in the next run,
+// TCP and UDP each with its own; a choice made for the user is not kept.
+TEST_F(Ifp, TheLastAddressOfEachLinkKindIsRememberedAcrossRuns) {
+    const std::string udpAddress = "127.0.0.1";
+    auto text = [this](int control) {
+        std::string v;
+        GetCtrlVal(panel_, control, &v);
+        return v;
+    };
+    open(IO_GPIB, 7);
+    commit(IFP_PANEL_OPEN, 0);
+    open(IO_UDP, udpAddress);
+    commit(IFP_PANEL_OPEN, 0);
+    open(IO_TCP, address());
+    commit(IFP_PANEL_OPEN, 0);
+    ifp_quit();
+    show();
+    EXPECT_EQ(std::tuple(get(IFP_PANEL_IFCSEL), text(IFP_PANEL_IPADDR), get(IFP_PANEL_GPIBADDR)),
+        std::tuple(IO_TCP, address(), 7));
+    commit(IFP_PANEL_IFCSEL, IO_UDP);
+    EXPECT_EQ(text(IFP_PANEL_IPADDR), udpAddress);
+    commit(IFP_PANEL_IFCSEL, IO_TCP);
+    EXPECT_EQ(text(IFP_PANEL_IPADDR), address());
+    ifp_select_link(IO_UDP, "127.0.0.9");
+    commit(IFP_PANEL_OPEN, 1);
+    ifp_quit();
+    show();
+    EXPECT_EQ(std::tuple(get(IFP_PANEL_IFCSEL), text(IFP_PANEL_IPADDR)), std::tuple(IO_TCP, address()));
+    // What a hand-edited file holds that cannot be used is left out.
+    const IfpLinks l = ifp_links_parse("KIND = SCSI\nGPIB = x\nCOM = 4 9600\nTCP = 127.0.0.1234567890123456\nUDP=10.0.0.2\r\n");
+    EXPECT_EQ(std::tuple(l.kind, l.gpib, l.com, l.baud, l.tcp, l.udp), std::tuple(-1, -1, 4, 9600, "", "10.0.0.2"));
 }
 
 // An address without a dot means everybody: the first answer's sender becomes
@@ -297,10 +366,7 @@ TEST_F(Ifp, BroadcastFindsTheInstrumentAndThenAsksItAlone) {
             }
         });
         for (auto [kind, text] : {std::pair{IO_TCP, "localhost"}, {IO_UDP, ""}}) open(kind, std::string(text));
-        for (const char* command : {"*IDN?", "B?"}) {
-            commit(IFP_PANEL_CMD, std::string(command));
-            click(IFP_PANEL_TXRX);
-        }
+        for (const char* command : {"*IDN?", "B?"}) commit(IFP_PANEL_CMD, std::string(command)); // Enter
         if (!logHas("TCP,IP address 255.255.255.255\n failed!") || !logHas("UDP,IP address 255.255.255.255\n successful!") ||
             !logHas("RX: *IDN? from all\n(127.0.0.2)\n\nTX: B?\n\nRX: B? from own\n"))
             report = log();

@@ -44,6 +44,7 @@ protected:
 
     TempDir dir_;
     ScopedEnv projectDir_{"IMBENCH_PROJECT_DIR", dir_.path()};
+    ScopedEnv links_{"IMBENCH_LINKS", dir_.file("links.cfg")};
     std::unique_ptr<sim::Simulator> sim_;
 };
 

@@ -9,6 +9,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -116,6 +117,12 @@ TEST_F(QtPanel, UserInputReachesTheModelAndTheCallbacks) {
              {TOGGLE, L}, {TOGGLE, V}, {TOGGLE, C}, {RING, C}, {LIST, V}, {LIST, C}})
         EXPECT_NE(std::find(calls.begin(), calls.end(), want), calls.end()) << want.first << " " << want.second;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), Call{NUM_INT, EVENT_RIGHT_DOUBLE_CLICK}), 1); // one, not one per widget
+    // Leaving a text field keeps the text without a commit; Enter commits, also an unchanged text.
+    calls.clear();
+    auto* edit = widget<QLineEdit>(TEXT_IN);
+    edit->setFocus(), QTest::keyClick(edit, Qt::Key_Backspace), widget<QSpinBox>(NUM_INT)->setFocus(), settle();
+    edit->setFocus(), settle(), calls.push_back({}), QTest::keyClick(edit, Qt::Key_Return), settle();
+    EXPECT_EQ(calls, (std::vector<Call>{{TEXT_IN, EVENT_VAL_CHANGED}, {}, {TEXT_IN, EVENT_COMMIT}}));
     calls.clear(); // the arrow key steps by the increment; a dimmed button or an indicator takes nothing
     widget<QDoubleSpinBox>(NUM_DBL)->setFocus(), QTest::keyClick(widget<QDoubleSpinBox>(NUM_DBL), Qt::Key_Up);
     SetCtrlAttribute(panel, BUTTON, ATTR_DIMMED, 1), SetCtrlAttribute(panel, NUM_INT, ATTR_CTRL_MODE, VAL_INDICATOR);
@@ -175,6 +182,24 @@ TEST_F(QtPanel, ASizableWindowGrowsItsGraphs) {
     EXPECT_EQ(at(3), QRect(520, 280, 70, 20));
 }
 
+// A log shows its newest line as lines come, one event turn at a time, until
+// the user scrolls away from the end, and again once the user is back there;
+// also when a long line brings the sideways scroll bar, which takes a line's room.
+TEST_F(QtPanel, ALogFollowsItsNewestLineUntilTheUserScrollsAway) {
+    QScrollBar* scroll = widget<QPlainTextEdit>(LOG)->verticalScrollBar();
+    auto add = [this](int n) {
+        for (int i = 0; i < n; ++i) InsertTextBoxLine(panel, LOG, -1, ("line " + std::to_string(i)).c_str()), settle();
+    };
+    add(60);
+    InsertTextBoxLine(panel, LOG, -1, std::string(400, 'w').c_str()), settle(), add(3);
+    EXPECT_GT(scroll->maximum(), 10);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    scroll->triggerAction(QAbstractSlider::SliderToMinimum), add(20);
+    EXPECT_EQ(scroll->value(), 0);
+    scroll->triggerAction(QAbstractSlider::SliderToMaximum), add(20);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+}
+
 TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     SetCtrlVal(panel, NUM_INT, 64), SetCtrlVal(panel, NUM_DBL, 12.345), SetCtrlVal(panel, TEXT_IN, "10.0.0.1");
     SetCtrlVal(panel, TOGGLE, 1), SetCtrlIndex(panel, RING, 2), SetCtrlIndex(panel, LIST, 1);
@@ -196,6 +221,9 @@ TEST_F(QtPanel, ModelChangesShowInTheWidgetsWithoutCallbacks) {
     EXPECT_TRUE(widget<QPushButton>(TOGGLE)->isChecked() && !widget<QLineEdit>(TEXT_IN)->isVisible() &&
         !widget<QComboBox>(RING)->isEnabled() &&
         !ui::qt::panelMenuBar(panel)->actions().front()->menu()->actions()[0]->isEnabled());
+    const QPalette& dimmed = widget<QComboBox>(RING)->palette();
+    EXPECT_NE(dimmed.color(QPalette::Disabled, QPalette::ButtonText), dimmed.color(QPalette::Active, QPalette::ButtonText))
+        << "a dimmed control looks greyed";
     ResetTextBox(panel, LOG, "fresh"), InsertTextBoxLine(panel, LOG, 0, "first");
     EXPECT_EQ(widget<QPlainTextEdit>(LOG)->toPlainText().toStdString(), "first\nfresh");
     settle();

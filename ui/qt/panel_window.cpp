@@ -35,6 +35,7 @@ namespace {
 constexpr int kLedOn = 0xFF2020;
 constexpr int kLedOff = 0x404040;
 constexpr int kTextGap = 2; // pixels between a list column's start and its text
+constexpr const char* kFollowEnd = "imbenchFollowEnd"; // a text box follows its newest line
 
 QColor rgb(int c) { return QColor::fromRgb(static_cast<QRgb>(c & 0xFFFFFF)); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -257,14 +258,14 @@ void PanelWindow::watch(QWidget* w, int id) {
     }
 }
 
-void PanelWindow::userChanged(int id, bool changed) {
+void PanelWindow::userChanged(int id, bool changed, bool commit) {
     const Control* c = model(id);
     if (!c) return;
     if (changed) ui::postEvent(handle_, id, EVENT_VAL_CHANGED);
-    if (c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
+    if (commit && c->mode == VAL_HOT) ui::postEvent(handle_, id, EVENT_COMMIT);
 }
 
-void PanelWindow::userEntered(int id, const Value& v) {
+void PanelWindow::userEntered(int id, const Value& v, bool commit) {
     const Control* m = model(id);
     const Value before = m ? m->value : Value{};
     if (ui::userSetValue(handle_, id, v) < 0) {
@@ -278,7 +279,7 @@ void PanelWindow::userEntered(int id, const Value& v) {
         return;
     }
     m = model(id);
-    userChanged(id, m && !(m->value == before));
+    userChanged(id, m && !(m->value == before), commit);
 }
 
 void PanelWindow::showRefusal(int id, const std::string& why) {
@@ -357,10 +358,17 @@ void PanelWindow::createControl(const Control& c) {
     }
     case UiCtrlKind::String: {
         auto* e = new QLineEdit(canvas_);
+        // Enter commits, also an unchanged text (a command sent again); leaving
+        // the field only keeps what was typed, so a click elsewhere sends nothing.
+        connect(e, &QLineEdit::returnPressed, this, [this, e, id] {
+            if (syncing_) return;
+            e->setModified(false);
+            userEntered(id, e->text().toStdString(), true);
+        });
         connect(e, &QLineEdit::editingFinished, this, [this, e, id] {
             if (syncing_ || !e->isModified()) return;
             e->setModified(false);
-            userEntered(id, e->text().toStdString());
+            userEntered(id, e->text().toStdString(), false);
         });
         w = e;
         break;
@@ -380,6 +388,17 @@ void PanelWindow::createControl(const Control& c) {
         t->setLineWrapMode(QPlainTextEdit::NoWrap);
         connect(t, &QPlainTextEdit::textChanged, this, [this, t] {
             if (!syncing_) t->document()->setModified(true);
+        });
+        // A log follows its newest line until the user scrolls away from the
+        // end.  The document is laid out lazily, so the end is sought again
+        // whenever the range grows, not only when a line is added.
+        QScrollBar* bar = t->verticalScrollBar();
+        t->setProperty(kFollowEnd, true);
+        connect(bar, &QScrollBar::valueChanged, t, [t, bar](int value) {
+            t->setProperty(kFollowEnd, value >= bar->maximum());
+        });
+        connect(bar, &QScrollBar::rangeChanged, t, [t, bar](int, int max) {
+            if (t->property(kFollowEnd).toBool()) bar->setValue(max);
         });
         w = t;
         break;
@@ -547,7 +566,7 @@ void PanelWindow::applyValue(View& v, const Control& c) {
 void PanelWindow::applyTextBox(View& v, const Control& c) {
     auto* t = static_cast<QPlainTextEdit*>(v.widget);
     QScrollBar* bar = t->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
+    const bool atEnd = t->property(kFollowEnd).toBool();
     const bool rebuild = c.linesRewritten != v.shownRewrite || c.lines.size() < v.shownLines;
     if (rebuild) {
         t->setPlainText(qs(joined(c.lines, 0)));
@@ -595,13 +614,18 @@ void PanelWindow::applyAttributes(View& v, const Control& c) {
     w->setEnabled(!c.dimmed);
     const bool indicator = c.mode == VAL_INDICATOR;
 
+    // The control's colours for the enabled states only: a dimmed control
+    // keeps the style's greyed look, so that it shows it takes no input.
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Text, rgb(c.textColor));
-    pal.setColor(QPalette::WindowText, rgb(c.textColor));
-    pal.setColor(QPalette::ButtonText, rgb(c.textColor));
-    if (v.kind == UiCtrlKind::Numeric || v.kind == UiCtrlKind::String || v.kind == UiCtrlKind::TextBox ||
-        v.kind == UiCtrlKind::ListBox)
-        pal.setColor(QPalette::Base, rgb(c.bgColor));
+    const bool field = v.kind == UiCtrlKind::Numeric || v.kind == UiCtrlKind::String || v.kind == UiCtrlKind::TextBox ||
+        v.kind == UiCtrlKind::ListBox;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Text, rgb(c.textColor));
+        pal.setColor(group, QPalette::WindowText, rgb(c.textColor));
+        pal.setColor(group, QPalette::ButtonText, rgb(c.textColor));
+        if (field)
+            pal.setColor(group, QPalette::Base, rgb(c.bgColor));
+    }
     w->setPalette(pal);
     if (c.textSize > 0 && w->font().pointSize() != c.textSize) {
         QFont f = w->font();

@@ -61,10 +61,10 @@ private:
     QRect placed(const Control& c) const;
     const Control* model(int id) const;
     // A user change went into the model: VAL_CHANGED when it changed, then
-    // COMMIT for hot controls.
-    void userChanged(int id, bool changed);
+    // COMMIT for hot controls unless commit is false.
+    void userChanged(int id, bool changed, bool commit = true);
     // A value the user entered: into the model, then its events.
-    void userEntered(int id, const Value& v);
+    void userEntered(int id, const Value& v, bool commit = true);
     void watch(QWidget* w, int id);
     void keepOnScreen();
 

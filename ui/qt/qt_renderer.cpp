@@ -108,6 +108,9 @@ public:
     void messagePopup(const std::string& title, const std::string& text) override {
         plainBox(QMessageBox::Information, title, text, QMessageBox::Ok);
     }
+    void errorPopup(const std::string& title, const std::string& text) override {
+        plainBox(QMessageBox::Critical, title, text, QMessageBox::Ok);
+    }
     bool confirmPopup(const std::string& title, const std::string& text) override {
         return plainBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }

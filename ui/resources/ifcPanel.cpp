@@ -36,18 +36,18 @@ UiPanelDef interface_panel() {
                 .callback = "ifcSelCb", .value = 2,
                 .items = ui_items({{"GPIB", 0}, {"COM", 1}, {"TCP", 2}, {"UDP", 3}})},
             {.id = IFP_PANEL_GPIBADDR, .label = "GPIB address", .top = rowTop, .left = kindLeft, .height = kRow, .width = 90,
-                .value = 1, .min = 0, .max = 30, .precision = 0, .visible = false},
+                .callback = "ifp_address_cb", .value = 1, .min = 0, .max = 30, .precision = 0, .visible = false},
             {.id = IFP_PANEL_COMPORT, .label = "COM port", .top = rowTop, .left = kindLeft, .height = kRow, .width = 64,
                 .callback = "ifp_comport_cb", .value = 1, .min = 0, .max = 255, .precision = 0, .visible = false},
             {.id = IFP_PANEL_BAUD, .kind = K::Ring, .label = "Baud", .top = rowTop, .left = kindLeft + 72, .height = kRow, .width = 84,
-                .value = 115200, .visible = false,
+                .callback = "ifp_address_cb", .value = 115200, .visible = false,
                 .items = ui_items({{"9600", 9600}, {"19200", 19200}, {"38400", 38400}, {"57600", 57600}, {"115200", 115200}, {"230400", 230400}})},
             {.id = IFP_PANEL_COMPATH, .kind = K::String, .label = "Device (port map)", .top = rowTop, .left = kindLeft + 164, .height = kRow, .width = 140,
                 .mode = VAL_NORMAL, .visible = false, .maxEntryLength = 255},
             {.id = IFP_PANEL_COMPATH_SET, .kind = K::Button, .label = "Set", .top = rowTop, .left = kindLeft + 308, .height = kRow, .width = 40,
                 .callback = "ifp_compath_cb", .visible = false},
             {.id = IFP_PANEL_IPADDR, .kind = K::String, .label = "IP address", .top = rowTop, .left = kindLeft, .height = kRow, .width = 160,
-                .text = "127.0.0.1", .mode = VAL_NORMAL, .maxEntryLength = IFP_IPADDR_MAX},
+                .callback = "ifp_address_cb", .text = "127.0.0.1", .mode = VAL_NORMAL, .maxEntryLength = IFP_IPADDR_MAX},
             {.id = IFP_PANEL_DEVMODE, .kind = K::Ring, .label = "Device mode", .top = rowTop, .left = openLeft - 12 - modeWidth, .height = kRow, .width = modeWidth,
                 .callback = "ifp_devmode_cb", .value = 0, .visible = false,
                 .items = ui_items({{"0  IM measurement", 0}, {"1  Electronic load", 1}, {"2  Power supply", 2}, {"3  (reserved)", 3}, {"4  (reserved)", 4},
@@ -56,8 +56,9 @@ UiPanelDef interface_panel() {
                 .callback = "ifpopenCB", .value = 0, .onText = "Close", .offText = "Open"},
             {.id = IFP_PANEL_MSG, .kind = K::TextBox, .label = "Messages", .top = logTop, .left = kMargin, .height = logHeight, .width = width - 2 * kMargin,
                 .mode = VAL_INDICATOR},
+            // Enter in the box sends the command (and reads the reply of a query).
             {.id = IFP_PANEL_CMD, .kind = K::String, .label = "Command", .top = cmdTop, .left = kMargin, .height = kRow, .width = buttonsLeft - 12 - kMargin,
-                .mode = VAL_NORMAL, .dimmed = true, .maxEntryLength = IFP_CMD_MAX},
+                .callback = "txCB", .mode = VAL_HOT, .dimmed = true, .maxEntryLength = IFP_CMD_MAX},
         }};
 
     const std::pair<int, const char*> buttons[] = {{IFP_PANEL_TX, "TX"}, {IFP_PANEL_RX, "RX"}, {IFP_PANEL_TXRX, "TX/RX"}};

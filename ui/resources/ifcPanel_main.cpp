@@ -36,7 +36,9 @@ UiPanelDef ifcPanel_main_panel() {
     constexpr int runTop = groupTop + groupHeight + 12;
     constexpr int runHeight = 34;
     // Display windows.
-    constexpr int analysisTop = runTop + runHeight + 10;
+    // How far a sweep has come, under the button that runs it.
+    constexpr int progressTop = runTop + runHeight + 6;
+    constexpr int analysisTop = progressTop + 20 + 6;
     constexpr int analysisRow = analysisTop + 26;
     constexpr int tw = 120;
     constexpr int tg = (kWidth - 2 * kMargin - 5 * tw) / 4;
@@ -105,6 +107,7 @@ UiPanelDef ifcPanel_main_panel() {
             {.id = MAIN_PANEL_MEASURE, .kind = K::Toggle, .label = "MEASURE", .top = runTop, .left = col(1), .height = runHeight, .width = kColWidth,
                 .value = 0, .onText = "MEASURE: on", .offText = "MEASURE: off"},
             {.id = MAIN_PANEL_SYNC, .kind = K::Button, .label = "SYNC", .top = runTop, .left = col(2), .height = runHeight, .width = kColWidth, .callback = "syncCB"},
+            {.id = MAIN_PANEL_PROGRESS, .kind = K::TextMsg, .top = progressTop, .left = col(0), .width = kWidth - 2 * kMargin, .mode = VAL_INDICATOR},
 
             // Display windows.
             {.id = MAIN_PANEL_ANALYSIS_FRAME, .kind = K::Decoration, .top = analysisTop, .left = col(0) - 4, .height = 26 + kRow + 8, .width = kWidth - 2 * kMargin + 8},

@@ -78,6 +78,7 @@ enum {
     MAIN_PANEL_CAL_LOAD = 49, // button: calibration file into the module (caldata_CB);
     // right double-click shows or hides CAL SAVE
     MAIN_PANEL_CAL_SAVE = 50, // button, hidden: the module's calibration into a file (caldata_CB)
+    MAIN_PANEL_PROGRESS = 51, // text: the sweep's progress and estimated time left
 };
 
 // Ranges that are part of the behaviour: a sweep must be able to end, so its
