@@ -25,7 +25,6 @@ using namespace tsupport;
 using Log = std::vector<std::string>;
 
 long countOf(const Log& log, const std::string& line) { return std::count(log.begin(), log.end(), line); }
-bool shown(int panel) { return ui::panel(panel) && ui::panel(panel)->visible; }
 float cycleShown() { return static_cast<float>(mainDouble(MAIN_PANEL_SAMPLE_CYCLE)); }
 
 TEST_F(RunTest, IdentificationFindsTheFamilyMarkersCaseSensitiveAndTheModelField) {
