@@ -20,9 +20,6 @@ TEST_F(Eload, ActivationReadsThePanelOnceInOrderAndAgainAfterAClose) {
     double top = 0;
     GetCtrlAttribute(mainP, ELOAD_MAIN_LEVEL, ATTR_MAX_VALUE, &top);
     EXPECT_EQ(top, 30.0) << "the high range's current";
-    int visible = 0;
-    GetPanelAttribute(mainP, ATTR_VISIBLE, &visible);
-    EXPECT_EQ(visible, 1);
 
     clearLog();
     eload_active(1);
@@ -328,13 +325,10 @@ TEST_F(Eload, ClosingTheWindowEndsTheRunAloneAndOnlyHidesItBesideTheTool) {
 
     // Deactivation hides the sub-panels and turns their toggles off.
     tsupport::commit(mainP, ELOAD_MAIN_PROT, 1);
-    const int protP = eload_panel(ELOAD_PROT);
-    int visible = 0;
-    GetPanelAttribute(protP, ATTR_VISIBLE, &visible);
-    EXPECT_EQ(visible, 1);
+    const ui::Panel* prot = ui::panel(eload_panel(ELOAD_PROT));
+    ASSERT_TRUE(prot && prot->visible);
     eload_active(0);
-    GetPanelAttribute(protP, ATTR_VISIBLE, &visible);
-    EXPECT_EQ(visible + value(ELOAD_MAIN_PROT), 0);
+    EXPECT_EQ(prot->visible + value(ELOAD_MAIN_PROT), 0);
 }
 
 TEST_F(Eload, FoldingKeepsTheControlsAndHidesTheLowerLines) {

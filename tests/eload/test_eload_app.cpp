@@ -20,10 +20,7 @@ namespace {
 namespace hl = ui::headless;
 using Log = std::vector<std::string>;
 
-bool shown(int panel) {
-    const ui::Panel* p = ui::panel(panel);
-    return p && p->visible;
-}
+using tsupport::shown;
 
 class EloadApp : public tsupport::RunTest {
 protected:

@@ -25,6 +25,7 @@ protected:
     // The log since the last clearLog(), with what a matching prefix of it.
     std::vector<std::string> logOf(const std::string& prefix) const;
     void faults(const sim::Faults& f) { sim_->setFaults(f); }
+    int main() const { return epower_panel_main(); }
 };
 
 int ival(int panel, int control);

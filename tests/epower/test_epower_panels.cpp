@@ -16,7 +16,6 @@ using Lines = std::vector<std::string>;
 
 class EpowerPanels : public tepower::EpowerTest {
 protected:
-    int main() const { return epower_panel_main(); }
     int list() const { return epower_panel_list(); }
     std::string row(int index) const {
         std::string label;

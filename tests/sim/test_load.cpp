@@ -4,17 +4,13 @@
 // faults, and the instrument kinds.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/sim.h"
 #include "tests/sim/clocked.h"
-#include "link/io.h"
-#include "tests/support/sim_start.h"
 
 namespace {
 
@@ -192,7 +188,7 @@ TEST(SimLoad, RefusesWhatDoesNotFitAndModelFaultsBreakLimitsAndForceBits) {
     EXPECT_EQ(load.bits("STAT:OPER?"), 0x0400u);
 }
 
-TEST(SimLoad, EachKindAnswersItsOwnVocabularyOnRealLinksToo) {
+TEST(SimLoad, EachKindAnswersItsOwnVocabulary) {
     struct Case {
         sim::Kind kind;
         bool family;
@@ -218,21 +214,6 @@ TEST(SimLoad, EachKindAnswersItsOwnVocabularyOnRealLinksToo) {
         EXPECT_EQ(in.respond("NO:SUCH:COMMAND 1").refused, c.load || c.supply) << "only the IM alone acknowledges";
     }
 
-    // The same over a real link: a refused set is told, and a forced bit is read.
-    sim::Options o = loadOptions();
-    o.udp = o.pty = o.gpib = false;
-    auto s = tsupport::startSimulator(o);
-    ASSERT_TRUE(s);
-    sim::Faults f;
-    f.quesOn = 0x2000;
-    s->setFaults(f);
-    const int h = io_open(IO_TCP, s->options().address.c_str(), 0);
-    char reply[64] = "";
-    EXPECT_EQ(io_write(h, "INPUT 2"), IO_ERR_NO_OK);
-    EXPECT_EQ(io_write(h, "STAT:QUES?"), 0);
-    EXPECT_EQ(io_read(h, reply, sizeof reply), 0);
-    EXPECT_STREQ(reply, "8192");
-    io_close(h);
 }
 
 } // namespace

@@ -8,13 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sstream>
 
 namespace {
 

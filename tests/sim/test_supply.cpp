@@ -3,9 +3,7 @@
 // latch, temperature, lists and their capacity, refusals and model faults.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 

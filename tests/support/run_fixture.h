@@ -87,5 +87,6 @@ bool runMainWith(std::vector<UiScript::Step> steps);
 // Chooses TCP with address and the device mode, and switches Open on.
 void openTcp(const std::string& address, int deviceMode);
 inline bool always() { return true; }
+inline bool shown(int panel) { return ui::panel(panel) && ui::panel(panel)->visible; }
 
 } // namespace tsupport

@@ -17,22 +17,9 @@
 namespace {
 
 namespace hl = ui::headless;
-enum { NUM_INT = 1,
-    NUM_DBL,
-    NUM_FLT,
-    STR,
-    TBOX,
-    TOGGLE,
-    BUTTON,
-    RING,
-    LIST,
-    GRAPH,
-    IND,
-    NORMAL };
-enum { MENU_OPEN = 2,
-    MENU_SEP,
-    MENU_EXIT,
-    MENU_NOCB };
+// The test panel's controls, and its menu items.
+constexpr int NUM_INT = 1, NUM_DBL = 2, NUM_FLT = 3, STR = 4, TBOX = 5, TOGGLE = 6, BUTTON = 7, RING = 8, LIST = 9, GRAPH = 10, IND = 11, NORMAL = 12;
+constexpr int MENU_OPEN = 2, MENU_SEP = 3, MENU_EXIT = 4, MENU_NOCB = 5;
 
 // What reached a callback; a panel's own events have control 0, menu picks the event -(menu bar).
 struct Call {
