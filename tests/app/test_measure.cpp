@@ -218,33 +218,6 @@ TEST(DataFile, AWriteThatFailsHalfwayLeavesTheOldFile) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1002);
 }
 
-// A clock whose millisecond tick passes 2^31 (where it reads negative) 20 ms after the test starts.
-double g_wrapBase = 0.0;
-double clockNearTheWrap() { return 2147483.648 - 0.020 + (Timer() - g_wrapBase); }
-
-TEST_F(RunTest, ThePauseBeforeEachPollLastsAcrossTheTicksWrapAndEndsOnQuit) {
-    startRun();
-    SetCtrlVal(ifcP, MAIN_PANEL_MEASURE, 1);
-    ifc_set_read_wait_ticks(IFC_READ_WAIT_TICKS);
-    g_wrapBase = Timer();
-    timer_set_source(clockNearTheWrap);
-    const int32_t before = timer_get_tick();
-    const auto t0 = std::chrono::steady_clock::now();
-    readBack();
-    readBack();
-    const auto elapsed = std::chrono::steady_clock::now() - t0;
-    const int32_t after = timer_get_tick();
-    timer_set_source(nullptr);
-    EXPECT_TRUE(before > 0 && after < 0) << "the tick wrapped during the waits";
-    // The tick counts whole milliseconds: each wait is at least 49 ms long.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(2 * (IFC_READ_WAIT_TICKS - 1)));
-    ASSERT_EQ(hl::closePanel(ifp_panel()), 0); // the quit flag: a wait ends at once
-    hl::deliver();
-    const auto t1 = std::chrono::steady_clock::now();
-    ifc_wait_ticks(600000);
-    EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(30));
-}
-
 std::string progress() {
     std::string text;
     GetCtrlVal(ifcP, MAIN_PANEL_PROGRESS, &text);
