@@ -231,12 +231,12 @@ private:
             SetCtrlVal(panel, IFP_PANEL_GPIBADDR, o_.port);
             // The link speaks to board 0: it is given the adapter of the board asked for.
             if (o_.board != 0) {
-                const std::string spec = portmap::gpibBoard(o_.board);
-                if (spec.empty()) {
+                const std::string entry = portmap::gpibBoard(o_.board);
+                if (entry.empty()) {
                     say("no GPIB board %d is set up in %s", o_.board, portmap::filePath().c_str());
                     return RUNNER_LINK;
                 }
-                portmap::overrideGpib(0, spec);
+                portmap::overrideGpib(0, entry);
             }
         }
         SetCtrlVal(panel, IFP_PANEL_OPEN, 1);

@@ -88,7 +88,7 @@ int succeed(int status) {
 struct Prologix {
     UniqueFd fd;
     bool isSerial = false;
-    std::string spec; // the port map entry it was opened for
+    std::string entry; // the port map entry it was opened for
     std::string where; // "127.0.0.1:1234" or the device path, for messages
     int users = 0;
     // What the adapter was last told; -1 = unknown, so it is told again.
@@ -204,9 +204,9 @@ bool sendToAdapter(Prologix& b, const std::string& bytes, int64_t deadline) {
 }
 
 // Connects when needed (first use, or after the connection was lost) and sends the setup.
-bool ensureConnected(int board, Prologix& b, const std::string& spec) {
+bool ensureConnected(int board, Prologix& b, const std::string& entry) {
     if (b.fd.valid()) return true;
-    std::string_view s = spec;
+    std::string_view s = entry;
     size_t sp = s.find(' ');
     std::string_view kind = s.substr(0, sp);
     std::string arg(sp == std::string_view::npos ? std::string_view() : s.substr(sp + 1));
@@ -228,7 +228,7 @@ bool ensureConnected(int board, Prologix& b, const std::string& spec) {
         if (ok) ok = openSerialAdapter(b, arg, why);
     }
     if (!ok) {
-        fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): cannot reach the adapter: " + why + ".");
+        fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + entry + "): cannot reach the adapter: " + why + ".");
         return false;
     }
     b.addr = b.eoi = b.readTmoMs = -1;
@@ -355,7 +355,7 @@ struct Device {
     int tmo = T1s;
     int eot = 1;
     int libUd = -1;
-    std::string spec;
+    std::string entry;
 };
 
 std::array<Device, kMaxDescriptors> devices;
@@ -373,12 +373,12 @@ Prologix& adapterOf(const Device& d) { return *prologixBoards.at(d.board); }
 // Commands that bring the adapter to this device's address and end-of-write setting.
 bool prologixPrepare(Device& d, std::string& out) {
     Prologix& b = adapterOf(d);
-    if (!ensureConnected(d.board, b, d.spec)) return false;
+    if (!ensureConnected(d.board, b, d.entry)) return false;
     if (!drainStale(b)) {
         // The adapter went away since the last call (switched off, restarted):
         // a new session is started at once rather than failing this call.
         dropConnection(b);
-        if (!ensureConnected(d.board, b, d.spec)) return false;
+        if (!ensureConnected(d.board, b, d.entry)) return false;
     }
     int addr = d.pad | (d.sad << 8);
     if (b.addr != addr) {
@@ -509,8 +509,8 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         // clang-format on
         return -1;
     }
-    const std::string spec = portmap::gpibBoard(board);
-    if (spec.empty()) {
+    const std::string entry = portmap::gpibBoard(board);
+    if (entry.empty()) {
         // clang-format off
         fail(GPIB_ENEB, "No GPIB board " + std::to_string(board) + " is set up: add a line such as \"GPIB" +
                             std::to_string(board) + " = prologix-tcp <adapter address>:1234\", \"GPIB" +
@@ -539,21 +539,21 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         d.sad = sad;
         d.tmo = tmo;
         d.eot = eot;
-        d.spec = spec;
+        d.entry = entry;
     };
-    std::string_view s = spec;
+    std::string_view s = entry;
     std::string_view kind = s.substr(0, s.find(' '));
 
     if (kind == "prologix-tcp" || kind == "prologix-serial") {
         std::unique_ptr<Prologix>& slot = prologixBoards[board];
         if (!slot) {
             slot = std::make_unique<Prologix>();
-            slot->spec = spec;
-        } else if (slot->spec != spec) {
-            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " is still open on " + slot->spec + "; close its devices before using " + spec + ".");
+            slot->entry = entry;
+        } else if (slot->entry != entry) {
+            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " is still open on " + slot->entry + "; close its devices before using " + entry + ".");
             return -1;
         }
-        if (!ensureConnected(board, *slot, spec)) {
+        if (!ensureConnected(board, *slot, entry)) {
             if (slot->users == 0) prologixBoards.erase(board);
             return -1;
         }
@@ -567,19 +567,19 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         char* end = nullptr;
         long minor = std::strtol(arg.c_str(), &end, 10);
         if (arg.empty() || *end != '\0' || minor < 0 || minor > kMaxBoard) {
-            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): \"" + arg + "\" is not a linux-gpib board number.");
+            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + entry + "): \"" + arg + "\" is not a linux-gpib board number.");
             return -1;
         }
         std::string why;
         if (!loadLibgpib(why)) {
-            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): " + why + ".");
+            fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + entry + "): " + why + ".");
             return -1;
         }
         int libUd = lib.dev(static_cast<int>(minor), pad, sad, tmo, eot, eos);
         copyLibStatus("ibdev");
         if (libUd < 0 || (ibsta & GPIB_ERR)) {
             if (!(ibsta & GPIB_ERR)) ibsta |= GPIB_ERR;
-            lastText = "GPIB" + std::to_string(board) + " (" + spec + "): linux-gpib could not open address " +
+            lastText = "GPIB" + std::to_string(board) + " (" + entry + "): linux-gpib could not open address " +
                 std::to_string(pad) + " (error " + std::to_string(iberr) + ").";
             return -1;
         }
@@ -588,7 +588,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
         d.libUd = libUd;
         return ud;
     }
-    fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + spec + "): unknown kind; use prologix-tcp, prologix-serial or linux-gpib.");
+    fail(GPIB_EDVR, "GPIB" + std::to_string(board) + " (" + entry + "): unknown kind; use prologix-tcp, prologix-serial or linux-gpib.");
     return -1;
 }
 

@@ -11,6 +11,8 @@
 #include "ui/resources/ifcPanel.h"
 #include "ui/toolkit.h"
 
+#include "fuzz/fuzz_files.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,29 +20,11 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-// Memory-backed where there is such a folder: every save syncs its file.
-std::string scratchFolder() {
-    return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-}
+using fuzz_files::check;
 
 void quiet(const char*, ...) { }
-
-bool writeBytes(const std::string& path, const uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return false;
-    const bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
 
 // Every row's value, each checked against its control's range; then the DC list.
 std::vector<ui::Value> values() {
@@ -88,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return fra_open() == 1;
     }();
     check(ready);
-    const std::string base = scratchFolder() + "/fuzz_profile_" + std::to_string(::getpid());
-    const std::string input = base + ".ini", again = base + "-again.ini";
-    if (!writeBytes(input, data, size))
+    const std::string input = fuzz_files::scratch("fuzz_profile", ".ini");
+    const std::string again = fuzz_files::scratch("fuzz_profile", "-again.ini");
+    if (!fuzz_files::write(input, data, size))
         return 0;
     inidata_set_default(inidata_app_table());
     if (load(input)) {

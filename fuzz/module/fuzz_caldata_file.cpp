@@ -8,27 +8,20 @@
 #include "ui/model.h"
 #include "ui/resources/ifcPanel.h"
 
+#include "fuzz/fuzz_files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
 namespace {
 
 int g_sent = 0;
 int g_refuse_at = -1;
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-std::string scratch_path() {
-    return "/tmp/fuzz_caldata_" + std::to_string(::getpid()) + ".cal";
-}
+using fuzz_files::check;
 
 } // namespace
 
@@ -55,13 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return true;
     }();
     (void)ready;
-    const std::string path = scratch_path();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
+    static const std::string path = fuzz_files::scratch("fuzz_caldata", ".cal");
+    if (!fuzz_files::write(path, data, size))
         return 0;
-    if (size > 0)
-        std::fwrite(data, 1, size, f);
-    std::fclose(f);
     g_sent = 0;
     g_refuse_at = size > 0 ? data[0] % 16 - 1 : -1; // -1: take every line
     const CaldataResult r = caldata_load_file(path.c_str());

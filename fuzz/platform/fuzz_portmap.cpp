@@ -4,6 +4,8 @@
 // setting one entry must leave every other entry as it was and read back.
 #include "platform/portmap.h"
 
+#include "fuzz/fuzz_files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,15 +15,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-// Memory-backed where there is such a folder: every save syncs its file.
-std::string scratchFolder() {
-    return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-}
+using fuzz_files::check;
 
 bool printable(const std::string& s) {
     for (const char c : s)
@@ -33,15 +27,11 @@ bool printable(const std::string& s) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::string path = scratchFolder() + "/fuzz_portmap_" + std::to_string(::getpid()) + ".cfg";
+    static const std::string path = fuzz_files::scratch("fuzz_portmap", ".cfg");
     static const bool ready = [] { return ::setenv("IMBENCH_PORTS", path.c_str(), 1) == 0; }();
     check(ready);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
+    if (!fuzz_files::write(path, data, size))
         return 0;
-    if (size > 0)
-        std::fwrite(data, 1, size, f);
-    std::fclose(f);
 
     portmap::reload();
     std::string com[256];
